@@ -1,0 +1,23 @@
+# SPDX-License-Identifier: MIT
+# wirepace_add_test(name SOURCES a.cpp b.cpp LIBS lib1 lib2 [GUI])
+# Adds a GoogleTest (or, with GUI, a Qt Test) executable and registers it with CTest.
+find_package(GTest REQUIRED)
+
+function(wirepace_add_test name)
+  cmake_parse_arguments(ARG "GUI" "" "SOURCES;LIBS;ENV" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  wirepace_set_warnings(${name})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  if(ARG_GUI)
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test)
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;WIREPACE_SCREENSHOT_DIR=${CMAKE_BINARY_DIR}/screenshots;${ARG_ENV}")
+  else()
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+    add_test(NAME ${name} COMMAND ${name})
+    if(ARG_ENV)
+      set_tests_properties(${name} PROPERTIES ENVIRONMENT "${ARG_ENV}")
+    endif()
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT 300)
+endfunction()

@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: MIT
+#include "common/pause.h"
+
+#include <chrono>
+#include <thread>
+#include <utility>
+
+namespace wirepace {
+
+namespace {
+PumpHook& Hook() {
+    static PumpHook hook;
+    return hook;
+}
+}  // namespace
+
+double TickMs() {
+    using namespace std::chrono;
+    static const auto origin = steady_clock::now();
+    return duration<double, std::milli>(steady_clock::now() - origin).count();
+}
+
+PumpHook SetPumpHook(PumpHook hook) { return std::exchange(Hook(), std::move(hook)); }
+
+void PumpEvents() {
+    // Copy first: a nested handler may install another hook while this one runs.
+    if (PumpHook hook = Hook()) hook();
+}
+
+void YieldBriefly() { std::this_thread::sleep_for(std::chrono::microseconds(500)); }
+
+void Pause(double seconds) {
+    const double start = TickMs();
+    const double wanted = seconds * 1000.0;
+    for (;;) {
+        PumpEvents();
+        const double elapsed = TickMs() - start;
+        if (elapsed >= wanted) return;
+        if (wanted - elapsed >= 1.0) YieldBriefly();
+    }
+}
+
+}  // namespace wirepace

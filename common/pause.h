@@ -1,0 +1,25 @@
+// SPDX-License-Identifier: MIT
+// Waiting on the program's single thread: the clock, the pump hook and Pause.
+#pragma once
+
+#include <functional>
+
+namespace wirepace {
+
+// Monotonic milliseconds (fractional) since an arbitrary start; never wraps.
+double TickMs();
+
+// The front end installs what "let pending events through" means for it (the window
+// processes its events; the command line does nothing). Returns the previous hook.
+using PumpHook = std::function<void()>;
+PumpHook SetPumpHook(PumpHook hook);
+void PumpEvents();
+
+// Gives the processor away for a moment (well under a millisecond) so that pollers do not
+// steal it from the copies being timed.
+void YieldBriefly();
+
+// Waits until at least `seconds` have passed, letting pending events through between checks.
+void Pause(double seconds);
+
+}  // namespace wirepace

@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: MIT
+// The benchmark state every controller procedure shares: the test catalogue, the size tables,
+// the file names of the current run, the results arrays and the analysis values.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace wirepace {
+
+inline constexpr int kTestCount = 9;
+
+// How the test files are filled. Zero is what the window uses; random data defeats links and
+// file systems that compress or de-duplicate.
+enum class FillMode { Zero, Random };
+
+struct BenchmarkState {
+    std::array<std::string, kTestCount> TestNames;
+    std::array<std::string, kTestCount> TestIds;
+
+    // One decimal text per entry of the speed list, in kilobytes of 1024 bytes.
+    std::vector<std::string> SmallSizesKB;
+    std::vector<std::string> LargeSizesKB;
+
+    std::string SmallTestFile;
+    std::string LargeTestFile;
+    std::string AppDrive;    // local work folder, ends in the platform separator
+    std::string ShareDrive;  // mapped drive letter and colon, or empty
+
+    std::array<double, kTestCount> TestSpeeds{};
+    std::array<std::string, kTestCount> TestTimesMs;
+    std::array<std::string, kTestCount> TestSizesMB;
+    std::array<std::string, kTestCount> TestComments;
+
+    double OutboundLargeMs = 0;
+    double OutboundLargeSpeed = 0;
+    double InboundLargeMs = 0;
+    double InboundLargeSpeed = 0;
+
+    std::string LogPath;  // full path of "TestResults.txt"
+    FillMode Fill = FillMode::Zero;
+};
+
+// The one instance of the process.
+BenchmarkState& State();
+
+// Fills TestNames and TestIds with the catalogue.
+void InitCatalogue(BenchmarkState& state);
+
+// Start-up of a controller: the catalogue, AppDrive (the platform's work folder) and the path of
+// the results log.
+void InitControllerState(BenchmarkState& state);
+
+}  // namespace wirepace
