@@ -13,7 +13,7 @@
 namespace wirepace {
 
 class TestSequence {
-public:
+  public:
     TestSequence(BenchmarkState& state, MainWindowIO& window) : state_(state), window_(window) {}
 
     // The click handler of cmdNext, dispatching on its caption.
@@ -30,12 +30,11 @@ public:
     bool Running() const { return running_; }
     bool StopRequested() const { return stopRequested_; }
 
-private:
+  private:
     void RunTests();
     void Stop();
     void FinishRun(const std::string& status);
     void HandleError(int number, const std::string& description);
-    void CheckCloseRequested();
     void RunTest(int index, double& elapsed, double& bytes);
 
     BenchmarkState& state_;

@@ -43,6 +43,10 @@ void LoadRegionalSettings();
 // True when the target directory names a share rather than a local or mounted folder.
 bool IsSharePath(const std::string& dir);
 
+// True where a share can be mapped to a drive letter with an account (Windows). Elsewhere a
+// share has to be mounted by the user and its folder given instead.
+bool CanMapShares();
+
 // The platform's directory separator ("\" on Windows, "/" elsewhere) and the rewrite of the
 // other one into it.
 char Separator();
@@ -52,7 +56,7 @@ std::string NormaliseSeparators(const std::string& path);
 
 // Holds the "program is running" mark for as long as it lives.
 class InstanceLock {
-public:
+  public:
     virtual ~InstanceLock() = default;
 };
 
@@ -67,7 +71,7 @@ void EnableThemedControls();
 void CopyFile(const std::string& from, const std::string& to);  // replaces the target
 void DeleteFile(const std::string& path);                       // missing file: 53
 void RenameFile(const std::string& from, const std::string& to);
-std::int64_t FileLength(const std::string& path);               // missing file: 53
+std::int64_t FileLength(const std::string& path);  // missing file: 53
 
 // Creates or truncates the file and closes it at once.
 void CreateEmptyFile(const std::string& path);
@@ -84,7 +88,7 @@ void WriteProgramImage(const std::string& path, const unsigned char* bytes, std:
 // A file opened for binary writing (created, or emptied when present). Every Write is one
 // write call to the system, so callers decide the block size that gets timed.
 class FileWriter {
-public:
+  public:
     explicit FileWriter(const std::string& path);
     ~FileWriter();
     FileWriter(const FileWriter&) = delete;
@@ -92,7 +96,7 @@ public:
     void Write(const void* data, std::size_t size);
     void Close();
 
-private:
+  private:
     std::string path_;
     std::intptr_t handle_;
 };
@@ -103,7 +107,7 @@ private:
 // ---- processes -------------------------------------------------------------------------------
 
 class Process {
-public:
+  public:
     virtual ~Process() = default;
     // True once the process has ended (reaps it on POSIX). Never blocks.
     virtual bool HasEnded() = 0;
@@ -123,8 +127,7 @@ std::unique_ptr<Process> StartProgram(const std::string& program, const std::str
 // Starts `program` with a list of arguments, each quoted by the platform's rules, without a
 // command interpreter and without waiting.
 std::unique_ptr<Process> StartProgramArgs(const std::string& program,
-                                          const std::vector<std::string>& args,
-                                          WindowStyle style);
+                                          const std::vector<std::string>& args, WindowStyle style);
 
 // The argument text the running program got (drone): everything after the program path with
 // leading blanks removed.

@@ -63,16 +63,16 @@ std::string XdgFolder(const char* variable, const char* fallbackUnderHome) {
 }
 
 class PosixLock : public InstanceLock {
-public:
+  public:
     explicit PosixLock(int fd) : fd_(fd) {}
     ~PosixLock() override { ::close(fd_); }
 
-private:
+  private:
     int fd_;
 };
 
 class PosixProcess : public Process {
-public:
+  public:
     explicit PosixProcess(pid_t pid) : pid_(pid) {}
     ~PosixProcess() override {
         // A child nobody waits for any more must not stay a zombie; a still running one is
@@ -96,7 +96,7 @@ public:
     }
     int Id() const override { return static_cast<int>(pid_); }
 
-private:
+  private:
     pid_t pid_;
     bool ended_ = false;
 };
@@ -129,15 +129,25 @@ std::string ProgramPath() {
 #endif
 }
 
-std::string ProgramFolder() { return WithSeparator(ParentOf(ProgramPath())); }
+std::string ProgramFolder() {
+    return WithSeparator(ParentOf(ProgramPath()));
+}
 
-std::string ControllerAppDrive() { return XdgFolder("XDG_CACHE_HOME", ".cache"); }
+std::string ControllerAppDrive() {
+    return XdgFolder("XDG_CACHE_HOME", ".cache");
+}
 
-std::string DroneAppDrive() { return ProgramFolder(); }
+std::string DroneAppDrive() {
+    return ProgramFolder();
+}
 
-std::string LogFolder() { return XdgFolder("XDG_DATA_HOME", ".local/share"); }
+std::string LogFolder() {
+    return XdgFolder("XDG_DATA_HOME", ".local/share");
+}
 
-bool ProgramRunsFromShare() { return false; }
+bool ProgramRunsFromShare() {
+    return false;
+}
 
 std::optional<std::string> GetEnv(const std::string& name) {
     const char* value = std::getenv(name.c_str());
@@ -170,13 +180,27 @@ void LoadRegionalSettings() {
         for (std::size_t i = 0; i < dateFmt.size(); ++i) {
             if (dateFmt[i] == '%' && i + 1 < dateFmt.size()) {
                 switch (dateFmt[++i]) {
-                    case 'd': pattern += "dd"; break;
-                    case 'e': pattern += "d"; break;
-                    case 'm': pattern += "mm"; break;
-                    case 'y': pattern += "yy"; break;
-                    case 'Y': pattern += "yyyy"; break;
-                    case 'F': pattern += "yyyy/mm/dd"; settings.dateSeparator = "-"; break;
-                    default: break;
+                    case 'd':
+                        pattern += "dd";
+                        break;
+                    case 'e':
+                        pattern += "d";
+                        break;
+                    case 'm':
+                        pattern += "mm";
+                        break;
+                    case 'y':
+                        pattern += "yy";
+                        break;
+                    case 'Y':
+                        pattern += "yyyy";
+                        break;
+                    case 'F':
+                        pattern += "yyyy/mm/dd";
+                        settings.dateSeparator = "-";
+                        break;
+                    default:
+                        break;
                 }
             } else {
                 const char c = dateFmt[i];
@@ -196,13 +220,26 @@ void LoadRegionalSettings() {
         for (std::size_t i = 0; i < timeFmt.size(); ++i) {
             if (timeFmt[i] == '%' && i + 1 < timeFmt.size()) {
                 switch (timeFmt[++i]) {
-                    case 'H': pattern += "hh"; break;
-                    case 'I': pattern += "hh"; twelveHour = true; break;
-                    case 'M': pattern += "nn"; break;
-                    case 'S': pattern += "ss"; break;
-                    case 'T': pattern += "hh:nn:ss"; break;
-                    case 'p': break;
-                    default: break;
+                    case 'H':
+                        pattern += "hh";
+                        break;
+                    case 'I':
+                        pattern += "hh";
+                        twelveHour = true;
+                        break;
+                    case 'M':
+                        pattern += "nn";
+                        break;
+                    case 'S':
+                        pattern += "ss";
+                        break;
+                    case 'T':
+                        pattern += "hh:nn:ss";
+                        break;
+                    case 'p':
+                        break;
+                    default:
+                        break;
                 }
             } else if (timeFmt[i] == ':' || timeFmt[i] == '.') {
                 settings.timeSeparator = std::string(1, timeFmt[i]);
@@ -223,7 +260,13 @@ bool IsSharePath(const std::string& dir) {
            ((dir[0] == '/' && dir[1] == '/') || (dir[0] == '\\' && dir[1] == '\\'));
 }
 
-char Separator() { return '/'; }
+bool CanMapShares() {
+    return false;
+}
+
+char Separator() {
+    return '/';
+}
 
 std::string NormaliseSeparators(const std::string& path) {
     std::string out = path;
@@ -250,7 +293,7 @@ void EnableThemedControls() {}
         case ENOENT: {
             // A missing file in a folder that exists is "file not found"; a missing folder on
             // the way is "path not found".
-            struct stat st{};
+            struct stat st {};
             const std::string parent = ParentOf(path);
             if (::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
                 throw RuntimeError(kErrFileNotFound);
@@ -338,7 +381,7 @@ void FileWriter::Close() {
 
 void CopyFile(const std::string& from, const std::string& to) {
     const int in = OpenOrRaise(from, O_RDONLY);
-    struct stat st{};
+    struct stat st {};
     if (::fstat(in, &st) == 0 && S_ISDIR(st.st_mode)) {
         ::close(in);
         throw RuntimeError(kErrPathFileAccess);
@@ -374,14 +417,14 @@ void CopyFile(const std::string& from, const std::string& to) {
 }
 
 void DeleteFile(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
         throw RuntimeError(kErrPathFileAccess);
     if (::unlink(path.c_str()) != 0) RaiseFileError(errno, path);
 }
 
 void RenameFile(const std::string& from, const std::string& to) {
-    struct stat st{};
+    struct stat st {};
     if (::stat(from.c_str(), &st) != 0) RaiseFileError(errno, from);
     // Renaming onto an existing file is refused, as on Windows: nothing is silently replaced.
     if (::stat(to.c_str(), &st) == 0) throw RuntimeError(kErrPathFileAccess);
@@ -389,7 +432,7 @@ void RenameFile(const std::string& from, const std::string& to) {
 }
 
 std::int64_t FileLength(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) != 0) RaiseFileError(errno, path);
     return static_cast<std::int64_t>(st.st_size);
 }
@@ -464,7 +507,9 @@ std::string ArgumentText(int argc, char** argv) {
     return first == std::string::npos ? std::string() : text.substr(first);
 }
 
-std::optional<std::string> LogicalDriveStrings() { return std::nullopt; }
+std::optional<std::string> LogicalDriveStrings() {
+    return std::nullopt;
+}
 
 void ReportError(const std::string& text) {
     std::fputs(text.c_str(), stderr);
