@@ -58,13 +58,19 @@ std::string FormatDateTime(const DateTime& v, std::string_view pattern) {
             case 'y':
                 out += run >= 3 ? Digits(v.year, 4) : Digits(v.year % 100, 2);
                 break;
-            case 'd': out += Digits(v.day, run >= 2 ? 2 : 1); break;
+            case 'd':
+                out += Digits(v.day, run >= 2 ? 2 : 1);
+                break;
             case 'h':
                 out += Digits(v.hour, run >= 2 ? 2 : 1);
                 minuteNext = true;
                 break;
-            case 'n': out += Digits(v.minute, run >= 2 ? 2 : 1); break;
-            case 's': out += Digits(v.second, run >= 2 ? 2 : 1); break;
+            case 'n':
+                out += Digits(v.minute, run >= 2 ? 2 : 1);
+                break;
+            case 's':
+                out += Digits(v.second, run >= 2 ? 2 : 1);
+                break;
             case 'm':
                 out += Digits(minuteNext ? v.minute : v.month, run >= 2 ? 2 : 1);
                 minuteNext = false;
@@ -75,7 +81,9 @@ std::string FormatDateTime(const DateTime& v, std::string_view pattern) {
             case '/':
                 for (size_t k = 0; k < run; ++k) out += Regional().dateSeparator;
                 break;
-            default: out.append(pattern.substr(i, run)); break;
+            default:
+                out.append(pattern.substr(i, run));
+                break;
         }
         i += run;
     }
@@ -90,6 +98,8 @@ std::string LongTime(const DateTime& value) {
     return FormatDateTime(value, Regional().longTimePattern);
 }
 
-std::string ResultTimeField(const DateTime& now) { return FormatDateTime(now.TimeOnly(), "hh:mm:ss.ms"); }
+std::string ResultTimeField(const DateTime& now) {
+    return FormatDateTime(now.TimeOnly(), "hh:mm:ss.ms");
+}
 
 }  // namespace wirepace

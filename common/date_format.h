@@ -11,7 +11,7 @@ struct DateTime {
     int year = 1899, month = 12, day = 30;  // the date part of a time value that carries no date
     int hour = 0, minute = 0, second = 0;
 
-    static DateTime Now();                                   // local time
+    static DateTime Now();                                        // local time
     static DateTime TimeOfDay(int hour, int minute, int second);  // no date: 30 December 1899
     DateTime TimeOnly() const { return TimeOfDay(hour, minute, second); }
 };

@@ -7,15 +7,24 @@ namespace wirepace {
 
 std::string StandardDescription(int number) {
     switch (number) {
-        case kErrOverflow: return "Overflow";
-        case kErrSubscriptOutOfRange: return "Subscript out of range";
-        case kErrTypeMismatch: return "Type mismatch";
-        case kErrFileNotFound: return "File not found";
-        case kErrDiskFull: return "Disk full";
-        case kErrPermissionDenied: return "Permission denied";
-        case kErrPathFileAccess: return "Path/File access error";
-        case kErrPathNotFound: return "Path not found";
-        default: return "Application-defined or object-defined error";
+        case kErrOverflow:
+            return "Overflow";
+        case kErrSubscriptOutOfRange:
+            return "Subscript out of range";
+        case kErrTypeMismatch:
+            return "Type mismatch";
+        case kErrFileNotFound:
+            return "File not found";
+        case kErrDiskFull:
+            return "Disk full";
+        case kErrPermissionDenied:
+            return "Permission denied";
+        case kErrPathFileAccess:
+            return "Path/File access error";
+        case kErrPathNotFound:
+            return "Path not found";
+        default:
+            return "Application-defined or object-defined error";
     }
 }
 

@@ -24,14 +24,14 @@ enum ErrorNumber : int {
 std::string StandardDescription(int number);
 
 class RuntimeError : public std::runtime_error {
-public:
+  public:
     explicit RuntimeError(int number);
     RuntimeError(int number, std::string description);
 
     int Number() const noexcept { return number_; }
     const std::string& Description() const noexcept { return description_; }
 
-private:
+  private:
     int number_;
     std::string description_;
 };

@@ -21,7 +21,8 @@ std::string ShortestGeneral(double value, int precision) {
 
 void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
     if (from.empty() || from == to) return;
-    for (size_t pos = text.find(from); pos != std::string::npos; pos = text.find(from, pos + to.size()))
+    for (size_t pos = text.find(from); pos != std::string::npos;
+         pos = text.find(from, pos + to.size()))
         text.replace(pos, from.size(), to);
 }
 
@@ -100,7 +101,8 @@ std::string FormatNumber(double value, std::string_view pattern) {
     intDigits.erase(0, intDigits.find_first_not_of('0'));
     if (static_cast<int>(intDigits.size()) < minInt)
         intDigits.insert(0, static_cast<size_t>(minInt) - intDigits.size(), '0');
-    while (static_cast<int>(decDigits.size()) > minDec && decDigits.back() == '0') decDigits.pop_back();
+    while (static_cast<int>(decDigits.size()) > minDec && decDigits.back() == '0')
+        decDigits.pop_back();
 
     const bool nonZero = intDigits.find_first_not_of('0') != std::string::npos ||
                          decDigits.find_first_not_of('0') != std::string::npos;

@@ -20,14 +20,18 @@ double TickMs() {
     return duration<double, std::milli>(steady_clock::now() - origin).count();
 }
 
-PumpHook SetPumpHook(PumpHook hook) { return std::exchange(Hook(), std::move(hook)); }
+PumpHook SetPumpHook(PumpHook hook) {
+    return std::exchange(Hook(), std::move(hook));
+}
 
 void PumpEvents() {
     // Copy first: a nested handler may install another hook while this one runs.
     if (PumpHook hook = Hook()) hook();
 }
 
-void YieldBriefly() { std::this_thread::sleep_for(std::chrono::microseconds(500)); }
+void YieldBriefly() {
+    std::this_thread::sleep_for(std::chrono::microseconds(500));
+}
 
 void Pause(double seconds) {
     const double start = TickMs();

@@ -10,7 +10,11 @@ RegionalSettings& Current() {
 }
 }  // namespace
 
-const RegionalSettings& Regional() { return Current(); }
-void SetRegional(const RegionalSettings& settings) { Current() = settings; }
+const RegionalSettings& Regional() {
+    return Current();
+}
+void SetRegional(const RegionalSettings& settings) {
+    Current() = settings;
+}
 
 }  // namespace wirepace

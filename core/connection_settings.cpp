@@ -6,9 +6,9 @@ namespace wirepace {
 const std::vector<SpeedRow>& SpeedRowsFor(const std::string& typeText) {
     static const std::vector<SpeedRow> lan = {{"10mb", "1024", "10240"},
                                               {"100mb", "10240", "102400"}};
-    static const std::vector<SpeedRow> wan = {{"<256", "16", "160"},     {"256-512", "28", "280"},
-                                              {"512-768", "50", "500"},  {"768-T1", "80", "800"},
-                                              {"T1", "160", "1600"},     {">T1", "350", "3500"}};
+    static const std::vector<SpeedRow> wan = {{"<256", "16", "160"},    {"256-512", "28", "280"},
+                                              {"512-768", "50", "500"}, {"768-T1", "80", "800"},
+                                              {"T1", "160", "1600"},    {">T1", "350", "3500"}};
     return typeText == kLanType ? lan : wan;
 }
 

@@ -8,10 +8,10 @@
 namespace wirepace {
 
 class MainWindowIO {
-public:
+  public:
     virtual ~MainWindowIO() = default;
 
-    virtual std::string TestId() const = 0;  // txtTestId
+    virtual std::string TestId() const = 0;   // txtTestId
     virtual std::string DirPath() const = 0;  // txtDirPath
     virtual void SetDirPath(const std::string& text) = 0;
     virtual std::string UserName() const = 0;  // txtUserName

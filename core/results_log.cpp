@@ -8,7 +8,9 @@
 namespace wirepace {
 
 namespace {
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
 }  // namespace
 
 std::string ResultLine(const std::string& testName, const std::string& dir, const DateTime& now,
@@ -49,7 +51,8 @@ void RecordResultAt(BenchmarkState& state, MainWindowIO& window, int testIndex, 
         case 8:
             if (1.5 * state.InboundLargeSpeed < speed) comment = kWindowComment;
             break;
-        default: break;
+        default:
+            break;
     }
 
     ms = RoundHalfEven(ms);
