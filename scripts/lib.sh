@@ -1,0 +1,31 @@
+# SPDX-License-Identifier: MIT
+# Shared by scripts/run and scripts/test: install what is missing, configure and build.
+set -euo pipefail
+
+WIREPACE_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+WIREPACE_PACKAGES=(cmake g++ ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev
+                   libcli11-dev nlohmann-json3-dev clang-format-14)
+
+# Installs the Debian packages that are not installed yet (needs root for apt-get).
+install_missing() {
+    local missing=()
+    for pkg in "$@"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" ||
+            missing+=("$pkg")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}" >&2
+    local sudo=()
+    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
+        --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# build_tree DIR [cmake options...]: configures (once) and builds everything in DIR.
+build_tree() {
+    local dir="$1"
+    shift
+    cmake -S "$WIREPACE_ROOT" -B "$dir" -G Ninja "$@" >/dev/null
+    cmake --build "$dir" -j "$(nproc)"
+}
