@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: MIT
+#include "common/date_format.h"
+
+#include <gtest/gtest.h>
+
+#include "common/regional.h"
+
+namespace wirepace {
+namespace {
+
+TEST(ResultTimeField, TrailingMsWritesMonthTwelveAndTheSecond) {
+    EXPECT_EQ(ResultTimeField(DateTime::TimeOfDay(14, 5, 9)), "14:05:09.129");
+    EXPECT_EQ(ResultTimeField(DateTime::TimeOfDay(0, 0, 0)), "00:00:00.120");
+    EXPECT_EQ(ResultTimeField(DateTime::TimeOfDay(23, 59, 45)), "23:59:45.1245");
+}
+
+TEST(ResultTimeField, IgnoresTheDateOfTheClockReading) {
+    DateTime now = DateTime::TimeOfDay(9, 8, 7);
+    now.year = 2026;
+    now.month = 3;
+    now.day = 4;
+    EXPECT_EQ(ResultTimeField(now), "09:08:07.127");
+}
+
+TEST(FormatDateTime, MinutesOnlyAfterAnHourGroup) {
+    DateTime v;
+    v.year = 2026;
+    v.month = 3;
+    v.day = 4;
+    v.hour = 5;
+    v.minute = 6;
+    v.second = 7;
+    EXPECT_EQ(FormatDateTime(v, "mm"), "03");
+    EXPECT_EQ(FormatDateTime(v, "hh:mm"), "05:06");
+    EXPECT_EQ(FormatDateTime(v, "hh:mm m"), "05:06 3");
+    EXPECT_EQ(FormatDateTime(v, "yyyy/mm/dd"), "2026-03-04");
+    EXPECT_EQ(FormatDateTime(v, "d.m.yy"), "4.3.26");
+    EXPECT_EQ(FormatDateTime(v, "h:nn:ss"), "5:06:07");
+}
+
+TEST(FormatDateTime, SeparatorsComeFromTheRegionalSettings) {
+    const RegionalSettings saved = Regional();
+    RegionalSettings other;
+    other.timeSeparator = ".";
+    other.dateSeparator = "/";
+    other.shortDatePattern = "dd/mm/yyyy";
+    other.longTimePattern = "hh:nn:ss";
+    SetRegional(other);
+    DateTime v;
+    v.year = 2026;
+    v.month = 12;
+    v.day = 7;
+    v.hour = 14;
+    v.minute = 5;
+    v.second = 9;
+    EXPECT_EQ(ShortDate(v), "07/12/2026");
+    EXPECT_EQ(LongTime(v), "14.05.09");
+    EXPECT_EQ(ResultTimeField(v), "14.05.09.129");
+    SetRegional(saved);
+}
+
+}  // namespace
+}  // namespace wirepace
