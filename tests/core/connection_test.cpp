@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: MIT
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/connection_settings.h"
+#include "core/share_connection.h"
+
+namespace wirepace {
+namespace {
+
+using namespace std::string_literals;
+
+TEST(ConnectionType, TablesFollowTheTypeText) {
+    BenchmarkState state;
+    EXPECT_EQ(ApplyConnectionType(state, kLanType), (std::vector<std::string>{"10mb", "100mb"}));
+    EXPECT_EQ(state.SmallSizesKB, (std::vector<std::string>{"1024", "10240"}));
+    EXPECT_EQ(state.LargeSizesKB, (std::vector<std::string>{"10240", "102400"}));
+
+    const std::vector<std::string> wan = {"<256", "256-512", "512-768", "768-T1", "T1", ">T1"};
+    EXPECT_EQ(ApplyConnectionType(state, kWanType), wan);
+    EXPECT_EQ(state.SmallSizesKB, (std::vector<std::string>{"16", "28", "50", "80", "160", "350"}));
+    EXPECT_EQ(state.LargeSizesKB,
+              (std::vector<std::string>{"160", "280", "500", "800", "1600", "3500"}));
+    // Anything but the exact LAN text is WAN.
+    EXPECT_EQ(ApplyConnectionType(state, "local area network (lan)"), wan);
+    EXPECT_EQ(ApplyConnectionType(state, ""), wan);
+}
+
+TEST(FreeDriveLetter, FirstLetterNotInUse) {
+    EXPECT_EQ(FreeDriveLetterIn("A:\\\0C:\\\0D:\\\0"s), "B:");
+    EXPECT_EQ(FreeDriveLetterIn("C:\\\0D:\\\0"s), "A:");
+    EXPECT_EQ(FreeDriveLetterIn("a:\\\0b:\\\0c:\\\0"s), "D:");  // compared upper-cased
+    EXPECT_EQ(FreeDriveLetterIn(""s), "A:");
+    std::string all;
+    for (char c = 'A'; c <= 'Z'; ++c) all += std::string(1, c) + ":\\" + '\0';
+    EXPECT_EQ(FreeDriveLetterIn(all), "");
+    EXPECT_EQ(FreeDriveLetterIn(std::nullopt), "");
+}
+
+TEST(ShareCommands, EachPieceStaysOneArgument) {
+    EXPECT_EQ(ConnectArguments("E:", "\\\\srv\\bench", "p a&s|s%x\"y", "DOM\\Jo Doe"),
+              (std::vector<std::string>{"use", "E:", "\\\\srv\\bench", "p a&s|s%x\"y",
+                                        "/user:DOM\\Jo Doe"}));
+    EXPECT_EQ(DisconnectArguments("E:"), (std::vector<std::string>{"use", "E:", "/delete"}));
+}
+
+}  // namespace
+}  // namespace wirepace

@@ -1,0 +1,130 @@
+// SPDX-License-Identifier: MIT
+#include "core/results_log.h"
+
+#include <gtest/gtest.h>
+
+#include "common/error.h"
+#include "support/fake_window.h"
+#include "support/temp_dir.h"
+
+namespace wirepace {
+namespace {
+
+using testing::FakeWindow;
+using testing::TempDir;
+
+class Results : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        InitCatalogue(state);
+        state.LogPath = logDir.Slash() + "TestResults.txt";
+        window.testId = "Lab \"A\"";
+        window.dirPath = "/mnt/bench/";
+    }
+    // Records a result and returns the stored speed.
+    double Record(int index, double ms, double bytes) {
+        RecordResultAt(state, window, index, ms, bytes, at);
+        return state.TestSpeeds[static_cast<std::size_t>(index)];
+    }
+    std::string Log() const { return testing::ReadFile(state.LogPath); }
+
+    TempDir logDir;
+    BenchmarkState state;
+    FakeWindow window;
+    DateTime at = [] {
+        DateTime d;
+        d.year = 2026;
+        d.month = 12;
+        d.day = 7;
+        d.hour = 14;
+        d.minute = 5;
+        d.second = 9;
+        return d;
+    }();
+};
+
+TEST_F(Results, SpeedTimeAndSize) {
+    EXPECT_EQ(Record(2, 0, 163840), 160000);  // 0 ms counts as 1 ms
+    EXPECT_EQ(state.TestTimesMs[2], "0");
+
+    EXPECT_EQ(Record(3, 1000, 163840), 160);
+    EXPECT_EQ(state.TestTimesMs[3], "1000");
+    EXPECT_EQ(state.TestSizesMB[3], "0.156");
+    EXPECT_EQ(state.TestComments[3], "");
+
+    EXPECT_EQ(Record(0, 1000, 2.5 * 1024), 2);
+    EXPECT_EQ(Record(1, 1000, 3.5 * 1024), 4);
+    EXPECT_EQ(state.TestSizesMB[1], "0.003");
+
+    double ms = 1234.5;
+    RecordResultAt(state, window, 2, ms, 10 * 1048576.0, at);
+    EXPECT_EQ(ms, 1234);  // handed back rounded
+    EXPECT_EQ(state.TestTimesMs[2], "1234");
+    EXPECT_EQ(state.TestSizesMB[2], "10");
+}
+
+TEST_F(Results, DuplexCheckIsStrict) {
+    Record(4, 1000, 1048576);
+    Record(5, 1000, 1048576);
+    EXPECT_EQ(state.OutboundLargeMs, 1000);
+    EXPECT_EQ(state.InboundLargeSpeed, 1024);
+    Record(6, 3000, 2097152);
+    EXPECT_EQ(state.TestComments[6], "");
+    Record(6, 3001, 2097152);
+    EXPECT_EQ(state.TestComments[6], "Possible Duplex Mismatch");
+}
+
+TEST_F(Results, WindowChecksUseTheAggregateSpeedWithoutAFurtherFactor) {
+    // Test 4 at 100 KB/s; five drones moving 5 x 100 KB in a mean of 1000 ms is 500 KB/s.
+    Record(4, 1000, 100 * 1024);
+    EXPECT_EQ(Record(7, 1000, 150 * 1024), 150);  // exactly 1.5 times: no comment
+    EXPECT_EQ(state.TestComments[7], "");
+    EXPECT_EQ(Record(7, 1000, 151 * 1024), 151);
+    EXPECT_EQ(state.TestComments[7], "Possible Netbios/TCP Window limitation");
+    EXPECT_EQ(Record(7, 1000, 100 * 1024), 100);  // a healthy link raises nothing
+    EXPECT_EQ(state.TestComments[7], "");
+
+    Record(5, 2000, 400 * 1024);  // 200 KB/s inbound
+    EXPECT_EQ(Record(8, 1000, 300 * 1024), 300);
+    EXPECT_EQ(state.TestComments[8], "");
+    EXPECT_EQ(Record(8, 1000, 301 * 1024), 301);
+    EXPECT_EQ(state.TestComments[8], "Possible Netbios/TCP Window limitation");
+}
+
+TEST_F(Results, ResultLineBytesAndTheResultsBox) {
+    LogLine(state, window, "-- Starting Lab test at 14:05:09 --");
+    Record(3, 1000, 163840);
+    Record(6, 3001, 2097152);
+    const std::string first =
+        "\"Lab \"A\"\", \"/mnt/bench/\", 2026-12-07, 14:05:09.129, 3, 1000, 160, \"\"";
+    const std::string second =
+        "\"Lab \"A\"\", \"/mnt/bench/\", 2026-12-07, 14:05:09.129, 6, 3001, 682, "
+        "\"Possible Duplex Mismatch\"";
+    const std::string banner = "-- Starting Lab test at 14:05:09 --";
+    EXPECT_EQ(Log(), banner + "\r\n" + first + "\r\n" + second + "\r\n");
+    EXPECT_EQ(window.results, banner + "\r\n" + first + "\r\n" + second + "\r\n");
+    EXPECT_EQ(window.focusCount, 2);
+
+    // A new banner clears the box but never the log.
+    LogLine(state, window, "-- Error: File not found [53] --");
+    EXPECT_EQ(window.results, "-- Error: File not found [53] --\r\n");
+    EXPECT_EQ(Log(), banner + "\r\n" + first + "\r\n" + second + "\r\n" +
+                         "-- Error: File not found [53] --\r\n");
+}
+
+TEST_F(Results, FailuresReachTheCallerAndLeaveTheBoxAlone) {
+    double ms = 10;
+    EXPECT_THROW(RecordResultAt(state, window, 9, ms, 1, at), RuntimeError);
+    state.LogPath = logDir.Slash() + "missing/TestResults.txt";
+    window.results = "kept\r\n";
+    try {
+        RecordResultAt(state, window, 2, ms, 1, at);
+        ADD_FAILURE() << "an unwritable log must raise";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.Number(), kErrPathNotFound);
+    }
+    EXPECT_EQ(window.results, "kept\r\n");
+}
+
+}  // namespace
+}  // namespace wirepace
