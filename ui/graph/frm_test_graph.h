@@ -1,0 +1,24 @@
+// SPDX-License-Identifier: MIT
+// The results graph window: a bar chart of the network tests and a table of all nine tests,
+// built once from the benchmark state when it is loaded.
+#pragma once
+
+#include <string>
+
+#include "core/benchmark_state.h"
+
+class QWidget;
+
+namespace wirepace::ui {
+
+// Loads the one shared instance (creating it when not open) and shows it modeless; when it is
+// already open nothing changes.
+void LoadTestGraph(const BenchmarkState& state, const std::string& testName);
+
+// Closes it if open (the main window's close closes every window).
+void CloseTestGraph();
+
+// The open instance or nullptr (for tests).
+QWidget* TestGraphWindow();
+
+}  // namespace wirepace::ui
