@@ -32,6 +32,7 @@ struct BenchmarkState {
     std::array<std::string, kTestCount> TestTimesMs;
     std::array<std::string, kTestCount> TestSizesMB;
     std::array<std::string, kTestCount> TestComments;
+    std::array<double, kTestCount> TestBytes{};  // bytes moved, for reports that want them
 
     double OutboundLargeMs = 0;
     double OutboundLargeSpeed = 0;

@@ -62,6 +62,7 @@ void RecordResultAt(BenchmarkState& state, MainWindowIO& window, int testIndex, 
     state.TestTimesMs[i] = NumberToText(ms);
     state.TestSizesMB[i] = NumberToText(RoundHalfEven(bytes / 1024 / 1024, 3));
     state.TestComments[i] = comment;
+    state.TestBytes[i] = bytes;
 
     const std::string line = ResultLine(window.TestId(), window.DirPath(), now, state.TestIds[i],
                                         NumberToText(ms), NumberToText(speed), comment);

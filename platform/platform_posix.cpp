@@ -108,8 +108,15 @@ std::unique_ptr<Process> Spawn(const std::string& program, const std::vector<std
     std::vector<std::string> copies = args;
     for (auto& a : copies) argv.push_back(a.data());
     argv.push_back(nullptr);
+    // A process group of its own: Ctrl-C at the terminal means "stop the run" to the
+    // controller, and must not kill the drones under it before they are told to end.
+    posix_spawnattr_t attr;
+    ::posix_spawnattr_init(&attr);
+    ::posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+    ::posix_spawnattr_setpgroup(&attr, 0);
     pid_t pid = 0;
-    const int rc = ::posix_spawn(&pid, prog.c_str(), nullptr, nullptr, argv.data(), environ);
+    const int rc = ::posix_spawn(&pid, prog.c_str(), nullptr, &attr, argv.data(), environ);
+    ::posix_spawnattr_destroy(&attr);
     if (rc != 0) RaiseFileError(rc, program);
     return std::make_unique<PosixProcess>(pid);
 }

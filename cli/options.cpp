@@ -1,0 +1,115 @@
+// SPDX-License-Identifier: MIT
+#include "cli/options.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <map>
+
+#include "core/connection_settings.h"
+
+namespace wirepace::cli {
+
+namespace {
+
+std::string Trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+std::string SpeedList(const std::string& typeText) {
+    std::string list;
+    for (const auto& row : SpeedRowsFor(typeText)) {
+        if (!list.empty()) list += ", ";
+        list += std::string("\"") + row.speed + "\"";
+    }
+    return list;
+}
+
+}  // namespace
+
+ParseResult ParseOptions(int argc, const char* const* argv) {
+    Options o;
+    std::string format = "text", fill = "zero";
+    CLI::App app(
+        "Measures how fast files travel between this machine and a target folder, and points "
+        "out a possible duplex mismatch or window limitation.",
+        "wirepace-cli");
+    app.set_version_flag("--version", "wirepace-cli 1.0");
+    app.add_option("--name", o.name, "Name of the test, as written to the results log")
+        ->capture_default_str();
+    app.add_option("--type", o.type, "Connection type: lan or wan")->capture_default_str();
+    app.add_option("--speed", o.speed,
+                   "Estimated speed, one entry of the type's list (default: the first).\n"
+                   "lan: " +
+                       SpeedList(kLanType) + "\nwan: " + SpeedList(kWanType));
+    app.add_option("--dir", o.dir,
+                   "Target directory (a mounted share or any folder; default: a local folder "
+                   "under the work root)");
+    app.add_option("--user", o.user, "Account name for the share (Windows mapping)");
+    app.add_flag("--password-stdin", o.passwordFromStdin,
+                 "Read the password from the first line of standard input");
+    app.add_option("--repeat", o.repeat, "Run the whole sequence N times")->capture_default_str();
+    app.add_option("--format", format, "Output: text, json or csv")->capture_default_str();
+    app.add_option("--fill", fill,
+                   "Test file content: zero (as the window) or random (incompressible)")
+        ->capture_default_str();
+
+    ParseResult result;
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        result.output = app.help();
+        return result;
+    } catch (const CLI::CallForVersion&) {
+        result.output = "wirepace-cli 1.0\n";
+        return result;
+    } catch (const CLI::ParseError& e) {
+        result.exitCode = 2;
+        result.output = std::string("wirepace-cli: ") + e.what() + "\nRun with --help for usage.\n";
+        return result;
+    }
+
+    auto fail = [&](const std::string& message) {
+        result.exitCode = 2;
+        result.output = "wirepace-cli: " + message + "\nRun with --help for usage.\n";
+        return result;
+    };
+
+    if (Trimmed(o.name).empty()) return fail("--name must not be blank");
+    if (o.type == "lan") {
+        o.typeText = kLanType;
+    } else if (o.type == "wan") {
+        o.typeText = kWanType;
+    } else {
+        return fail("--type \"" + o.type + "\" is not lan or wan");
+    }
+    const auto& rows = SpeedRowsFor(o.typeText);
+    if (o.speed.empty()) o.speed = rows.front().speed;
+    const auto row = std::find_if(rows.begin(), rows.end(),
+                                  [&](const SpeedRow& r) { return o.speed == r.speed; });
+    if (row == rows.end())
+        return fail("--speed \"" + o.speed + "\" is not a " + o.type + " speed; choose one of " +
+                    SpeedList(o.typeText));
+    o.speedIndex = static_cast<int>(row - rows.begin());
+    if (o.repeat < 1) return fail("--repeat " + std::to_string(o.repeat) + " must be 1 or more");
+    static const std::map<std::string, OutputFormat> formats = {
+        {"text", OutputFormat::Text}, {"json", OutputFormat::Json}, {"csv", OutputFormat::Csv}};
+    if (!formats.count(format)) return fail("--format \"" + format + "\" is not text, json or csv");
+    o.format = formats.at(format);
+    if (fill == "zero") {
+        o.fill = FillMode::Zero;
+    } else if (fill == "random") {
+        o.fill = FillMode::Random;
+    } else {
+        return fail("--fill \"" + fill + "\" is not zero or random");
+    }
+    result.options = o;
+    return result;
+}
+
+std::string DefaultTargetFolder(const std::string& workRoot) {
+    return workRoot + "target";
+}
+
+}  // namespace wirepace::cli

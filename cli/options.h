@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: MIT
+// The command line of wirepace-cli.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/benchmark_state.h"
+
+namespace wirepace::cli {
+
+enum class OutputFormat { Text, Json, Csv };
+
+struct Options {
+    std::string name = "wirepace-cli";
+    std::string type = "wan";  // "lan" or "wan"
+    std::string speed;         // an entry of the type's speed list; empty: the first
+    std::string dir;           // empty: the built-in local target folder
+    std::string user;
+    bool passwordFromStdin = false;
+    int repeat = 1;
+    OutputFormat format = OutputFormat::Text;
+    FillMode fill = FillMode::Zero;
+
+    // Derived while checking: the displayed type text and the list index of the speed.
+    std::string typeText;
+    int speedIndex = 0;
+};
+
+struct ParseResult {
+    std::optional<Options> options;  // set when a run should start
+    int exitCode = 0;                // otherwise: 0 after --help, 2 for bad options
+    std::string output;              // help text or the error message
+};
+
+ParseResult ParseOptions(int argc, const char* const* argv);
+
+// The folder a run with no --dir measures: inside the work root, so the run measures this
+// machine end to end.
+std::string DefaultTargetFolder(const std::string& workRoot);
+
+}  // namespace wirepace::cli

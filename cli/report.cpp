@@ -1,0 +1,160 @@
+// SPDX-License-Identifier: MIT
+#include "cli/report.h"
+
+#include <algorithm>
+#include <iomanip>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "common/number_format.h"
+
+namespace wirepace::cli {
+
+RunFigures CollectFigures(const BenchmarkState& state, const std::string& status,
+                          const std::string& resultsText) {
+    RunFigures run;
+    run.status = status;
+    for (std::size_t i = 0; i < kTestCount; ++i) {
+        if (state.TestTimesMs[i].empty()) continue;
+        TestFigures t;
+        t.id = state.TestIds[i];
+        t.name = state.TestNames[i];
+        t.ms = TextToNumber(state.TestTimesMs[i]).value_or(0);
+        t.bytes = state.TestBytes[i];
+        t.speed = state.TestSpeeds[i];
+        t.sizeMB = state.TestSizesMB[i];
+        t.comment = state.TestComments[i];
+        run.tests.push_back(t);
+    }
+    if (status == "ERROR") {
+        std::istringstream lines(resultsText);
+        for (std::string line; std::getline(lines, line);) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (!line.empty()) run.errorLines.push_back(line);
+        }
+    }
+    return run;
+}
+
+std::vector<SpeedSummary> Summarise(const std::vector<RunFigures>& runs) {
+    std::vector<SpeedSummary> summary;
+    std::vector<std::vector<double>> speeds;
+    for (const auto& run : runs) {
+        for (const auto& t : run.tests) {
+            auto it = std::find_if(summary.begin(), summary.end(),
+                                   [&](const SpeedSummary& s) { return s.id == t.id; });
+            if (it == summary.end()) {
+                summary.push_back({t.id, t.name});
+                speeds.emplace_back();
+                it = summary.end() - 1;
+            }
+            speeds[static_cast<std::size_t>(it - summary.begin())].push_back(t.speed);
+        }
+    }
+    for (std::size_t i = 0; i < summary.size(); ++i) {
+        auto& v = speeds[i];
+        std::sort(v.begin(), v.end());
+        const std::size_t n = v.size();
+        summary[i].runs = static_cast<int>(n);
+        summary[i].min = v.front();
+        summary[i].max = v.back();
+        summary[i].median = n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+    }
+    return summary;
+}
+
+void WriteText(std::ostream& out, const Options& options, const std::vector<RunFigures>& runs) {
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        const auto& run = runs[r];
+        if (options.repeat > 1) out << "Run " << r + 1 << " of " << options.repeat << ": ";
+        out << run.status << '\n';
+        if (!run.tests.empty()) {
+            out << std::left << std::setw(5) << "Test" << std::setw(34) << "Name" << std::right
+                << std::setw(15) << "Raw time (ms)" << std::setw(11) << "Size (MB)" << std::setw(14)
+                << "Speed (KB/s)"
+                << "  Comment\n";
+            for (const auto& t : run.tests) {
+                out << std::left << std::setw(5) << t.id << std::setw(34) << t.name << std::right
+                    << std::setw(15) << NumberToText(t.ms) << std::setw(11) << t.sizeMB
+                    << std::setw(14) << NumberToText(t.speed);
+                if (!t.comment.empty()) out << "  " << t.comment;
+                out << '\n';
+            }
+        }
+        for (const auto& line : run.errorLines) out << line << '\n';
+        out << '\n';
+    }
+    if (runs.size() > 1) {
+        out << "Speed over " << runs.size() << " runs (KB/s)\n"
+            << std::left << std::setw(5) << "Test" << std::setw(34) << "Name" << std::right
+            << std::setw(12) << "Min" << std::setw(12) << "Median" << std::setw(12) << "Max"
+            << '\n';
+        for (const auto& s : Summarise(runs))
+            out << std::left << std::setw(5) << s.id << std::setw(34) << s.name << std::right
+                << std::setw(12) << NumberToText(s.min) << std::setw(12) << NumberToText(s.median)
+                << std::setw(12) << NumberToText(s.max) << '\n';
+    }
+}
+
+void WriteJson(std::ostream& out, const Options& options, const std::string& dir,
+               const std::vector<RunFigures>& runs) {
+    using nlohmann::json;
+    json doc;
+    doc["settings"] = {{"name", options.name},
+                       {"type", options.type},
+                       {"speed", options.speed},
+                       {"dir", dir},
+                       {"user", options.user},
+                       {"repeat", options.repeat},
+                       {"fill", options.fill == FillMode::Random ? "random" : "zero"}};
+    json runList = json::array();
+    for (const auto& run : runs) {
+        json tests = json::array();
+        for (const auto& t : run.tests)
+            tests.push_back({{"id", t.id},
+                             {"name", t.name},
+                             {"ms", t.ms},
+                             {"bytes", t.bytes},
+                             {"speed", t.speed},
+                             {"comment", t.comment}});
+        json r = {{"status", run.status}, {"tests", tests}};
+        if (!run.errorLines.empty()) r["error"] = run.errorLines;
+        runList.push_back(r);
+    }
+    doc["runs"] = runList;
+    if (options.repeat > 1) {
+        json summary = json::array();
+        for (const auto& s : Summarise(runs))
+            summary.push_back({{"id", s.id},
+                               {"name", s.name},
+                               {"runs", s.runs},
+                               {"min", s.min},
+                               {"median", s.median},
+                               {"max", s.max}});
+        doc["summary"] = summary;
+    }
+    out << doc.dump(2) << '\n';
+}
+
+namespace {
+std::string CsvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+}  // namespace
+
+void WriteCsv(std::ostream& out, const std::vector<RunFigures>& runs) {
+    out << "run,status,test_id,test_name,ms,bytes,speed_kbps,comment\n";
+    for (std::size_t r = 0; r < runs.size(); ++r)
+        for (const auto& t : runs[r].tests)
+            out << r + 1 << ',' << CsvField(runs[r].status) << ',' << CsvField(t.id) << ','
+                << CsvField(t.name) << ',' << NumberToText(t.ms) << ',' << NumberToText(t.bytes)
+                << ',' << NumberToText(t.speed) << ',' << CsvField(t.comment) << '\n';
+}
+
+}  // namespace wirepace::cli
