@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cmath>
 #include <filesystem>
 #include <functional>
+#include <set>
 
 #include "common/error.h"
 #include "core/connection_settings.h"
@@ -54,14 +57,22 @@ TEST_F(TestFiles, ASecondCallRewritesFromScratch) {
     EXPECT_EQ(content.find_first_not_of('\0'), std::string::npos);
 }
 
-TEST_F(TestFiles, RandomFillIsNotZeros) {
+TEST_F(TestFiles, RandomFillIsIncompressibleAndHasNoRepeatedBlocks) {
     state.Fill = FillMode::Random;
-    CreateTestFile(state, 0, 0);
-    const std::string content = testing::ReadFile(root.Path() / "Test16.jnk");
-    ASSERT_EQ(content.size(), 16384u);
-    std::size_t zeros = 0;
-    for (char c : content) zeros += c == '\0';
-    EXPECT_LT(zeros, 200u);  // about 64 expected from random bytes
+    CreateTestFile(state, 4, 0);
+    const std::string content = testing::ReadFile(root.Path() / "Test160.jnk");
+    ASSERT_EQ(content.size(), 163840u);
+    // Close to 8 bits of entropy per byte leaves a compressor nothing to take away.
+    std::array<double, 256> counts{};
+    for (unsigned char c : content) ++counts[c];
+    double entropy = 0;
+    for (double n : counts)
+        if (n > 0) entropy -= n / content.size() * std::log2(n / content.size());
+    EXPECT_GT(entropy, 7.99);
+    // No two 1 KB blocks alike, so block de-duplication finds nothing either.
+    std::set<std::string> blocks;
+    for (std::size_t i = 0; i < content.size(); i += 1024) blocks.insert(content.substr(i, 1024));
+    EXPECT_EQ(blocks.size(), 160u);
 }
 
 TEST_F(TestFiles, BadSelectionsAndEntriesRaiseTheirNumbers) {
