@@ -271,8 +271,22 @@ void TestSequence::HandleError(int number, const std::string& description) {
     FinishRun("ERROR");
 }
 
+void TestSequence::RemoveBaseLargeFiles() {
+    // A completed run has renamed both into work files; a stopped or failed one may leave the
+    // large file (up to 100 MB) on either side.
+    if (state_.LargeTestFile.empty()) return;
+    try {
+        for (const std::string& path :
+             {state_.AppDrive + state_.LargeTestFile, window_.DirPath() + state_.LargeTestFile})
+            if (FileExists(path)) platform::DeleteFile(path);
+    } catch (const RuntimeError& e) {
+        window_.ShowMessage(e.Description() + " [" + std::to_string(e.Number()) + "]");
+    }
+}
+
 void TestSequence::FinishRun(const std::string& status) {
     TerminateDrones(state_, window_, fleet_);
+    RemoveBaseLargeFiles();
     if (!state_.ShareDrive.empty()) {
         // Cleared first, so no later run disconnects a letter it did not map.
         const std::string drive = std::exchange(state_.ShareDrive, std::string());

@@ -34,6 +34,7 @@ class TestSequence {
     void RunTests();
     void Stop();
     void FinishRun(const std::string& status);
+    void RemoveBaseLargeFiles();
     void HandleError(int number, const std::string& description);
     void RunTest(int index, double& elapsed, double& bytes);
 
