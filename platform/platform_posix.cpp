@@ -204,7 +204,7 @@ void LoadRegionalSettings() {
                         break;
                     case 'F':
                         pattern += "yyyy/mm/dd";
-                        settings.dateSeparator = "-";
+                        settings.dateSeparator.assign(1, '-');
                         break;
                     default:
                         break;
