@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: MIT
+// frmTestGraph: the results of one run as a three-dimensional bar chart of the network tests
+// and a table of all nine tests. Built completely while loading; a snapshot of the state.
+#pragma once
+
+#include <QLabel>
+#include <QPushButton>
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "core/benchmark_state.h"
+#include "ui/graph/graph_controls.h"
+#include "ui/graph/picture_box.h"
+
+namespace wirepace::ui {
+
+class FrmTestGraph : public QWidget {
+    Q_OBJECT
+
+  public:
+    FrmTestGraph();
+
+    // The load handler: reads the state once and builds the chart and the table. The caller
+    // shows the window afterwards.
+    void Load(const BenchmarkState& state, const std::string& testName);
+
+    double MaxSpeed() const { return maxSpeed_; }
+
+  private:
+    void DrawScale(const QString& scaleWidth, const QString& scaleHeight,
+                   std::int16_t lastBarIndex);
+    void DrawBars(const std::array<double, kTestCount>& speeds,
+                  const std::array<std::string, kTestCount>& names);
+    void DrawTableGrid();
+    void FillTable(const BenchmarkState& state);
+    void PlaceBands();
+
+    QLabel* NewLabelLike(QLabel* model, QWidget* parent, const QString& name);
+    LineControl* NewLine(const QString& name);
+
+    double maxSpeed_ = 0;
+
+    QLabel* Label1_ = nullptr;
+    PictureBox* picLabels_ = nullptr;
+    PictureBox* Graph_ = nullptr;
+    PictureBox* picScale_ = nullptr;
+    std::array<QLabel*, kTestCount> lbl1_{};  // bar labels, index = test index
+    std::array<QLabel*, 5> lbl2_{};           // scale labels, index = scale step
+    std::array<ShapeControl*, 2> Shape1_{};
+    std::array<QLabel*, 50> lblT_{};  // table cells, row r column c at r * 5 + c
+    std::array<LineControl*, 6> v_{};
+    std::array<LineControl*, 11> h_{};
+    std::array<BandControl*, 2> sh_{};
+    QPushButton* cmdClose_ = nullptr;
+};
+
+}  // namespace wirepace::ui

@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: MIT
+#include "ui/graph/graph_controls.h"
+
+#include <QFontDatabase>
+#include <QPainter>
+#include <algorithm>
+#include <cstdlib>
+
+namespace wirepace::ui {
+
+QFont SansFont(double points, bool bold) {
+    static const QString kClassic = QStringLiteral("MS Sans Serif");
+    QFont font = QFontDatabase::hasFamily(kClassic)
+                     ? QFont(kClassic)
+                     : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+LineControl::LineControl(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void LineControl::SetEnds(int x1, int y1, int x2, int y2) {
+    x1_ = x1;
+    y1_ = y1;
+    x2_ = x2;
+    y2_ = y2;
+    if (x1 == x2) {
+        setGeometry(x1, std::min(y1, y2), 1, std::max(1, std::abs(y2 - y1)));
+    } else {
+        setGeometry(std::min(x1, x2), y1, std::max(1, std::abs(x2 - x1)), 1);
+    }
+}
+
+void LineControl::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().color(QPalette::WindowText));
+}
+
+ShapeControl::ShapeControl(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void ShapeControl::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawRect(0, 0, width() - 1, height() - 1);
+}
+
+BandControl::BandControl(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void BandControl::SetColour(const QColor& colour) {
+    colour_ = colour;
+    update();
+}
+
+void BandControl::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), colour_);
+}
+
+}  // namespace wirepace::ui
