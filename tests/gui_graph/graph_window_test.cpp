@@ -133,6 +133,8 @@ class GraphWindowTest : public QObject {
         QCOMPARE(window->windowTitle(), QString("Test Results for Branch Office"));
         QCOMPARE(window->size(), QSize(740, 557));
         QVERIFY(!window->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+        QCOMPARE(window->windowModality(), Qt::NonModal);
+        QVERIFY(window->testAttribute(Qt::WA_DeleteOnClose));
 
         auto geometryOf = [&](const char* name) {
             QWidget* child = window->findChild<QWidget*>(name);
