@@ -23,13 +23,7 @@ TEST(ResultTimeField, IgnoresTheDateOfTheClockReading) {
 }
 
 TEST(FormatDateTime, MinutesOnlyAfterAnHourGroup) {
-    DateTime v;
-    v.year = 2026;
-    v.month = 3;
-    v.day = 4;
-    v.hour = 5;
-    v.minute = 6;
-    v.second = 7;
+    const DateTime v{.year = 2026, .month = 3, .day = 4, .hour = 5, .minute = 6, .second = 7};
     EXPECT_EQ(FormatDateTime(v, "mm"), "03");
     EXPECT_EQ(FormatDateTime(v, "hh:mm"), "05:06");
     EXPECT_EQ(FormatDateTime(v, "hh:mm m"), "05:06 3");
@@ -46,13 +40,7 @@ TEST(FormatDateTime, SeparatorsComeFromTheRegionalSettings) {
     other.shortDatePattern = "dd/mm/yyyy";
     other.longTimePattern = "hh:nn:ss";
     SetRegional(other);
-    DateTime v;
-    v.year = 2026;
-    v.month = 12;
-    v.day = 7;
-    v.hour = 14;
-    v.minute = 5;
-    v.second = 9;
+    const DateTime v{.year = 2026, .month = 12, .day = 7, .hour = 14, .minute = 5, .second = 9};
     EXPECT_EQ(ShortDate(v), "07/12/2026");
     EXPECT_EQ(LongTime(v), "14.05.09");
     EXPECT_EQ(ResultTimeField(v), "14.05.09.129");

@@ -32,13 +32,7 @@ class Results : public ::testing::Test {
     BenchmarkState state;
     FakeWindow window;
     DateTime at = [] {
-        DateTime d;
-        d.year = 2026;
-        d.month = 12;
-        d.day = 7;
-        d.hour = 14;
-        d.minute = 5;
-        d.second = 9;
+        const DateTime d{.year = 2026, .month = 12, .day = 7, .hour = 14, .minute = 5, .second = 9};
         return d;
     }();
 };

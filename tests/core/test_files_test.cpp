@@ -11,12 +11,14 @@
 
 #include "common/error.h"
 #include "core/connection_settings.h"
+#include "support/error_number.h"
 #include "support/temp_dir.h"
 #include "support/unprivileged.h"
 
 namespace wirepace {
 namespace {
 
+using testing::ErrorNumberOf;
 using testing::TempDir;
 
 class TestFiles : public ::testing::Test {
@@ -28,15 +30,6 @@ class TestFiles : public ::testing::Test {
     TempDir root;
     BenchmarkState state;
 };
-
-int ErrorNumberOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const RuntimeError& e) {
-        return e.Number();
-    }
-    return 0;
-}
 
 TEST_F(TestFiles, SizeComesFromTheSelectedEntryAndContentIsZeros) {
     // WAN ">T1" (index 5): 350 KB small, 3500 KB large; T1 (index 4): 160 KB small.

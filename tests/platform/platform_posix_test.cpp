@@ -8,22 +8,15 @@
 #include "common/error.h"
 #include "common/regional.h"
 #include "platform/platform.h"
+#include "support/error_number.h"
 #include "support/temp_dir.h"
 
 namespace wirepace {
 namespace {
 
+using testing::ErrorNumberOf;
 using testing::TempDir;
 namespace p = platform;
-
-int ErrorNumberOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const RuntimeError& e) {
-        return e.Number();
-    }
-    return 0;
-}
 
 TEST(Files, CopyReplacesAndErrorsCarryTheirNumbers) {
     TempDir dir;
