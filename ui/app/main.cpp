@@ -1,0 +1,81 @@
+// SPDX-License-Identifier: MIT
+// wirepace: the windowed controller. Refuses a second instance, prepares the benchmark state and
+// shows the main window; from then on the window's events drive everything.
+#include <QApplication>
+#include <QIcon>
+#include <QMessageBox>
+#include <cstdio>
+#include <memory>
+
+#include "core/benchmark_state.h"
+#include "platform/platform.h"
+#include "ui/main/frm_main.h"
+
+namespace {
+
+constexpr const char* kTitle = "Wirepace";
+constexpr const char* kAlreadyRunning = "Program is already running.";
+
+// Without a display server Qt would abort with a terse message of its own; say what to use.
+bool DisplayAvailable() {
+#if defined(_WIN32) || defined(__APPLE__)
+    return true;
+#else
+    using wirepace::platform::GetEnv;
+    return GetEnv("DISPLAY") || GetEnv("WAYLAND_DISPLAY") || GetEnv("QT_QPA_PLATFORM");
+#endif
+}
+
+// On a platform without a screen nobody could see or dismiss a message box, and it would keep
+// the process waiting forever.
+bool CanShowMessageBoxes() {
+    const QString platform = QGuiApplication::platformName();
+    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+}
+
+void Inform(const char* text) {
+    std::fprintf(stderr, "%s\n", text);
+    if (CanShowMessageBoxes())
+        QMessageBox::information(nullptr, QString::fromLatin1(kTitle), QString::fromUtf8(text));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!DisplayAvailable()) {
+        std::fprintf(stderr,
+                     "wirepace: no display is available (neither DISPLAY nor WAYLAND_DISPLAY is "
+                     "set), so the window cannot open.\n"
+                     "Run the benchmark without a window instead: wirepace-cli --help\n");
+        return 2;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QString::fromLatin1(kTitle));
+    QIcon icon;
+    for (int size : {16, 32, 48})
+        icon.addFile(QString(":/icons/wirepace-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
+
+    wirepace::platform::LoadRegionalSettings();
+
+    const std::unique_ptr<wirepace::platform::InstanceLock> instance =
+        wirepace::platform::AcquireSingleInstance();
+    if (!instance) {
+        Inform(kAlreadyRunning);
+        return 0;
+    }
+    if (wirepace::platform::ProgramRunsFromShare()) {
+        Inform(
+            "Wirepace cannot run from a network share. Copy it to a local drive and start it "
+            "from there.");
+        return 1;
+    }
+
+    wirepace::platform::EnableThemedControls();
+    wirepace::InitControllerState(wirepace::State());
+
+    wirepace::ui::frmMain window;
+    window.show();
+    return QApplication::exec();
+}
