@@ -268,12 +268,13 @@ void frmMain::Form_Load() {
     setFixedSize(Px(7335), Px(5415));
     fra1_[2]->raise();
 
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect centred(QPoint(0, 0), size());
-        centred.moveCenter(screen->availableGeometry().center());
-        move(centred.topLeft());
-    }
     show();
+    // Centred as a whole, frame included, once the frame is known.
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect outer = frameGeometry();
+        outer.moveCenter(screen->availableGeometry().center());
+        move(outer.topLeft());
+    }
     cmdBack_Click();
 }
 

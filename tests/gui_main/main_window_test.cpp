@@ -1,0 +1,510 @@
+// SPDX-License-Identifier: MIT
+// The main window driven through its real widgets on the offscreen platform: the start state,
+// the name page, the settings page and its lists, the layout, the results box and closing.
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFontInfo>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "core/benchmark_state.h"
+#include "ui/graph/frm_test_graph.h"
+#include "ui/main/frm_main.h"
+
+using wirepace::State;
+using wirepace::ui::frmMain;
+
+namespace {
+
+const QString kFollow = QStringLiteral("Follow the instructions and press Run Tests.");
+
+class Window {
+  public:
+    Window() : w(std::make_unique<frmMain>()) {}
+    ~Window() {
+        wirepace::ui::CloseTestGraph();
+        w->close();
+    }
+
+    template <class T>
+    T* Get(const char* name) const {
+        T* widget = w->findChild<T*>(QString::fromLatin1(name));
+        if (!widget) throw std::runtime_error(std::string("no widget named ") + name);
+        return widget;
+    }
+    QLineEdit* Box(const char* name) const { return Get<QLineEdit>(name); }
+    QPushButton* Button(const char* name) const { return Get<QPushButton>(name); }
+    QComboBox* List(const char* name) const { return Get<QComboBox>(name); }
+    QString Caption(const char* name) const { return Get<QLabel>(name)->text(); }
+    bool Shown(const char* name) const { return Get<QWidget>(name)->isVisible(); }
+
+    // The name page accepted with `name`, so the settings page is in front.
+    void Accept(const QString& name) const {
+        Box("txtTestId")->setText(name);
+        QTest::mouseClick(Button("cmdOk"), Qt::LeftButton);
+    }
+
+    // A user's pick in a drop-down list: the selection and the click it raises.
+    static void Pick(QComboBox* list, int index) {
+        list->setCurrentIndex(index);
+        emit list->activated(index);
+    }
+
+    std::unique_ptr<frmMain> w;
+};
+
+QStringList Items(QComboBox* list) {
+    QStringList items;
+    for (int i = 0; i < list->count(); ++i) items << list->itemText(i);
+    return items;
+}
+
+std::vector<std::string> Strings(std::initializer_list<const char*> texts) {
+    return {texts.begin(), texts.end()};
+}
+
+void SaveScreenshot(QWidget* widget, const QString& name) {
+    const QString dir = qEnvironmentVariable("WIREPACE_SCREENSHOT_DIR");
+    if (dir.isEmpty()) return;
+    QDir().mkpath(dir);
+    QVERIFY(widget->grab().save(dir + "/" + name));
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void startsOnTheNamePage();
+    void blankNamesAreRefused();
+    void okAndEnterAcceptTheName();
+    void newTestClearsTheBoxesOnly();
+    void connectionTypeFillsSpeedsAndSizes();
+    void tabOrderFollowsTheDesign();
+    void layoutMatchesTheDesign();
+    void resultsBoxKeepsTheTextAsSet();
+    void runPagesAndBusyPointer();
+    void closingClosesEveryWindow();
+};
+
+void MainWindowTest::startsOnTheNamePage() {
+    Window win;
+    frmMain& w = *win.w;
+    QVERIFY(w.isVisible());
+    QCOMPARE(w.windowTitle(), QStringLiteral("Wirepace v1.0"));
+
+    // Name page over the settings page; the results page is hidden.
+    QVERIFY(win.Shown("fra1_2"));
+    QVERIFY(win.Shown("fra1_0"));
+    QVERIFY(!win.Shown("fra1_1"));
+    QVERIFY(
+        win.Get<QWidget>("fra1_2")->geometry().intersects(win.Get<QWidget>("fra1_0")->geometry()));
+    QWidget* top = w.childAt(win.Get<QWidget>("fra1_2")->geometry().center());
+    QVERIFY(top == win.Get<QWidget>("fra1_2") || win.Get<QWidget>("fra1_2")->isAncestorOf(top));
+
+    for (const char* box : {"txtTestId", "txtDirPath", "txtUserName", "txtPassword"})
+        QVERIFY2(win.Box(box)->text().isEmpty(), box);
+    QCOMPARE(w.focusWidget(), win.Box("txtTestId"));
+    QCOMPARE(win.Caption("lbl1_6"), QString());
+    QCOMPARE(win.Caption("lbl1_7"), QStringLiteral("Name new test:"));
+    QVERIFY(!win.Shown("cmdNext"));
+    QVERIFY(!win.Shown("cmdBack"));
+    QCOMPARE(win.Button("cmdNext")->text(), QStringLiteral("Run Tests"));
+    QCOMPARE(win.Button("cmdBack")->text(), QStringLiteral("New Test"));
+
+    // WAN and its first speed are already chosen behind the name page.
+    QCOMPARE(Items(win.List("cmbConnType")),
+             QStringList({"Local Area Network (LAN)", "Wide Area Network (WAN)"}));
+    QCOMPARE(win.List("cmbConnType")->currentIndex(), 1);
+    QCOMPARE(win.List("cmbConnSpeed")->currentText(), QStringLiteral("<256"));
+    QCOMPARE(w.SelectedSpeedIndex(), 0);
+    QCOMPARE(State().SmallSizesKB, Strings({"16", "28", "50", "80", "160", "350"}));
+    QCOMPARE(State().LargeSizesKB, Strings({"160", "280", "500", "800", "1600", "3500"}));
+
+    // The holders of the hidden navigation buttons disappear into the grey bar.
+    const QImage shot = w.grab().toImage();
+    QCOMPARE(shot.pixelColor(30, 320), QColor(128, 128, 128));
+    QCOMPARE(shot.pixelColor(460, 340), QColor(128, 128, 128));
+
+    SaveScreenshot(&w, "main_name_page.png");
+}
+
+void MainWindowTest::blankNamesAreRefused() {
+    Window win;
+    for (const QString& name : {QString(), QStringLiteral("   ")}) {
+        win.Box("txtTestId")->setText(name);
+        QTest::mouseClick(win.Button("cmdOk"), Qt::LeftButton);
+        QTest::keyClick(win.Box("txtTestId"), Qt::Key_Return);
+        QTest::keyClick(win.Box("txtTestId"), Qt::Key_Enter);
+        QVERIFY(win.Shown("fra1_2"));
+        QVERIFY(!win.Shown("cmdNext"));
+        QVERIFY(!win.Shown("cmdBack"));
+        QCOMPARE(win.Caption("lbl1_6"), QString());
+        QCOMPARE(win.Caption("lbl1_7"), QStringLiteral("Name new test:"));
+        QCOMPARE(win.Box("txtTestId")->text(), name);
+    }
+}
+
+void MainWindowTest::okAndEnterAcceptTheName() {
+    // OK, the Return key and the keypad's Enter all accept; the banner keeps the blanks.
+    for (int way = 0; way < 3; ++way) {
+        Window win;
+        QLineEdit* name = win.Box("txtTestId");
+        QSignalSpy returned(name, &QLineEdit::returnPressed);
+        QTest::keyClicks(name, "  My Server ");
+        QCOMPARE(name->text(), QStringLiteral("  My Server "));  // typing is not swallowed
+        if (way == 0) QTest::mouseClick(win.Button("cmdOk"), Qt::LeftButton);
+        if (way == 1) QTest::keyClick(name, Qt::Key_Return);
+        if (way == 2) QTest::keyClick(name, Qt::Key_Enter);
+        if (way > 0) QCOMPARE(returned.count(), 1);  // the key still reaches the box
+
+        QCOMPARE(win.Caption("lbl1_6"), QStringLiteral("  My Server "));
+        QCOMPARE(win.Caption("lbl1_7"), kFollow);
+        QVERIFY(!win.Shown("fra1_2"));
+        QVERIFY(win.Shown("fra1_0"));
+        QVERIFY(win.Shown("cmdNext"));
+        QVERIFY(win.Button("cmdNext")->isEnabled());
+        QCOMPARE(win.Button("cmdNext")->text(), QStringLiteral("Run Tests"));
+        QVERIFY(win.Shown("cmdBack"));
+        QCOMPARE(win.Button("cmdBack")->text(), QStringLiteral("New Test"));
+        QCOMPARE(win.w->TestId(), std::string("  My Server "));
+        if (way == 0) {
+            win.Box("txtDirPath")->setText("/mnt/bench/");
+            win.Box("txtUserName")->setText("bench");
+            win.Box("txtPassword")->setText("secret");
+            SaveScreenshot(win.w.get(), "main_settings_page.png");
+        }
+    }
+}
+
+void MainWindowTest::newTestClearsTheBoxesOnly() {
+    Window win;
+    win.Accept("Server A");
+    win.Box("txtDirPath")->setText("/srv/target");
+    win.Box("txtUserName")->setText("alice");
+    win.Box("txtPassword")->setText("pw");
+    Window::Pick(win.List("cmbConnType"), 0);
+    win.List("cmbConnSpeed")->setCurrentIndex(1);
+    win.w->SetResultsText("-- Starting Server A test at 10:00:00 --\r\n");
+
+    QTest::mouseClick(win.Button("cmdBack"), Qt::LeftButton);
+
+    for (const char* box : {"txtTestId", "txtDirPath", "txtUserName", "txtPassword"})
+        QVERIFY2(win.Box(box)->text().isEmpty(), box);
+    QVERIFY(win.Shown("fra1_2"));
+    QVERIFY(!win.Shown("cmdNext"));
+    QVERIFY(!win.Shown("cmdBack"));
+    QCOMPARE(win.Caption("lbl1_6"), QString());
+    QCOMPARE(win.Caption("lbl1_7"), QStringLiteral("Name new test:"));
+    QCOMPARE(win.w->focusWidget(), win.Box("txtTestId"));
+    QCOMPARE(win.List("cmbConnType")->currentText(), QStringLiteral("Local Area Network (LAN)"));
+    QCOMPARE(win.List("cmbConnSpeed")->currentText(), QStringLiteral("100mb"));
+    QCOMPARE(win.w->ResultsText(), std::string("-- Starting Server A test at 10:00:00 --\r\n"));
+    QCOMPARE(State().SmallSizesKB, Strings({"1024", "10240"}));
+
+    // A new name goes straight back to the same settings.
+    win.Accept("Server B");
+    QCOMPARE(win.Caption("lbl1_6"), QStringLiteral("Server B"));
+    QCOMPARE(win.List("cmbConnSpeed")->currentIndex(), 1);
+}
+
+void MainWindowTest::connectionTypeFillsSpeedsAndSizes() {
+    Window win;
+    win.Accept("links");
+    QComboBox* type = win.List("cmbConnType");
+    QComboBox* speed = win.List("cmbConnSpeed");
+
+    Window::Pick(type, 0);
+    QCOMPARE(Items(speed), QStringList({"10mb", "100mb"}));
+    QCOMPARE(speed->currentIndex(), 0);
+    QCOMPARE(State().SmallSizesKB, Strings({"1024", "10240"}));
+    QCOMPARE(State().LargeSizesKB, Strings({"10240", "102400"}));
+    speed->setCurrentIndex(1);
+    QCOMPARE(win.w->SelectedSpeedIndex(), 1);
+
+    // Picking the type already chosen starts again from the first speed.
+    Window::Pick(type, 0);
+    QCOMPARE(speed->currentIndex(), 0);
+    QCOMPARE(speed->count(), 2);
+
+    Window::Pick(type, 1);
+    QCOMPARE(Items(speed), QStringList({"<256", "256-512", "512-768", "768-T1", "T1", ">T1"}));
+    QCOMPARE(speed->currentText(), QStringLiteral("<256"));
+    QCOMPARE(State().SmallSizesKB, Strings({"16", "28", "50", "80", "160", "350"}));
+    QCOMPARE(State().LargeSizesKB, Strings({"160", "280", "500", "800", "1600", "3500"}));
+    speed->setCurrentIndex(5);
+    QCOMPARE(State().SmallSizesKB[static_cast<std::size_t>(win.w->SelectedSpeedIndex())],
+             std::string("350"));
+
+    // The keyboard's pick raises the same handler.
+    type->setFocus();
+    QTest::keyClick(type, Qt::Key_Up);
+    QCOMPARE(type->currentIndex(), 0);
+    QCOMPARE(Items(speed), QStringList({"10mb", "100mb"}));
+    QTest::keyClick(type, Qt::Key_Down);
+    QCOMPARE(speed->count(), 6);
+    QCOMPARE(speed->currentIndex(), 0);
+
+    // Nothing but a pick changes the lists: choosing a speed leaves the tables alone.
+    speed->setCurrentIndex(3);
+    QCOMPARE(speed->count(), 6);
+    QCOMPARE(State().SmallSizesKB.size(), std::size_t(6));
+}
+
+void MainWindowTest::tabOrderFollowsTheDesign() {
+    Window win;
+    const std::vector<const char*> order = {
+        "txtTestId",   "cmdExit",     "cmdOk",   "cmbConnType", "cmbConnSpeed",  "txtDirPath",
+        "txtUserName", "txtPassword", "cmdBack", "cmdNext",     "txtTestResults"};
+    // The focus chain among the controls that take the focus with Tab.
+    std::vector<QString> chain;
+    QWidget* at = win.Get<QWidget>("txtTestId");
+    for (int guard = 0; guard < 200 && chain.size() < order.size(); ++guard) {
+        if ((at->focusPolicy() & Qt::TabFocus) && win.w->isAncestorOf(at))
+            chain.push_back(at->objectName());
+        at = at->nextInFocusChain();
+        if (at == win.Get<QWidget>("txtTestId")) break;
+    }
+    QCOMPARE(chain.size(), order.size());
+    for (std::size_t i = 0; i < order.size(); ++i) QCOMPARE(chain[i], QString(order[i]));
+
+    // And the real key on the name page.
+    win.w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(win.w.get()));
+    win.Box("txtTestId")->setFocus();
+    QTest::keyClick(win.w.get(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), win.Button("cmdExit"));
+    QTest::keyClick(win.w.get(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), win.Button("cmdOk"));
+    QTest::keyClick(win.w.get(), Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget(), win.Button("cmdExit"));
+}
+
+void MainWindowTest::layoutMatchesTheDesign() {
+    Window win;
+    frmMain& w = *win.w;
+    // 7335 x 5415 twips of client area at 15 twips a pixel, fixed, no maximise box.
+    QCOMPARE(w.size(), QSize(489, 361));
+    QCOMPARE(w.minimumSize(), w.maximumSize());
+    QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QPoint off = w.frameGeometry().center() - screen->availableGeometry().center();
+        QVERIFY2(off.manhattanLength() <= 2, "the window is centred");
+    }
+
+    struct Place {
+        const char* name;
+        const char* parent;
+        QRect px;
+    };
+    const Place places[] = {
+        {"fraTop", "frmMain", {0, 0, 489, 57}},
+        {"fra1_0", "frmMain", {0, 56, 489, 249}},
+        {"cmbConnType", "fra1_0", {280, 48, 161, 21}},
+        {"cmbConnSpeed", "fra1_0", {280, 76, 161, 21}},
+        {"txtDirPath", "fra1_0", {280, 132, 161, 21}},
+        {"txtUserName", "fra1_0", {280, 164, 161, 21}},
+        {"txtPassword", "fra1_0", {280, 188, 161, 21}},
+        {"fra1_2", "frmMain", {28, 84, 429, 189}},
+        {"txtTestId", "fra1_2", {200, 64, 153, 21}},
+        {"dummy_2", "fra1_2", {212, 92, 141, 25}},
+        {"cmdExit", "dummy_2", {0, 0, 69, 25}},
+        {"cmdOk", "dummy_2", {72, 0, 69, 25}},
+        {"fra1_1", "frmMain", {104, 56, 489, 249}},
+        {"txtTestResults", "fra1_1", {8, 64, 473, 177}},
+        {"fraBottom", "frmMain", {0, 304, 489, 57}},
+        {"dummy_0", "fraBottom", {8, 8, 97, 41}},
+        {"cmdBack", "dummy_0", {0, 0, 97, 41}},
+        {"dummy_1", "fraBottom", {384, 8, 97, 41}},
+        {"cmdNext", "dummy_1", {0, 0, 97, 41}},
+    };
+    for (const Place& p : places) {
+        QWidget* widget = win.Get<QWidget>(p.name);
+        QCOMPARE(widget->geometry(), p.px);
+        QCOMPARE(widget->parentWidget()->objectName(), QString(p.parent));
+    }
+    const std::pair<const char*, QPoint> labels[] = {
+        {"lbl1_6", {8, 8}},     {"lbl1_7", {28, 36}},  {"lbl1_0", {36, 52}},
+        {"lbl1_1", {36, 80}},   {"lbl1_2", {36, 136}}, {"lbl1_3", {188, 168}},
+        {"lbl1_4", {188, 192}}, {"lbl1_8", {56, 68}},  {"lbl1_5", {8, 20}}};
+    for (const auto& [name, at] : labels) QCOMPARE(win.Get<QLabel>(name)->pos(), at);
+    QCOMPARE(win.Caption("lbl1_0"), QStringLiteral("Please select type of connection to test:"));
+    QCOMPARE(win.Caption("lbl1_1"), QStringLiteral("Please select estimated connection speed:"));
+    QCOMPARE(win.Caption("lbl1_2"),
+             QStringLiteral("Please type in full path of a target directory:"));
+    QCOMPARE(win.Caption("lbl1_3"), QStringLiteral("Username:"));
+    QCOMPARE(win.Caption("lbl1_4"), QStringLiteral("Password:"));
+    QCOMPARE(win.Caption("lbl1_8"), QStringLiteral("Enter a name for this test:"));
+    QCOMPARE(win.Button("cmdExit")->text(), QStringLiteral("Exit"));
+    QCOMPARE(win.Button("cmdOk")->text(), QStringLiteral("OK"));
+
+    // Labels grow and shrink with their caption.
+    QLabel* banner = win.Get<QLabel>("lbl1_6");
+    win.Accept("A");
+    const int narrow = banner->width();
+    QCOMPARE(narrow, banner->sizeHint().width());
+    win.Get<QPushButton>("cmdBack")->click();
+    win.Accept("A much longer test name");
+    QVERIFY(banner->width() > narrow * 5);
+    QCOMPARE(banner->width(), banner->sizeHint().width());
+    QVERIFY(banner->fontMetrics().horizontalAdvance(banner->text()) <= banner->width());
+
+    // Fonts, colours.
+    QCOMPARE(banner->font().pointSizeF(), 13.5);
+    QVERIFY(banner->font().bold());
+    QCOMPARE(win.Get<QLabel>("lbl1_7")->font().pointSizeF(), 9.75);
+    QCOMPARE(win.Get<QLabel>("lbl1_5")->font().pointSizeF(), 13.5);
+    QCOMPARE(win.Get<QLabel>("lbl1_0")->font().pointSizeF(), 8.25);
+    const QFont log = win.Get<QPlainTextEdit>("txtTestResults")->font();
+    QCOMPARE(log.pointSizeF(), 6.75);
+    QVERIFY2(QFontInfo(log).family() != QFontInfo(banner->font()).family(),
+             "the results box uses the serif face");
+    const QColor highlightText = w.palette().color(QPalette::HighlightedText);
+    QCOMPARE(banner->palette().color(QPalette::WindowText), highlightText);
+    QCOMPARE(win.Get<QLabel>("lbl1_7")->palette().color(QPalette::WindowText), highlightText);
+
+    const QImage shot = w.grab().toImage();
+    const QColor grey(128, 128, 128);
+    QCOMPARE(shot.pixelColor(480, 2), grey);    // banner, right of its texts
+    QCOMPARE(shot.pixelColor(200, 358), grey);  // button bar between the buttons
+    for (const char* holder : {"dummy_0", "dummy_1"})
+        QCOMPARE(win.Get<QWidget>(holder)->palette().color(QPalette::Window), grey);
+    const QColor face = w.palette().color(QPalette::Button);
+    QCOMPARE(shot.pixelColor(4, 150), face);   // margin of the settings page
+    QCOMPARE(shot.pixelColor(40, 120), face);  // name page
+
+    // The password shows stars only.
+    win.Box("txtPassword")->setText("abc");
+    QCOMPARE(win.Box("txtPassword")->displayText(), QStringLiteral("***"));
+    QCOMPARE(w.Password(), std::string("abc"));
+}
+
+void MainWindowTest::resultsBoxKeepsTheTextAsSet() {
+    Window win;
+    frmMain& w = *win.w;
+    auto* box = win.Get<QPlainTextEdit>("txtTestResults");
+    const std::string text = "-- Starting x test at 10:00:00 --\r\nline two\r\n\r\nlast";
+    w.SetResultsText(text);
+    QCOMPARE(w.ResultsText(), text);
+    QCOMPARE(box->toPlainText(),
+             QStringLiteral("-- Starting x test at 10:00:00 --\nline two\n\nlast"));
+    QCOMPARE(box->blockCount(), 4);
+
+    // Appending the way the core does keeps every CR LF.
+    w.SetResultsText(w.ResultsText() + "\r\nmore\r\n");
+    QCOMPARE(w.ResultsText(), text + "\r\nmore\r\n");
+
+    std::string many;
+    for (int i = 0; i < 80; ++i) many += "line " + std::to_string(i) + "\r\n";
+    w.ShowResultsPage();
+    w.SetResultsText(many);
+    w.FocusResultsAtEnd();
+    QCOMPARE(w.focusWidget(), static_cast<QWidget*>(box));
+    QCOMPARE(box->textCursor().position(), box->document()->characterCount() - 1);
+    QVERIFY(box->verticalScrollBar()->value() > 0);
+    QCOMPARE(box->verticalScrollBar()->value(), box->verticalScrollBar()->maximum());
+
+    // Something the user types into the box joins the stored text with CR LF.
+    w.SetResultsText("a\r\n");
+    box->moveCursor(QTextCursor::End);
+    QTest::keyClicks(box, "b");
+    QTest::keyClick(box, Qt::Key_Return);
+    QCOMPARE(w.ResultsText(), std::string("a\r\nb\r\n"));
+}
+
+void MainWindowTest::runPagesAndBusyPointer() {
+    Window win;
+    frmMain& w = *win.w;
+    win.Accept("pages");
+    w.SetBusy(true);
+    QCOMPARE(w.cursor().shape(), Qt::WaitCursor);
+    w.SetBusy(false);
+    QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
+
+    // The run's results page takes the settings page's place.
+    w.ShowResultsPage();
+    QCOMPARE(win.Get<QWidget>("fra1_1")->pos(), QPoint(0, 56));
+    QVERIFY(win.Shown("fra1_1"));
+    QVERIFY(!win.Shown("fra1_0"));
+    w.SetStatusLine("Finished");
+    QCOMPARE(win.Caption("lbl1_5"), QStringLiteral("Finished"));
+    QCOMPARE(win.Get<QLabel>("lbl1_5")->width(), win.Get<QLabel>("lbl1_5")->sizeHint().width());
+    w.SetInstructionLine("");
+    QCOMPARE(win.Caption("lbl1_7"), QString());
+
+    // "Back" after a run: settings again, name and log kept.
+    w.SetResultsText("log line\r\n");
+    w.SetBackCaption("Back");
+    w.SetBackVisible(true);
+    w.SetNextCaption("View Reports");
+    w.SetNextEnabled(false);
+    QTest::mouseClick(win.Button("cmdBack"), Qt::LeftButton);
+    QVERIFY(!win.Shown("fra1_1"));
+    QVERIFY(win.Shown("fra1_0"));
+    QCOMPARE(win.Button("cmdBack")->text(), QStringLiteral("New Test"));
+    QCOMPARE(win.Button("cmdNext")->text(), QStringLiteral("Run Tests"));
+    QVERIFY(win.Button("cmdNext")->isEnabled());
+    QCOMPARE(win.Caption("lbl1_7"), kFollow);
+    QCOMPARE(win.Caption("lbl1_6"), QStringLiteral("pages"));
+    QCOMPARE(w.ResultsText(), std::string("log line\r\n"));
+
+    // A button caption the sequence does not know does nothing.
+    w.SetNextCaption("Please Wait");
+    QTest::mouseClick(win.Button("cmdNext"), Qt::LeftButton);
+    QCOMPARE(win.Button("cmdNext")->text(), QStringLiteral("Please Wait"));
+    QVERIFY(w.isVisible());
+}
+
+void MainWindowTest::closingClosesEveryWindow() {
+    // By cmdExit on the name page, by the close box, and by the "Exit" caption of cmdNext.
+    for (int way = 0; way < 3; ++way) {
+        Window win;
+        frmMain& w = *win.w;
+        win.Accept("closing");
+        w.OpenReports();
+        QWidget* graph = wirepace::ui::TestGraphWindow();
+        QVERIFY(graph);
+        QVERIFY(graph->isVisible());
+        QCOMPARE(graph->windowTitle(), QStringLiteral("Test Results for closing"));
+        if (way == 0) {
+            QTest::mouseClick(win.Button("cmdBack"), Qt::LeftButton);  // back to the name page
+            QTest::mouseClick(win.Button("cmdExit"), Qt::LeftButton);
+        } else if (way == 1) {
+            QVERIFY(w.close());
+        } else {
+            w.SetNextCaption("Exit");
+            QTest::mouseClick(win.Button("cmdNext"), Qt::LeftButton);
+        }
+        QVERIFY(!w.isVisible());
+        QTRY_VERIFY(wirepace::ui::TestGraphWindow() == nullptr);
+    }
+}
+
+int main(int argc, char** argv) {
+    // The work root and the log folder of this test, before anything reads them.
+    QTemporaryDir cache, data, runtime;
+    qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
+    qputenv("XDG_DATA_HOME", data.path().toUtf8());
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    wirepace::InitControllerState(State());
+    MainWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "main_window_test.moc"
