@@ -1,0 +1,389 @@
+// SPDX-License-Identifier: MIT
+// Whole runs in the real main window on the offscreen platform, with real drones, against a
+// temporary target folder: the finished run, stops, errors, a close in the middle of a drone
+// test and the reports window.
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "core/benchmark_state.h"
+#include "ui/graph/frm_test_graph.h"
+#include "ui/main/frm_main.h"
+
+using wirepace::State;
+using wirepace::ui::frmMain;
+
+namespace {
+
+QString WorkRoot() {
+    return QString::fromStdString(State().AppDrive);
+}
+
+QString LogPath() {
+    return QString::fromStdString(State().LogPath);
+}
+
+QStringList LogLines() {
+    QFile file(LogPath());
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    QStringList lines = QString::fromUtf8(file.readAll()).split("\r\n");
+    if (!lines.isEmpty() && lines.back().isEmpty()) lines.pop_back();
+    return lines;
+}
+
+// What a run may leave behind in a folder: nothing but the instance lock of the work root.
+QStringList Leftovers(const QString& folder) {
+    QStringList names = QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot |
+                                               QDir::Hidden | QDir::System);
+    names.removeAll("wirepace.lock");
+    return names;
+}
+
+// Processes started from the work root's drone files that are still alive.
+int LiveDrones() {
+    int count = 0;
+    const QByteArray marker = (WorkRoot() + "Drone").toLocal8Bit();
+    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+        bool number = false;
+        pid.toInt(&number);
+        if (!number) continue;
+        QFile cmdline("/proc/" + pid + "/cmdline");
+        if (!cmdline.open(QIODevice::ReadOnly)) continue;
+        if (cmdline.readAll().startsWith(marker)) ++count;
+    }
+    return count;
+}
+
+// The window on the settings page, named and aimed at `dir`, smallest WAN files.
+class RunWindow {
+  public:
+    explicit RunWindow(const QString& name, const QString& dir) : w(std::make_unique<frmMain>()) {
+        QFile::remove(LogPath());
+        Box("txtTestId")->setText(name);
+        QTest::mouseClick(Button("cmdOk"), Qt::LeftButton);
+        if (Button("cmdNext")->text() != "Run Tests")
+            throw std::runtime_error("the name was not accepted");
+        // WAN "<256" is what the window starts with; choose it the way a user would anyway.
+        QComboBox* type = w->findChild<QComboBox*>("cmbConnType");
+        type->setCurrentIndex(1);
+        emit type->activated(1);
+        w->findChild<QComboBox*>("cmbConnSpeed")->setCurrentIndex(0);
+        QTest::keyClicks(Box("txtDirPath"), dir);
+        // A message box would wait for a click nobody makes: note it and dismiss it.
+        boxWatch.setInterval(20);
+        QObject::connect(&boxWatch, &QTimer::timeout, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                messages << box->text();
+                box->done(QMessageBox::Ok);
+            }
+        });
+        boxWatch.start();
+    }
+    ~RunWindow() {
+        wirepace::ui::CloseTestGraph();
+        w->close();
+    }
+
+    QLineEdit* Box(const char* name) const { return w->findChild<QLineEdit*>(name); }
+    QPushButton* Button(const char* name) const { return w->findChild<QPushButton*>(name); }
+    QString Caption(const char* name) const { return w->findChild<QLabel*>(name)->text(); }
+
+    // Clicks "Run Tests"; `onPump` runs at every pass of the event loop while the run lasts
+    // (the run only lets events through in its pauses and drone waits). Returns when the run
+    // has ended, as the click does.
+    void Run(std::function<void()> onPump = {}) {
+        QTimer pump;
+        pump.setInterval(0);
+        if (onPump) {
+            QObject::connect(&pump, &QTimer::timeout, onPump);
+            pump.start();
+        }
+        QTest::mouseClick(Button("cmdNext"), Qt::LeftButton);
+        pump.stop();
+    }
+
+    std::unique_ptr<frmMain> w;
+    QTimer boxWatch;
+    QStringList messages;
+};
+
+void SaveScreenshot(QWidget* widget, const QString& name) {
+    const QString dir = qEnvironmentVariable("WIREPACE_SCREENSHOT_DIR");
+    if (dir.isEmpty()) return;
+    QDir().mkpath(dir);
+    QVERIFY(widget->grab().save(dir + "/" + name));
+}
+
+}  // namespace
+
+class RunWindowTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void completeRunThenReports();
+    void stopIsSeenBeforeTheNextTest();
+    void stopDuringTheLastTestStillFinishes();
+    void missingTargetFolderEndsInError76();
+    void fileVanishingMidRunEndsInError53();
+    void closeDuringADroneTestCleansUp();
+};
+
+void RunWindowTest::completeRunThenReports() {
+    QTemporaryDir target;
+    RunWindow win("GuiRun", target.path());  // no trailing separator: the run adds it
+    frmMain& w = *win.w;
+    QStringList statuses;
+    win.Run([&] {
+        const QString status = win.Caption("lbl1_5");
+        if (statuses.isEmpty() || statuses.back() != status) statuses << status;
+    });
+
+    QCOMPARE(win.Caption("lbl1_5"), QStringLiteral("Finished"));
+    QCOMPARE(win.Caption("lbl1_7"), QString());
+    QCOMPARE(win.Button("cmdNext")->text(), QStringLiteral("View Reports"));
+    QVERIFY(win.Button("cmdNext")->isEnabled());
+    QCOMPARE(win.Button("cmdBack")->text(), QStringLiteral("Back"));
+    QVERIFY(win.Button("cmdBack")->isVisible());
+    QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
+    QVERIFY(w.findChild<QWidget*>("fra1_1")->isVisible());
+    QCOMPARE(w.findChild<QWidget*>("fra1_1")->pos(), QPoint(0, 56));
+    QCOMPARE(win.Box("txtDirPath")->text(), target.path() + "/");
+    // Every test's title was the status line in its turn.
+    for (const std::string& name : State().TestNames)
+        QVERIFY2(statuses.contains(QString::fromStdString(name)), name.c_str());
+
+    const QStringList lines = LogLines();
+    QCOMPARE(lines.size(), 10);
+    QVERIFY2(lines[0].startsWith("-- Starting GuiRun test at "), qPrintable(lines[0]));
+    QVERIFY(lines[0].endsWith(" --"));
+    const QRegularExpression resultLine(
+        QStringLiteral("^\"GuiRun\", \"%1/\", [^,]+, [^,]+, (\\w+), \\d+, [0-9.,]+, \"[^\"]*\"$")
+            .arg(QRegularExpression::escape(target.path())));
+    for (int i = 0; i < wirepace::kTestCount; ++i) {
+        const auto match = resultLine.match(lines[i + 1]);
+        QVERIFY2(match.hasMatch(), qPrintable(lines[i + 1]));
+        QCOMPARE(match.captured(1).toStdString(), State().TestIds[static_cast<std::size_t>(i)]);
+    }
+    // The box holds this run's lines with CR LF, ending with the last result.
+    const std::string box = w.ResultsText();
+    QVERIFY(QString::fromStdString(box).endsWith(lines.back() + "\r\n"));
+
+    for (int i = 0; i < wirepace::kTestCount; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        QVERIFY2(State().TestSpeeds[k] > 0, State().TestIds[k].c_str());
+        QVERIFY(!State().TestTimesMs[k].empty());
+        QVERIFY(!State().TestSizesMB[k].empty());
+    }
+    QCOMPARE(State().TestSizesMB[0], std::string("0.016"));
+    QCOMPARE(State().TestSizesMB[1], std::string("0.156"));
+    QCOMPARE(State().TestSizesMB[7], std::string("0.781"));
+
+    QCOMPARE(Leftovers(WorkRoot()), QStringList());
+    QCOMPARE(Leftovers(target.path()), QStringList());
+    QCOMPARE(LiveDrones(), 0);
+    QCOMPARE(win.messages, QStringList());
+    SaveScreenshot(&w, "main_results_page.png");
+
+    // View Reports opens the graph window, and the button becomes Exit.
+    QTest::mouseClick(win.Button("cmdNext"), Qt::LeftButton);
+    QWidget* graph = wirepace::ui::TestGraphWindow();
+    QVERIFY(graph);
+    QVERIFY(graph->isVisible());
+    QCOMPARE(graph->windowTitle(), QStringLiteral("Test Results for GuiRun"));
+    QCOMPARE(win.Button("cmdNext")->text(), QStringLiteral("Exit"));
+
+    // Back keeps the log; a second run appends to the same box and log.
+    QTest::mouseClick(win.Button("cmdBack"), Qt::LeftButton);
+    QCOMPARE(win.Button("cmdNext")->text(), QStringLiteral("Run Tests"));
+    QVERIFY(graph->isVisible());
+    QCOMPARE(w.ResultsText(), box);
+
+    QTest::mouseClick(win.Button("cmdNext"), Qt::LeftButton);
+    QCOMPARE(win.Caption("lbl1_5"), QStringLiteral("Finished"));
+    QCOMPARE(LogLines().size(), 20);
+
+    // Exit closes the main window and the graph window.
+    QTest::mouseClick(win.Button("cmdNext"), Qt::LeftButton);  // View Reports (already open)
+    QCOMPARE(win.Button("cmdNext")->text(), QStringLiteral("Exit"));
+    QTest::mouseClick(win.Button("cmdNext"), Qt::LeftButton);
+    QVERIFY(!w.isVisible());
+    QTRY_VERIFY(wirepace::ui::TestGraphWindow() == nullptr);
+}
+
+void RunWindowTest::stopIsSeenBeforeTheNextTest() {
+    // A click while test 3 copies waits in the queue until the next pump, the pause of test 4:
+    // test 3 is recorded, test 4's status is up, and the run ends before test 4 runs.
+    {
+        QTemporaryDir target;
+        RunWindow win("Stop3", target.path());
+        bool sawTest3 = false;
+        QString statusAtClick;
+        QString afterClickCaption, afterClickStatus, afterClickInstruction;
+        bool afterClickEnabled = true;
+        win.Run([&] {
+            const QString line = win.Caption("lbl1_7");
+            if (line == "Running Test 3. Please wait...") sawTest3 = true;
+            if (sawTest3 && line == "Running Test 4. Please wait..." &&
+                win.Button("cmdNext")->text() == "Stop") {
+                statusAtClick = win.Caption("lbl1_5");
+                QTest::mouseClick(win.Button("cmdNext"), Qt::LeftButton);
+                afterClickCaption = win.Button("cmdNext")->text();
+                afterClickEnabled = win.Button("cmdNext")->isEnabled();
+                afterClickStatus = win.Caption("lbl1_5");
+                afterClickInstruction = win.Caption("lbl1_7");
+            }
+        });
+        QCOMPARE(statusAtClick, QString::fromStdString(State().TestNames[4]));
+        QCOMPARE(afterClickCaption, QStringLiteral("Please Wait"));
+        QVERIFY(!afterClickEnabled);
+        QCOMPARE(afterClickStatus, QStringLiteral("Interrupted by user"));
+        QCOMPARE(afterClickInstruction, QStringLiteral("Please wait..."));
+
+        QCOMPARE(win.Caption("lbl1_5"), QStringLiteral("Interrupted by user"));
+        QCOMPARE(win.Button("cmdNext")->text(), QStringLiteral("View Reports"));
+        QVERIFY(!win.Button("cmdNext")->isEnabled());
+        QVERIFY(win.Button("cmdBack")->isVisible());
+        const QStringList lines = LogLines();
+        QCOMPARE(lines.size(), 1 + 4);  // 1a, 1b, 2 and 3
+        QVERIFY2(lines.back().contains(", 3, "), qPrintable(lines.back()));
+        QCOMPARE(Leftovers(WorkRoot()), QStringList());
+        QCOMPARE(Leftovers(target.path()), QStringList());
+        QCOMPARE(win.messages, QStringList());
+    }
+    // Clicked in test 3's own pause, before it runs: test 3 is not performed.
+    {
+        QTemporaryDir target;
+        RunWindow win("Stop3early", target.path());
+        win.Run([&] {
+            if (win.Caption("lbl1_7") == "Running Test 3. Please wait..." &&
+                win.Button("cmdNext")->text() == "Stop")
+                QTest::mouseClick(win.Button("cmdNext"), Qt::LeftButton);
+        });
+        QCOMPARE(win.Caption("lbl1_5"), QStringLiteral("Interrupted by user"));
+        QCOMPARE(LogLines().size(), 1 + 3);
+        QVERIFY(!win.Button("cmdNext")->isEnabled());
+        QCOMPARE(Leftovers(WorkRoot()), QStringList());
+        QCOMPARE(Leftovers(target.path()), QStringList());
+    }
+}
+
+void RunWindowTest::stopDuringTheLastTestStillFinishes() {
+    QTemporaryDir target;
+    RunWindow win("Stop8", target.path());
+    bool clicked = false;
+    win.Run([&] {
+        // The release file exists only while the drones of the test are awaited.
+        if (!clicked && win.Caption("lbl1_7") == "Running Test 8. Please wait..." &&
+            QFile::exists(WorkRoot() + "GO.txt")) {
+            QTest::mouseClick(win.Button("cmdNext"), Qt::LeftButton);
+            clicked = true;
+        }
+    });
+    QVERIFY(clicked);
+    QCOMPARE(win.Caption("lbl1_5"), QStringLiteral("Finished"));
+    QCOMPARE(win.Button("cmdNext")->text(), QStringLiteral("View Reports"));
+    QVERIFY(win.Button("cmdNext")->isEnabled());
+    QVERIFY(!win.w->Sequence().StopRequested());
+    QCOMPARE(LogLines().size(), 10);
+    QCOMPARE(Leftovers(WorkRoot()), QStringList());
+    QCOMPARE(Leftovers(target.path()), QStringList());
+}
+
+void RunWindowTest::missingTargetFolderEndsInError76() {
+    QTemporaryDir parent;
+    const QString missing = parent.filePath("no-such-folder");
+    RunWindow win("Missing", missing);
+    win.Run();
+    QCOMPARE(win.Caption("lbl1_5"), QStringLiteral("ERROR"));
+    QCOMPARE(win.Caption("lbl1_7"), QString());
+    QCOMPARE(win.Button("cmdNext")->text(), QStringLiteral("View Reports"));
+    QVERIFY(!win.Button("cmdNext")->isEnabled());
+    const QStringList lines = LogLines();
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines.back().startsWith("-- Error: ") && lines.back().endsWith(" [76] --"),
+             qPrintable(lines.back()));
+    const QString box = QString::fromStdString(win.w->ResultsText());
+    QCOMPARE(box,
+             lines.back() + "\r\nPlease check target folder (spelling, permissions, etc.)\r\n");
+    QVERIFY(!QFileInfo::exists(missing));
+    QCOMPARE(Leftovers(WorkRoot()), QStringList());
+    QCOMPARE(win.messages, QStringList());
+}
+
+void RunWindowTest::fileVanishingMidRunEndsInError53() {
+    QTemporaryDir target;
+    RunWindow win("Vanish", target.path());
+    bool removed = false;
+    win.Run([&] {
+        // Test 4 starts by deleting the small file test 2 sent; take it away first.
+        if (!removed && win.Caption("lbl1_7") == "Running Test 4. Please wait...") {
+            for (const QString& name : QDir(target.path()).entryList(QDir::Files))
+                removed = QFile::remove(target.filePath(name)) || removed;
+        }
+    });
+    QVERIFY(removed);
+    QCOMPARE(win.Caption("lbl1_5"), QStringLiteral("ERROR"));
+    const QStringList lines = LogLines();
+    QCOMPARE(lines.size(), 1 + 4 + 1);
+    QVERIFY2(lines.back().endsWith(" [53] --"), qPrintable(lines.back()));
+    QVERIFY(QString::fromStdString(win.w->ResultsText())
+                .endsWith("\r\nFailed to establish a connection.\r\n"));
+    QVERIFY(!win.Button("cmdNext")->isEnabled());
+    QCOMPARE(Leftovers(WorkRoot()), QStringList());
+    QCOMPARE(Leftovers(target.path()), QStringList());
+}
+
+void RunWindowTest::closeDuringADroneTestCleansUp() {
+    QTemporaryDir target;
+    RunWindow win("Closing", target.path());
+    frmMain& w = *win.w;
+    bool closeRefused = false;
+    int dronesAtClose = 0;
+    win.Run([&] {
+        if (!closeRefused && win.Caption("lbl1_7") == "Running Test 6. Please wait..." &&
+            QFile::exists(WorkRoot() + "GO.txt")) {
+            dronesAtClose = LiveDrones();
+            // The close box: the window stays until the run has cleaned up.
+            closeRefused = !w.close();
+            QVERIFY(w.isVisible());
+        }
+    });
+    QVERIFY(closeRefused);
+    QVERIFY2(dronesAtClose > 0, "the close came while drones were running");
+    QVERIFY(!w.isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(LiveDrones(), 0, 5000);
+    const QStringList lines = LogLines();
+    QCOMPARE(lines.size(), 1 + 7);  // the drone test under way finished and was recorded
+    QVERIFY(lines.back().contains(", 6, "));
+    QCOMPARE(Leftovers(WorkRoot()), QStringList());
+    QCOMPARE(Leftovers(target.path()), QStringList());
+    QCOMPARE(win.messages, QStringList());
+}
+
+int main(int argc, char** argv) {
+    // The work root and the log folder of this test, before anything reads them.
+    QTemporaryDir cache, data, runtime;
+    qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
+    qputenv("XDG_DATA_HOME", data.path().toUtf8());
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    wirepace::InitControllerState(State());
+    RunWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "run_window_test.moc"
