@@ -5,14 +5,12 @@
 if(WIN32)
   # Windows carries the drone as a program resource (type "CUSTOM", id 101, language 1033),
   # read back by win32/drone_image_resource.cpp. A resource has to be linked into the program
-  # itself, not into a static library, so the resource script travels to every program that
-  # links wirepace_core as an interface source.
+  # itself, not into a static library: win32/Resources.cmake compiles this script and hands it
+  # to every program that links wirepace_core.
   set(WIREPACE_DRONE_RC ${CMAKE_CURRENT_BINARY_DIR}/generated/drone_image.rc)
   file(GENERATE OUTPUT ${WIREPACE_DRONE_RC}
        CONTENT "LANGUAGE 0x09, 0x01\n101 CUSTOM \"$<TARGET_FILE:ferrylet>\"\n")
-  target_sources(wirepace_core
-    PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/win32/drone_image_resource.cpp
-    INTERFACE ${WIREPACE_DRONE_RC})
+  target_sources(wirepace_core PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/win32/drone_image_resource.cpp)
   add_dependencies(wirepace_core ferrylet)
   return()
 endif()
