@@ -69,8 +69,10 @@ void TestSequence::ShowStatus(const std::string& line1, const std::string& line2
 
 bool TestSequence::RequestClose() {
     if (!running_) return true;
-    // The run sees this before its next test, cleans up and closes the window itself.
+    // The run sees this before its next test, cleans up and closes the window itself; the
+    // window shows it is stopping, as after a click on "Stop".
     closeRequested_ = true;
+    if (window_.NextCaption() == kStop) Stop();
     stopRequested_ = true;
     return false;
 }

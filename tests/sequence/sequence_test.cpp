@@ -214,6 +214,8 @@ TEST_F(Sequence, CloseDuringADroneTestCleansUpThenCloses) {
         if (!asked && RunningTest() == 7 && testing::Entries(root.Path()).size() > 8) {
             asked = true;
             EXPECT_FALSE(sequence.RequestClose());
+            EXPECT_EQ(window.nextCaption, "Please Wait");
+            EXPECT_EQ(window.status, "Interrupted by user");
         }
     };
     sequence.cmdNext_Click();
