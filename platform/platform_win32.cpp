@@ -12,6 +12,7 @@
 #undef CopyFile
 #undef DeleteFile
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
@@ -151,21 +152,23 @@ std::string Translate(const std::string& picture, const std::string& separator, 
     while (i < picture.size()) {
         const char c = picture[i];
         if (c == '\'') {
-            // A quoted literal; '' inside stands for one quote.
+            // A quoted literal ('' inside stands for one quote). It is kept only when it can
+            // be written as it stands: "'Uhr'" would otherwise turn into an hour field.
+            std::string literal;
             ++i;
             while (i < picture.size()) {
                 if (picture[i] == '\'') {
                     if (i + 1 < picture.size() && picture[i + 1] == '\'') {
-                        out += '\'';
+                        literal += '\'';
                         i += 2;
                         continue;
                     }
                     ++i;
                     break;
                 }
-                if (!IsPatternSign(picture[i])) out += picture[i];
-                ++i;
+                literal += picture[i++];
             }
+            if (std::none_of(literal.begin(), literal.end(), IsPatternSign)) out += literal;
             continue;
         }
         if (!separator.empty() && picture.compare(i, separator.size(), separator) == 0) {

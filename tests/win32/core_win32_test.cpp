@@ -1,0 +1,230 @@
+// SPDX-License-Identifier: MIT
+// The controller core on Windows (Wine in CI): the drone image from the program resource, the
+// drive list of the system, the mapping command as started, real drones, and whole runs of the
+// nine tests through a window without widgets.
+#include "windows_clean.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/error.h"
+#include "common/pause.h"
+#include "core/connection_settings.h"
+#include "core/drone_fleet.h"
+#include "core/share_connection.h"
+#include "core/test_sequence.h"
+#include "platform/platform.h"
+#include "platform/platform_win32_detail.h"
+#include "support/fake_window.h"
+#include "win_temp_dir.h"
+
+namespace wirepace {
+namespace {
+
+namespace win32 = platform::win32;
+using testing::FakeWindow;
+using testing::ReadBytes;
+using testing::WinTempDir;
+
+std::vector<std::string> EntriesOf(const std::filesystem::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& name : testing::FolderEntries(dir)) names.push_back(win32::Narrow(name));
+    return names;
+}
+
+TEST(DroneImage, TheResourceIsTheBuiltDrone) {
+    const DroneImage image = EmbeddedDroneImage();
+    const std::string built = ReadBytes(platform::ProgramFolder() + "ferrylet.exe");
+    ASSERT_GT(built.size(), 1000u);
+    ASSERT_EQ(image.size, built.size());
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(image.bytes), image.size), built);
+    // A Windows program, marked windowless (GUI subsystem), so no console opens for a drone.
+    ASSERT_EQ(built.substr(0, 2), "MZ");
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.bytes);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(image.bytes + dos->e_lfanew);
+    EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+}
+
+TEST(DroneImage, WriteDroneWritesARunnableCopy) {
+    WinTempDir root;
+    BenchmarkState state;
+    state.AppDrive = root.Slash();
+    WriteDrone(state, "Drone3.exe");
+    EXPECT_EQ(ReadBytes(root.Slash() + "Drone3.exe"),
+              ReadBytes(platform::ProgramFolder() + "ferrylet.exe"));
+}
+
+TEST(DriveList, FreeLetterFromTheRealDriveList) {
+    const auto list = platform::LogicalDriveStrings();
+    ASSERT_TRUE(list);
+    const DWORD mask = ::GetLogicalDrives();
+    std::string firstFree;
+    for (int i = 0; i < 26 && firstFree.empty(); ++i)
+        if (!(mask & (1u << i))) firstFree = std::string(1, static_cast<char>('A' + i)) + ":";
+    EXPECT_EQ(FreeDriveLetterIn(list), firstFree);
+    EXPECT_EQ(GetFreeDriveLetter(), firstFree);
+    // The drive this test runs from is in use, so it is never the answer.
+    EXPECT_NE(GetFreeDriveLetter().substr(0, 1), platform::ControllerAppDrive().substr(0, 1));
+}
+
+// Runs the mapping commands with a stand-in "net.exe" that reports its arguments: the system
+// folder is taken from SystemRoot, pointed at a temporary folder for the duration.
+class NetUse : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::filesystem::create_directories(root.Path() / "System32");
+        platform::CopyFile(platform::ProgramFolder() + "win32_echo_args.exe",
+                           root.Slash() + "System32\\net.exe");
+        savedRoot = platform::GetEnv("SystemRoot");
+        ::SetEnvironmentVariableW(
+            L"SystemRoot", win32::Widen(root.Slash().substr(0, root.Slash().size() - 1)).c_str());
+        ::SetEnvironmentVariableW(L"WIREPACE_ECHO_OUT", win32::Widen(out).c_str());
+    }
+    void TearDown() override {
+        ::SetEnvironmentVariableW(L"SystemRoot",
+                                  savedRoot ? win32::Widen(*savedRoot).c_str() : nullptr);
+        ::SetEnvironmentVariableW(L"WIREPACE_ECHO_OUT", nullptr);
+    }
+    std::vector<std::string> StartedWith() {
+        EXPECT_TRUE(testing::WaitForFile(out, 20000));
+        std::vector<std::string> args;
+        std::istringstream in(ReadBytes(out));
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("arg=", 0) == 0) args.push_back(line.substr(4));
+            if (line.rfind("show=", 0) == 0) shown = line.substr(5);
+        }
+        platform::DeleteFile(out);
+        return args;
+    }
+
+    WinTempDir root;
+    std::string out = root.Slash() + "net-args.txt";
+    std::optional<std::string> savedRoot;
+    std::string shown;
+};
+
+TEST_F(NetUse, ConnectPassesEveryPieceAsOneArgumentHidden) {
+    ConnectShare("E:", "\\\\bench server\\share", "pa ss\"word & del", "DOMAIN\\my user");
+    EXPECT_EQ(StartedWith(),
+              (std::vector<std::string>{"use", "E:", "\\\\bench server\\share", "pa ss\"word & del",
+                                        "/user:DOMAIN\\my user"}));
+    EXPECT_EQ(shown, std::to_string(SW_HIDE));
+}
+
+TEST_F(NetUse, DisconnectDeletesTheMapping) {
+    DisconnectShare("F:");
+    EXPECT_EQ(StartedWith(), (std::vector<std::string>{"use", "F:", "/delete"}));
+}
+
+TEST(Drones, ReleasedDronesCopyAndReportTheirTimes) {
+    testing::TempDrive root;
+    WinTempDir target(" with blank");
+    BenchmarkState state;
+    state.AppDrive = root.Root();
+    state.LargeTestFile = "Test64.jnk";
+    FakeWindow window;
+    window.dirPath = target.Slash();
+    DroneFleet fleet;
+    for (int n = 1; n <= kMaxDrones; ++n) {
+        testing::WriteBytes(root.Root() + std::to_string(n) + state.LargeTestFile,
+                            std::string(65536, '\0'));
+        WriteDrone(state, "Drone" + std::to_string(n) + ".exe");
+        StartDrone(state, fleet, n, DroneMode::To, target.Slash(),
+                   std::to_string(n) + state.LargeTestFile);
+    }
+    // Waiting for the release: none has copied or ended yet.
+    Pause(0.5);
+    for (int n = 1; n <= kMaxDrones; ++n) {
+        EXPECT_FALSE(fleet.processes[static_cast<std::size_t>(n - 1)]->HasEnded());
+        EXPECT_FALSE(
+            std::filesystem::exists(target.Path() / (std::to_string(n) + state.LargeTestFile)));
+    }
+    const double sum = CollectDroneTimes(state, fleet, kMaxDrones, 7);
+    EXPECT_GE(sum, 0);
+    for (int n = 1; n <= kMaxDrones; ++n)
+        EXPECT_EQ(platform::FileLength(target.Slash() + std::to_string(n) + state.LargeTestFile),
+                  65536);
+    TerminateDrones(state, window, fleet);
+    EXPECT_TRUE(window.messages.empty());
+    EXPECT_TRUE(EntriesOf(root.Folder()).empty());
+    EXPECT_TRUE(EntriesOf(target.Path()).empty());
+}
+
+class WholeRun : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        InitCatalogue(state);
+        state.AppDrive = root.Root();
+        state.LogPath = logs.Slash() + "TestResults.txt";
+        ApplyConnectionType(state, kWanType);
+        window.testId = "Wine";
+    }
+    std::vector<std::string> LogLines() const {
+        std::vector<std::string> lines;
+        std::istringstream in(ReadBytes(state.LogPath));
+        for (std::string line; std::getline(in, line);) {
+            EXPECT_FALSE(line.empty());
+            EXPECT_EQ(line.back(), '\r');  // CR LF line ends
+            lines.push_back(line.substr(0, line.size() - 1));
+        }
+        return lines;
+    }
+
+    testing::TempDrive root;
+    WinTempDir target, logs;
+    BenchmarkState state;
+    FakeWindow window;
+    TestSequence sequence{state, window};
+};
+
+TEST_F(WholeRun, NineTestsWithFiveDronesAndNothingLeft) {
+    // Forward slashes as a user may type them: the run turns them into backslashes.
+    std::string typed = target.Slash();
+    typed.pop_back();
+    for (auto& c : typed)
+        if (c == '\\') c = '/';
+    window.dirPath = typed;
+    sequence.cmdNext_Click();
+    EXPECT_EQ(window.status, "Finished");
+    EXPECT_EQ(window.nextCaption, "View Reports");
+    EXPECT_EQ(window.dirPath, target.Slash());
+
+    const auto lines = LogLines();
+    ASSERT_EQ(lines.size(), 10u);
+    EXPECT_EQ(lines[0].rfind("-- Starting Wine test at ", 0), 0u);
+    for (int i = 0; i < kTestCount; ++i) {
+        const auto& line = lines[static_cast<std::size_t>(i) + 1];
+        EXPECT_EQ(line.rfind("\"Wine\", \"" + target.Slash() + "\", ", 0), 0u) << line;
+        EXPECT_NE(line.find(", " + state.TestIds[static_cast<std::size_t>(i)] + ", "),
+                  std::string::npos)
+            << line;
+        EXPECT_FALSE(state.TestTimesMs[static_cast<std::size_t>(i)].empty());
+    }
+    EXPECT_TRUE(EntriesOf(root.Folder()).empty());
+    EXPECT_TRUE(EntriesOf(target.Path()).empty());
+}
+
+TEST_F(WholeRun, AMissingTargetEndsInTheErrorWithNothingLeft) {
+    window.dirPath = target.Slash() + "missing\\deeper";
+    sequence.cmdNext_Click();
+    EXPECT_EQ(window.status, "ERROR");
+    const auto lines = LogLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines.back(), "-- Error: Path not found [76] --");
+    EXPECT_TRUE(EntriesOf(root.Folder()).empty());
+}
+
+TEST_F(WholeRun, ARelativeTargetIsRefusedNotMapped) {
+    window.dirPath = "server\\share";
+    sequence.cmdNext_Click();
+    EXPECT_EQ(window.status, "ERROR");
+    EXPECT_TRUE(state.ShareDrive.empty());
+    EXPECT_TRUE(EntriesOf(root.Folder()).empty());
+}
+
+}  // namespace
+}  // namespace wirepace

@@ -1,0 +1,474 @@
+// SPDX-License-Identifier: MIT
+// The Windows platform layer against the real system (Wine in CI): files through UTF-16 and the
+// ANSI code page, error numbers, processes and their command lines, the one-instance mark,
+// locations, the environment and the regional settings.
+#include "windows_clean.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/date_format.h"
+#include "common/error.h"
+#include "common/regional.h"
+#include "platform/platform.h"
+#include "platform/platform_win32_detail.h"
+#include "win_temp_dir.h"
+
+namespace wirepace {
+namespace {
+
+namespace win32 = platform::win32;
+using testing::ReadBytes;
+using testing::WinTempDir;
+using testing::WriteBytes;
+
+int ErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const RuntimeError& e) {
+        return e.Number();
+    }
+    return 0;
+}
+
+// ---- pure pieces -----------------------------------------------------------------------------
+
+TEST(Quoting, ArgumentsThatNeedNoQuotesStayAsTheyAre) {
+    EXPECT_EQ(win32::QuoteArgument("use"), "use");
+    EXPECT_EQ(win32::QuoteArgument("\\\\server\\share"), "\\\\server\\share");
+    EXPECT_EQ(win32::QuoteArgument("/user:bench"), "/user:bench");
+}
+
+TEST(Quoting, BlanksQuotesAndBackslashesFollowTheRuntimeRules) {
+    EXPECT_EQ(win32::QuoteArgument(""), "\"\"");
+    EXPECT_EQ(win32::QuoteArgument("two words"), "\"two words\"");
+    EXPECT_EQ(win32::QuoteArgument("say \"hi\""), "\"say \\\"hi\\\"\"");
+    // Backslashes before a quote are doubled; before the closing quote, too.
+    EXPECT_EQ(win32::QuoteArgument("a\\\"b"), "\"a\\\\\\\"b\"");
+    EXPECT_EQ(win32::QuoteArgument("C:\\with blank\\"), "\"C:\\with blank\\\\\"");
+    // Backslashes elsewhere are taken literally and stay single.
+    EXPECT_EQ(win32::QuoteArgument("C:\\a b\\c"), "\"C:\\a b\\c\"");
+}
+
+TEST(Quoting, ProgramPathIsQuotedOnlyWithBlanks) {
+    EXPECT_EQ(win32::QuoteProgramPath("C:\\Drone1.exe"), "C:\\Drone1.exe");
+    EXPECT_EQ(win32::QuoteProgramPath("C:\\my tools\\Drone1.exe"), "\"C:\\my tools\\Drone1.exe\"");
+}
+
+TEST(CommandLine, TailFollowsTheProgramPath) {
+    EXPECT_EQ(win32::CommandLineTail(L"C:\\Drone1.exe -TOZ:\\t\\?f.jnk"), L"-TOZ:\\t\\?f.jnk");
+    EXPECT_EQ(win32::CommandLineTail(L"\"C:\\a b\\Drone1.exe\"   -FROMx?y"), L"-FROMx?y");
+    // A quoted path needs no blank after its closing quote.
+    EXPECT_EQ(win32::CommandLineTail(L"\"C:\\a b\\d.exe\"-TOx?y"), L"-TOx?y");
+    EXPECT_EQ(win32::CommandLineTail(L"C:\\Drone1.exe\t \t-TO a  b"), L"-TO a  b");
+    EXPECT_EQ(win32::CommandLineTail(L"C:\\Drone1.exe"), L"");
+    EXPECT_EQ(win32::CommandLineTail(L"C:\\Drone1.exe   "), L"");
+    EXPECT_EQ(win32::CommandLineTail(L"\"C:\\unclosed quote -TO"), L"");
+}
+
+TEST(LocalePictures, ShortDatesBecomeDatePatterns) {
+    EXPECT_EQ(win32::DatePatternFromPicture("M/d/yyyy", "/"), "m/d/yyyy");
+    EXPECT_EQ(win32::DatePatternFromPicture("dd.MM.yyyy", "."), "dd/mm/yyyy");
+    EXPECT_EQ(win32::DatePatternFromPicture("yyyy-MM-dd", "-"), "yyyy/mm/dd");
+    EXPECT_EQ(win32::DatePatternFromPicture("dd/MM/yy", "/"), "dd/mm/yy");
+    // A separator of two characters, and a literal that stays.
+    EXPECT_EQ(win32::DatePatternFromPicture("yyyy. MM. dd.", ". "), "yyyy/mm/dd.");
+    // Names have no place in the pattern language: day names go, month names become numbers.
+    EXPECT_EQ(win32::DatePatternFromPicture("ddd dd/MMM/yyyy", "/"), "dd/mm/yyyy");
+    // Era marks go; a quoted literal without pattern letters stays, one with them goes.
+    EXPECT_EQ(win32::DatePatternFromPicture("gg yyyy/MM/dd", "/"), "yyyy/mm/dd");
+    EXPECT_EQ(win32::DatePatternFromPicture("d 'of' MM", "/"), "d of mm");
+    EXPECT_EQ(win32::DatePatternFromPicture("'day' d-MM", "-"), "d/mm");
+    EXPECT_EQ(win32::DatePatternFromPicture("", "/"), "");
+    EXPECT_EQ(win32::DatePatternFromPicture("'text only'", "/"), "");
+}
+
+TEST(LocalePictures, TimesBecomeTwentyFourHourPatterns) {
+    EXPECT_EQ(win32::TimePatternFromPicture("h:mm:ss tt", ":"), "h:nn:ss");
+    EXPECT_EQ(win32::TimePatternFromPicture("HH:mm:ss", ":"), "hh:nn:ss");
+    EXPECT_EQ(win32::TimePatternFromPicture("tt hh:mm:ss", ":"), "hh:nn:ss");
+    EXPECT_EQ(win32::TimePatternFromPicture("H.mm.ss", "."), "h:nn:ss");
+    EXPECT_EQ(win32::TimePatternFromPicture("HH 'Uhr' mm", ":"), "hh  nn");
+    EXPECT_EQ(win32::TimePatternFromPicture("tt", ":"), "");
+}
+
+TEST(ErrorNumbers, SystemErrorsMapToTheRunTimeNumbers) {
+    const std::map<DWORD, int> expected = {
+        {ERROR_FILE_NOT_FOUND, 53},    {ERROR_PATH_NOT_FOUND, 76}, {ERROR_BAD_NETPATH, 76},
+        {ERROR_BAD_NET_NAME, 76},      {ERROR_INVALID_NAME, 76},   {ERROR_ACCESS_DENIED, 70},
+        {ERROR_SHARING_VIOLATION, 70}, {ERROR_LOCK_VIOLATION, 70}, {ERROR_DISK_FULL, 61},
+        {ERROR_HANDLE_DISK_FULL, 61},  {ERROR_ALREADY_EXISTS, 75}, {ERROR_GEN_FAILURE, 75},
+    };
+    for (const auto& [error, number] : expected)
+        EXPECT_EQ(win32::ErrorNumberFor(error), number) << "system error " << error;
+}
+
+TEST(Paths, SharesAndLongPathPrefixes) {
+    EXPECT_TRUE(win32::IsShareFolder("\\\\server\\share\\tools\\"));
+    EXPECT_TRUE(win32::IsShareFolder("//server/share"));
+    EXPECT_FALSE(win32::IsShareFolder("C:\\tools\\"));
+    EXPECT_FALSE(win32::IsShareFolder("\\tools"));
+    EXPECT_EQ(win32::WithoutLongPathPrefix("\\\\?\\D:\\tools\\w.exe"), "D:\\tools\\w.exe");
+    EXPECT_EQ(win32::WithoutLongPathPrefix("\\\\?\\UNC\\srv\\sh\\w.exe"), "\\\\srv\\sh\\w.exe");
+    EXPECT_EQ(win32::WithoutLongPathPrefix("C:\\w.exe"), "C:\\w.exe");
+}
+
+TEST(Paths, TargetsAreSharesOnlyWithTwoLeadingSeparators) {
+    EXPECT_TRUE(platform::IsSharePath("\\\\server\\share"));
+    EXPECT_FALSE(platform::IsSharePath("D:\\bench"));
+    // A relative path is no share: it is refused as not a full path, never mapped.
+    EXPECT_FALSE(platform::IsSharePath("server\\share"));
+    EXPECT_FALSE(platform::IsSharePath(""));
+    EXPECT_EQ(platform::NormaliseSeparators("//srv/share/dir"), "\\\\srv\\share\\dir");
+    EXPECT_EQ(platform::Separator(), '\\');
+    EXPECT_TRUE(platform::CanMapShares());
+}
+
+// The system queries recorded, so the test sees which were asked.
+struct ThemeSystem {
+    ThemeSystem(bool readable, unsigned long ma, unsigned long mi, bool th = true,
+                unsigned long cc = 6)
+        : versionReadable(readable), major(ma), minor(mi), themed(th), comctl(cc) {}
+    bool versionReadable;
+    unsigned long major, minor;
+    bool themed;
+    unsigned long comctl;
+    std::vector<std::string> asked;
+
+    bool Decide() {
+        win32::ThemeQueries q;
+        q.osVersion = [this](unsigned long& ma, unsigned long& mi) {
+            asked.push_back("version");
+            if (!versionReadable) return false;
+            ma = major;
+            mi = minor;
+            return true;
+        };
+        q.isAppThemed = [this] {
+            asked.push_back("themed");
+            return themed;
+        };
+        q.commonControlsMajor = [this] {
+            asked.push_back("comctl");
+            return comctl;
+        };
+        return win32::IsThemed(q);
+    }
+};
+
+TEST(Themes, ThemedOnlyFromVersion51WithAThemeAndCommonControls6) {
+    ThemeSystem xp{true, 5, 1};
+    EXPECT_TRUE(xp.Decide());
+    EXPECT_EQ(xp.asked, (std::vector<std::string>{"version", "themed", "comctl"}));
+
+    ThemeSystem win10{true, 10, 0};
+    EXPECT_TRUE(win10.Decide());
+
+    ThemeSystem w2000{true, 5, 0};
+    EXPECT_FALSE(w2000.Decide());
+    EXPECT_EQ(w2000.asked, (std::vector<std::string>{"version"}));  // nothing else is asked
+
+    ThemeSystem unreadable{false, 6, 1};
+    EXPECT_FALSE(unreadable.Decide());
+    EXPECT_EQ(unreadable.asked, (std::vector<std::string>{"version"}));
+
+    ThemeSystem classic{true, 6, 1, false};
+    EXPECT_FALSE(classic.Decide());
+    EXPECT_EQ(classic.asked, (std::vector<std::string>{"version", "themed"}));
+
+    ThemeSystem oldControls{true, 6, 1, true, 5};
+    EXPECT_FALSE(oldControls.Decide());
+}
+
+// ---- files -----------------------------------------------------------------------------------
+
+class Files : public ::testing::Test {
+  protected:
+    WinTempDir dir;
+    std::string At(const std::string& name) const { return dir.Slash() + name; }
+};
+
+TEST_F(Files, CopyReplacesTheTargetAndLengthReadsIt) {
+    WriteBytes(At("a.bin"), std::string(3000, 'a'));
+    WriteBytes(At("b.bin"), std::string(9000, 'b'));
+    platform::CopyFile(At("a.bin"), At("b.bin"));
+    EXPECT_EQ(ReadBytes(At("b.bin")), std::string(3000, 'a'));
+    EXPECT_EQ(platform::FileLength(At("b.bin")), 3000);
+    EXPECT_EQ(platform::FileLength(At("a.bin")), 3000);
+}
+
+TEST_F(Files, FailuresCarryTheRunTimeNumbers) {
+    WriteBytes(At("x.bin"), "x");
+    EXPECT_EQ(ErrorOf([&] { platform::CopyFile(At("missing"), At("y")); }), 53);
+    EXPECT_EQ(ErrorOf([&] { platform::CopyFile(At("x.bin"), At("no\\such\\y")); }), 76);
+    EXPECT_EQ(ErrorOf([&] { platform::DeleteFile(At("missing")); }), 53);
+    EXPECT_EQ(ErrorOf([&] { platform::DeleteFile(At("no\\such")); }), 76);
+    EXPECT_EQ(ErrorOf([&] { platform::FileLength(At("missing")); }), 53);
+    EXPECT_EQ(ErrorOf([&] { platform::FileLength(""); }), 53);
+    EXPECT_EQ(ErrorOf([&] { platform::ReadFirstLine(At("missing")); }), 53);
+    EXPECT_EQ(ErrorOf([&] { platform::CreateEmptyFile(At("no\\such\\f")); }), 76);
+    EXPECT_EQ(ErrorOf([] { platform::CopyFile("Q:\\nowhere\\x", "Q:\\nowhere\\y"); }), 76);
+    // A folder is not a file to delete.
+    std::filesystem::create_directory(dir.Path() / "sub");
+    EXPECT_EQ(ErrorOf([&] { platform::DeleteFile(At("sub")); }), 75);
+}
+
+TEST_F(Files, AFileInUseIsPermissionDenied) {
+    WriteBytes(At("busy.bin"), "busy");
+    const HANDLE h = ::CreateFileW(win32::Widen(At("busy.bin")).c_str(), GENERIC_READ, 0, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(ErrorOf([&] { platform::DeleteFile(At("busy.bin")); }), 70);
+    EXPECT_EQ(ErrorOf([&] { platform::CopyFile(At("busy.bin"), At("copy.bin")); }), 70);
+    ::CloseHandle(h);
+    platform::DeleteFile(At("busy.bin"));
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() / "busy.bin"));
+}
+
+TEST_F(Files, RenameNeverReplacesAFile) {
+    WriteBytes(At("from"), "from");
+    WriteBytes(At("to"), "to");
+    EXPECT_EQ(ErrorOf([&] { platform::RenameFile(At("from"), At("to")); }), 75);
+    EXPECT_EQ(ReadBytes(At("from")), "from");
+    EXPECT_EQ(ReadBytes(At("to")), "to");
+    platform::RenameFile(At("from"), At("moved"));
+    EXPECT_EQ(ReadBytes(At("moved")), "from");
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() / "from"));
+}
+
+TEST_F(Files, NamesTravelAsUtf16) {
+    const std::string name =
+        "Gr\xC3\xBC\xC3\x9F"
+        "e \xE2\x82\xAC.txt";  // "Grüße €.txt"
+    platform::CreateEmptyFile(At(name));
+    WIN32_FIND_DATAW found{};
+    const HANDLE h = ::FindFirstFileW((dir.Path() / L"*.txt").c_str(), &found);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    ::FindClose(h);
+    EXPECT_EQ(std::wstring(found.cFileName), L"Gr\u00FC\u00DFe \u20AC.txt");
+    EXPECT_EQ(platform::FileLength(At(name)), 0);
+    platform::DeleteFile(At(name));
+}
+
+TEST_F(Files, TextLinesAreWrittenInTheAnsiCodePage) {
+    const std::string line = "caf\xC3\xA9 12,5";  // "café 12,5"
+    platform::AppendLine(At("log.txt"), line);
+    platform::AppendLine(At("log.txt"), "second");
+    const std::string ansi = win32::Utf8ToCodePage(line, ::GetACP());
+    EXPECT_EQ(ReadBytes(At("log.txt")), ansi + "\r\nsecond\r\n");
+    if (::GetACP() == 1252) {
+        EXPECT_EQ(ansi, "caf\xE9 12,5");
+    }
+    // Read back, the line is UTF-8 again.
+    EXPECT_EQ(platform::ReadFirstLine(At("log.txt")), line);
+
+    platform::WriteTextFile(At("t.txt"), "42");
+    platform::WriteTextFile(At("t.txt"), "7");
+    EXPECT_EQ(ReadBytes(At("t.txt")), "7");
+    WriteBytes(At("empty.txt"), "");
+    EXPECT_EQ(platform::ReadFirstLine(At("empty.txt")), "");
+}
+
+TEST_F(Files, WriterTruncatesAndProgramImagesOverwriteInPlace) {
+    WriteBytes(At("w.bin"), std::string(100, 'o'));
+    {
+        platform::FileWriter writer(At("w.bin"));
+        writer.Write("abc", 3);
+        writer.Write("de", 2);
+        writer.Close();
+        writer.Close();  // a second close does nothing
+    }
+    EXPECT_EQ(ReadBytes(At("w.bin")), "abcde");
+
+    WriteBytes(At("img.exe"), "0123456789");
+    const unsigned char bytes[] = {'A', 'B', 'C'};
+    platform::WriteProgramImage(At("img.exe"), bytes, sizeof bytes);
+    EXPECT_EQ(ReadBytes(At("img.exe")), "ABC3456789");
+    platform::WriteProgramImage(At("new.exe"), bytes, sizeof bytes);
+    EXPECT_EQ(ReadBytes(At("new.exe")), "ABC");
+}
+
+// ---- processes -------------------------------------------------------------------------------
+
+class Processes : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        echo = dir.Slash() + "with blank\\echo args.exe";
+        std::filesystem::create_directory(dir.Path() / "with blank");
+        platform::CopyFile(platform::ProgramFolder() + "win32_echo_args.exe", echo);
+        outFile = dir.Slash() + "echo.txt";
+        ::SetEnvironmentVariableW(L"WIREPACE_ECHO_OUT", win32::Widen(outFile).c_str());
+    }
+    void TearDown() override { ::SetEnvironmentVariableW(L"WIREPACE_ECHO_OUT", nullptr); }
+
+    // What the helper reported, key by key (arguments in order under "arg").
+    std::multimap<std::string, std::string> Report(platform::Process& process) {
+        EXPECT_TRUE(process.WaitForEnd(20000));
+        EXPECT_TRUE(process.HasEnded());
+        std::multimap<std::string, std::string> report;
+        std::istringstream in(ReadBytes(outFile));
+        for (std::string line; std::getline(in, line);) {
+            const auto eq = line.find('=');
+            if (eq != std::string::npos) report.emplace(line.substr(0, eq), line.substr(eq + 1));
+        }
+        return report;
+    }
+    static std::vector<std::string> Args(const std::multimap<std::string, std::string>& r) {
+        std::vector<std::string> args;
+        const auto [from, to] = r.equal_range("arg");
+        for (auto it = from; it != to; ++it) args.push_back(it->second);
+        return args;
+    }
+
+    WinTempDir dir;
+    std::string echo, outFile;
+};
+
+TEST_F(Processes, ArgumentTextArrivesWholeAfterTheQuotedProgramPath) {
+    const std::string text = "-TOZ:\\target with  blanks\\?Test1024.jnk";
+    auto process = platform::StartProgram(echo, text, platform::WindowStyle::NormalFocus);
+    ASSERT_TRUE(process);
+    const auto report = Report(*process);
+    EXPECT_EQ(report.find("text")->second, text);
+    EXPECT_EQ(report.find("useshow")->second, "1");
+    EXPECT_EQ(report.find("show")->second, std::to_string(SW_SHOWNORMAL));
+    EXPECT_EQ(report.find("pid")->second, std::to_string(process->Id()));
+}
+
+TEST_F(Processes, HiddenStartAsksForAHiddenWindow) {
+    auto process = platform::StartProgram(echo, "-FROMx?y", platform::WindowStyle::Hidden);
+    const auto report = Report(*process);
+    EXPECT_EQ(report.find("text")->second, "-FROMx?y");
+    EXPECT_EQ(report.find("useshow")->second, "1");
+    EXPECT_EQ(report.find("show")->second, std::to_string(SW_HIDE));
+}
+
+TEST_F(Processes, EveryArgumentArrivesIntact) {
+    const std::vector<std::string> args = {"use",
+                                           "E:",
+                                           "\\\\srv\\share",
+                                           "pass word",
+                                           "p\"q",
+                                           "/user:my account",
+                                           "C:\\dir with\\",
+                                           "",
+                                           "a\\\\\"b",
+                                           "&|<>^%PATH%"};
+    auto process = platform::StartProgramArgs(echo, args, platform::WindowStyle::Hidden);
+    const auto report = Report(*process);
+    EXPECT_EQ(report.find("argc")->second, std::to_string(args.size() + 1));
+    EXPECT_EQ(Args(report), args);
+}
+
+TEST_F(Processes, AMissingProgramCannotStart) {
+    EXPECT_EQ(ErrorOf([&] {
+                  platform::StartProgram(dir.Slash() + "missing.exe", "x",
+                                         platform::WindowStyle::Hidden);
+              }),
+              53);
+}
+
+// ---- the rest --------------------------------------------------------------------------------
+
+TEST(SingleInstance, OneMarkAtATime) {
+    auto first = platform::AcquireSingleInstance();
+    ASSERT_TRUE(first);
+    EXPECT_FALSE(platform::AcquireSingleInstance());
+    first.reset();
+    auto again = platform::AcquireSingleInstance();
+    EXPECT_TRUE(again);
+}
+
+TEST(Locations, WorkFilesLieInTheRootOfTheProgramDrive) {
+    const std::string path = platform::ProgramPath();
+    const std::string folder = platform::ProgramFolder();
+    ASSERT_GE(folder.size(), 3u);
+    EXPECT_EQ(folder.back(), '\\');
+    EXPECT_EQ(path.rfind(folder, 0), 0u);
+    EXPECT_EQ(path.substr(folder.size()), "win32_platform_test.exe");
+    EXPECT_TRUE(std::filesystem::exists(PathFromUtf8(path)));
+
+    const std::string drive = platform::ControllerAppDrive();
+    EXPECT_EQ(drive, folder.substr(0, 3));
+    EXPECT_EQ(drive[1], ':');
+    EXPECT_EQ(drive[2], '\\');
+    EXPECT_EQ(platform::DroneAppDrive(), drive);
+    EXPECT_EQ(platform::LogFolder(), folder);
+    EXPECT_FALSE(platform::ProgramRunsFromShare());
+}
+
+TEST(Environment, ValuesAsUtf8) {
+    ::SetEnvironmentVariableW(L"WIREPACE_TEST_VALUE", L"C:\\Programme\\M\u00FCller");
+    EXPECT_EQ(platform::GetEnv("WIREPACE_TEST_VALUE"), "C:\\Programme\\M\xC3\xBCller");
+    ::SetEnvironmentVariableW(L"WIREPACE_TEST_VALUE", L"");
+    EXPECT_EQ(platform::GetEnv("WIREPACE_TEST_VALUE"), "");
+    ::SetEnvironmentVariableW(L"WIREPACE_TEST_VALUE", nullptr);
+    EXPECT_EQ(platform::GetEnv("WIREPACE_TEST_VALUE"), std::nullopt);
+}
+
+TEST(Regional, DatesAndTimesReadAsTheSystemWritesThem) {
+    const RegionalSettings before = Regional();
+    platform::LoadRegionalSettings();
+    const RegionalSettings& loaded = Regional();
+
+    wchar_t decimal[8] = {};
+    ::GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, decimal, 8);
+    EXPECT_EQ(loaded.decimalSeparator, win32::Narrow(decimal));
+
+    // The system's own short date and 24-hour time of the same moments.
+    for (const auto& [hour, minute, second] : {std::array{14, 5, 9}, std::array{9, 7, 3}}) {
+        SYSTEMTIME st{};
+        st.wYear = 2024;
+        st.wMonth = 3;
+        st.wDay = 7;
+        st.wHour = static_cast<WORD>(hour);
+        st.wMinute = static_cast<WORD>(minute);
+        st.wSecond = static_cast<WORD>(second);
+        wchar_t date[64] = {}, time[64] = {};
+        ::GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, date, 64,
+                          nullptr);
+        ::GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, TIME_FORCE24HOURFORMAT | TIME_NOTIMEMARKER, &st,
+                          nullptr, time, 64);
+        std::string systemTime = win32::Narrow(time);
+        while (!systemTime.empty() && systemTime.back() == ' ') systemTime.pop_back();
+        while (!systemTime.empty() && systemTime.front() == ' ') systemTime.erase(0, 1);
+
+        DateTime value;
+        value.year = 2024;
+        value.month = 3;
+        value.day = 7;
+        value.hour = hour;
+        value.minute = minute;
+        value.second = second;
+        EXPECT_EQ(ShortDate(value), win32::Narrow(date));
+        EXPECT_EQ(LongTime(value), systemTime);
+    }
+    SetRegional(before);
+}
+
+TEST(Drives, TheDriveListNamesEveryDriveInUse) {
+    const auto list = platform::LogicalDriveStrings();
+    ASSERT_TRUE(list);
+    const DWORD mask = ::GetLogicalDrives();
+    std::string expected;
+    for (int i = 0; i < 26; ++i)
+        if (mask & (1u << i)) expected += std::string(1, static_cast<char>('A' + i)) + ":\\" + '\0';
+    EXPECT_EQ(*list, expected);
+    EXPECT_NE(list->find(platform::ControllerAppDrive() + '\0'), std::string::npos);
+}
+
+TEST(Errors, ReportGoesToStandardErrorWhenNoBoxIsWanted) {
+    ::testing::internal::CaptureStderr();
+    platform::ReportError("File not found [53]");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "File not found [53]\n");
+}
+
+}  // namespace
+}  // namespace wirepace
