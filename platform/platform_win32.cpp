@@ -266,8 +266,15 @@ bool IsShareFolder(const std::string& folder) {
 }
 
 std::string WithoutLongPathPrefix(const std::string& path) {
-    if (path.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + path.substr(8);
-    if (path.rfind("\\\\?\\", 0) == 0) return path.substr(4);
+    for (const char* prefix : {"\\\\?\\", "\\??\\"}) {
+        if (path.rfind(prefix, 0) == 0) {
+            const std::string rest = path.substr(4);
+            return rest.rfind("UNC\\", 0) == 0 ? "\\\\" + rest.substr(4) : rest;
+        }
+    }
+    // Wine names a program started from a share "UNC\server\share\..."; a module path is
+    // always absolute, so this can only be that share.
+    if (path.rfind("UNC\\", 0) == 0) return "\\\\" + path.substr(4);
     return path;
 }
 

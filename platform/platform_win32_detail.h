@@ -41,8 +41,8 @@ int ErrorNumberFor(unsigned long win32Error);
 // True when the folder is a share path (starts with two backslashes) rather than a drive.
 bool IsShareFolder(const std::string& folder);
 
-// A long-path or device prefix ("\\?\C:\", "\\?\UNC\server\") taken off, so the path reads as
-// the user would write it.
+// A long-path or device prefix ("\\?\C:\", "\\?\UNC\server\", "\??\") taken off, so the path
+// reads as the user would write it.
 std::string WithoutLongPathPrefix(const std::string& path);
 
 // What the themed-controls decision asks the system; each is called only when the answer

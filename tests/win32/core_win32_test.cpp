@@ -90,9 +90,10 @@ class NetUse : public ::testing::Test {
         ::SetEnvironmentVariableW(L"WIREPACE_ECHO_OUT", nullptr);
     }
     std::vector<std::string> StartedWith() {
-        EXPECT_TRUE(testing::WaitForFile(out, 20000));
+        const std::string report = testing::WaitForReport(out, 20000);
+        EXPECT_FALSE(report.empty()) << "the stand-in net.exe did not report";
         std::vector<std::string> args;
-        std::istringstream in(ReadBytes(out));
+        std::istringstream in(report);
         for (std::string line; std::getline(in, line);) {
             if (line.rfind("arg=", 0) == 0) args.push_back(line.substr(4));
             if (line.rfind("show=", 0) == 0) shown = line.substr(5);

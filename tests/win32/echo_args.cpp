@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Test helper: reports how it was started. It writes, one per line, its argument text as the
 // platform layer reads it, the show-window request of its start-up record, its process id and
-// every argument the C runtime split off, to the file named by WIREPACE_ECHO_OUT (written
-// beside it first and then renamed, so a reader never sees half of it).
+// every argument the C runtime split off, and "end", to the file named by WIREPACE_ECHO_OUT
+// (written beside it first and then renamed, so a reader never sees half of it).
 #include "windows_clean.h"
 
 #include <fstream>
@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
         file << "pid=" << ::GetCurrentProcessId() << '\n';
         file << "argc=" << argc << '\n';
         for (int i = 1; i < argc; ++i) file << "arg=" << argv[i] << '\n';
+        file << "end\n";
     }
     platform::RenameFile(*out + ".tmp", *out);
     return 0;

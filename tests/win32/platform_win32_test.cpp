@@ -117,6 +117,9 @@ TEST(Paths, SharesAndLongPathPrefixes) {
     EXPECT_FALSE(win32::IsShareFolder("\\tools"));
     EXPECT_EQ(win32::WithoutLongPathPrefix("\\\\?\\D:\\tools\\w.exe"), "D:\\tools\\w.exe");
     EXPECT_EQ(win32::WithoutLongPathPrefix("\\\\?\\UNC\\srv\\sh\\w.exe"), "\\\\srv\\sh\\w.exe");
+    EXPECT_EQ(win32::WithoutLongPathPrefix("\\??\\UNC\\srv\\sh\\w.exe"), "\\\\srv\\sh\\w.exe");
+    EXPECT_EQ(win32::WithoutLongPathPrefix("\\??\\C:\\w.exe"), "C:\\w.exe");
+    EXPECT_EQ(win32::WithoutLongPathPrefix("UNC\\srv\\sh\\w.exe"), "\\\\srv\\sh\\w.exe");
     EXPECT_EQ(win32::WithoutLongPathPrefix("C:\\w.exe"), "C:\\w.exe");
 }
 
@@ -313,7 +316,7 @@ class Processes : public ::testing::Test {
         EXPECT_TRUE(process.WaitForEnd(20000));
         EXPECT_TRUE(process.HasEnded());
         std::multimap<std::string, std::string> report;
-        std::istringstream in(ReadBytes(outFile));
+        std::istringstream in(testing::WaitForReport(outFile, 20000));
         for (std::string line; std::getline(in, line);) {
             const auto eq = line.find('=');
             if (eq != std::string::npos) report.emplace(line.substr(0, eq), line.substr(eq + 1));

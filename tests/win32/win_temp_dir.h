@@ -123,13 +123,15 @@ class TempDrive {
     bool defined_ = false;
 };
 
-// Waits up to `ms` for a file to appear (a child writes it under another name and renames it).
-inline bool WaitForFile(const std::string& utf8Path, int ms) {
-    for (int waited = 0; waited < ms; waited += 10) {
-        if (std::filesystem::exists(PathFromUtf8(utf8Path))) return true;
+// Waits up to `ms` for a report of the echo helper to be complete (its last line is "end") and
+// returns it, or "" when none came.
+inline std::string WaitForReport(const std::string& utf8Path, int ms) {
+    for (int waited = 0;; waited += 10) {
+        std::string text = ReadBytes(utf8Path);
+        if (text.size() >= 4 && text.compare(text.size() - 4, 4, "end\n") == 0) return text;
+        if (waited >= ms) return "";
         ::Sleep(10);
     }
-    return std::filesystem::exists(PathFromUtf8(utf8Path));
 }
 
 }  // namespace wirepace::testing
