@@ -86,6 +86,8 @@ class TempDrive {
         if (n == 2 && given[1] == L':') {
             name_ = given;
             root_ = name_ + L"\\";
+            if (!FolderEntries(root_).empty())
+                throw std::runtime_error("the drive WIREPACE_TEST_DRIVE names is not empty");
             return;
         }
         folder_ = std::make_unique<WinTempDir>();
@@ -93,14 +95,21 @@ class TempDrive {
         for (wchar_t letter = L'Y'; letter >= L'D'; --letter) {
             if (inUse & (1u << (letter - L'A'))) continue;
             const std::wstring name = std::wstring(1, letter) + L":";
-            if (::DefineDosDeviceW(0, name.c_str(), folder_->Path().c_str())) {
-                name_ = name;
-                root_ = name_ + L"\\";
-                defined_ = true;
-                break;
-            }
+            if (!::DefineDosDeviceW(0, name.c_str(), folder_->Path().c_str())) continue;
+            name_ = name;
+            root_ = name_ + L"\\";
+            defined_ = true;
+            break;
         }
         if (name_.empty()) throw std::runtime_error("no drive letter for a temporary drive");
+        // Wine accepts the definition but does not resolve files through it.
+        if (::GetFileAttributesW(root_.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            ::DefineDosDeviceW(DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE, name_.c_str(),
+                               folder_->Path().c_str());
+            throw std::runtime_error(
+                "the temporary drive cannot be reached; under Wine set WIREPACE_TEST_DRIVE to a "
+                "letter linked to an empty folder in $WINEPREFIX/dosdevices");
+        }
     }
     ~TempDrive() {
         std::error_code ec;
