@@ -5,6 +5,10 @@
 #include <thread>
 #include <utility>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace wirepace {
 
 namespace {
@@ -29,9 +33,19 @@ void PumpEvents() {
     if (PumpHook hook = Hook()) hook();
 }
 
+#ifdef _WIN32
+// Windows sleeps in timer ticks (15.6 ms unless asked for finer ones), and a sleep shorter than
+// a millisecond returns at once; both would break the "away for about a millisecond" promise.
+void YieldBriefly() {
+    static const bool fineTimer = timeBeginPeriod(1) == TIMERR_NOERROR;
+    (void)fineTimer;
+    ::Sleep(1);
+}
+#else
 void YieldBriefly() {
     std::this_thread::sleep_for(std::chrono::microseconds(500));
 }
+#endif
 
 void Pause(double seconds) {
     const double start = TickMs();

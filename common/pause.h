@@ -15,7 +15,7 @@ using PumpHook = std::function<void()>;
 PumpHook SetPumpHook(PumpHook hook);
 void PumpEvents();
 
-// Gives the processor away for a moment (well under a millisecond) so that pollers do not
+// Gives the processor away for a moment (about a millisecond at most) so that pollers do not
 // steal it from the copies being timed.
 void YieldBriefly();
 
