@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "core/benchmark_state.h"
+#include "support/screenshot.h"
 #include "ui/graph/frm_test_graph.h"
 #include "ui/main/frm_main.h"
 
@@ -76,12 +77,7 @@ std::vector<std::string> Strings(std::initializer_list<const char*> texts) {
     return {texts.begin(), texts.end()};
 }
 
-void SaveScreenshot(QWidget* widget, const QString& name) {
-    const QString dir = qEnvironmentVariable("WIREPACE_SCREENSHOT_DIR");
-    if (dir.isEmpty()) return;
-    QDir().mkpath(dir);
-    QVERIFY(widget->grab().save(dir + "/" + name));
-}
+using wirepace::testing::SaveScreenshot;
 
 }  // namespace
 

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "core/benchmark_state.h"
+#include "support/screenshot.h"
 #include "ui/graph/frm_test_graph.h"
 #include "ui/main/frm_main.h"
 
@@ -120,12 +121,7 @@ class RunWindow {
     QStringList messages;
 };
 
-void SaveScreenshot(QWidget* widget, const QString& name) {
-    const QString dir = qEnvironmentVariable("WIREPACE_SCREENSHOT_DIR");
-    if (dir.isEmpty()) return;
-    QDir().mkpath(dir);
-    QVERIFY(widget->grab().save(dir + "/" + name));
-}
+using wirepace::testing::SaveScreenshot;
 
 }  // namespace
 
