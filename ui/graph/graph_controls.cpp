@@ -8,14 +8,29 @@
 
 namespace wirepace::ui {
 
-QFont SansFont(double points, bool bold) {
-    static const QString kClassic = QStringLiteral("MS Sans Serif");
-    QFont font = QFontDatabase::hasFamily(kClassic)
-                     ? QFont(kClassic)
-                     : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+namespace {
+QFont ClassicFont(const QString& family, QFont::StyleHint fallback, double points, bool bold) {
+    QFont font;
+    if (QFontDatabase::hasFamily(family)) {
+        font = QFont(family);
+    } else if (fallback == QFont::Serif) {
+        font = QFont(QStringLiteral("serif"));
+        font.setStyleHint(QFont::Serif);
+    } else {
+        font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    }
     font.setPointSizeF(points);
     font.setBold(bold);
     return font;
+}
+}  // namespace
+
+QFont SansFont(double points, bool bold) {
+    return ClassicFont(QStringLiteral("MS Sans Serif"), QFont::SansSerif, points, bold);
+}
+
+QFont SerifFont(double points) {
+    return ClassicFont(QStringLiteral("MS Serif"), QFont::Serif, points, false);
 }
 
 LineControl::LineControl(QWidget* parent) : QWidget(parent) {

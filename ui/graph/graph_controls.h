@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The light controls of the results window: line and rectangle controls and the fonts.
+// The light controls of the results window (line and rectangle controls) and the fonts both
+// windows share.
 #pragma once
 
 #include <QColor>
@@ -11,6 +12,8 @@ namespace wirepace::ui {
 // "MS Sans Serif" at the given size where it exists, otherwise the platform's default sans
 // font at the same point size.
 QFont SansFont(double points, bool bold = false);
+// "MS Serif" where it exists, otherwise the platform's default serif font.
+QFont SerifFont(double points);
 
 // A one-pixel line between two points of the parent, horizontal or vertical, in the
 // window-text colour. Like the system's line drawing it covers the first end pixel and stops

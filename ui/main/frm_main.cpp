@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFontDatabase>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -19,6 +18,7 @@
 #include "core/benchmark_state.h"
 #include "core/connection_settings.h"
 #include "ui/graph/frm_test_graph.h"
+#include "ui/graph/graph_controls.h"
 
 #ifndef WIREPACE_VERSION_MAJOR
 #define WIREPACE_VERSION_MAJOR 0
@@ -48,27 +48,6 @@ QRect Twips(int left, int top, int width, int height) {
 }
 QPoint TwipsAt(int left, int top) {
     return QPoint(Px(left), Px(top));
-}
-
-QFont ClassicFont(const QString& family, QFont::StyleHint fallback, double points, bool bold) {
-    QFont font;
-    if (QFontDatabase::hasFamily(family)) {
-        font = QFont(family);
-    } else if (fallback == QFont::Serif) {
-        font = QFont(QStringLiteral("serif"));
-        font.setStyleHint(QFont::Serif);
-    } else {
-        font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    }
-    font.setPointSizeF(points);
-    font.setBold(bold);
-    return font;
-}
-QFont SansFont(double points, bool bold = false) {
-    return ClassicFont(QStringLiteral("MS Sans Serif"), QFont::SansSerif, points, bold);
-}
-QFont SerifFont(double points) {
-    return ClassicFont(QStringLiteral("MS Serif"), QFont::Serif, points, false);
 }
 
 QString Qs(const std::string& text) {
