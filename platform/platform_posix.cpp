@@ -336,18 +336,27 @@ int OpenOrRaise(const std::string& path, int flags, mode_t mode = 0644) {
     return fd;
 }
 
-void WriteAll(int fd, const void* data, std::size_t size, const std::string& path) {
+// Writes everything, retrying short writes; the descriptor stays open either way.
+void WriteFully(int fd, const void* data, std::size_t size, const std::string& path) {
     const auto* p = static_cast<const unsigned char*>(data);
     while (size > 0) {
         const ssize_t n = ::write(fd, p, size);
         if (n < 0) {
             if (errno == EINTR) continue;
-            const int err = errno;
-            ::close(fd);
-            RaiseFileError(err, path);
+            RaiseFileError(errno, path);
         }
         p += n;
         size -= static_cast<std::size_t>(n);
+    }
+}
+
+// The same for a file opened only for this write: closed when the write fails.
+void WriteAll(int fd, const void* data, std::size_t size, const std::string& path) {
+    try {
+        WriteFully(fd, data, size, path);
+    } catch (...) {
+        ::close(fd);
+        throw;
     }
 }
 
@@ -366,17 +375,7 @@ FileWriter::~FileWriter() {
 
 void FileWriter::Write(const void* data, std::size_t size) {
     if (handle_ < 0) throw RuntimeError(kErrPathFileAccess);
-    const int fd = static_cast<int>(handle_);
-    const auto* p = static_cast<const unsigned char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(fd, p, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            RaiseFileError(errno, path_);
-        }
-        p += n;
-        size -= static_cast<std::size_t>(n);
-    }
+    WriteFully(static_cast<int>(handle_), data, size, path_);
 }
 
 void FileWriter::Close() {

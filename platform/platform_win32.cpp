@@ -428,18 +428,28 @@ HANDLE OpenForWriting(const std::string& path, DWORD disposition, DWORD access =
     return h;
 }
 
-void WriteAll(HANDLE h, const void* data, std::size_t size, const std::string& path) {
+// Writes everything in chunks WriteFile accepts; the handle stays open either way.
+void WriteFully(HANDLE h, const void* data, std::size_t size, const std::string& path) {
     const auto* p = static_cast<const unsigned char*>(data);
     while (size > 0) {
         const DWORD chunk = static_cast<DWORD>(size > (1u << 30) ? (1u << 30) : size);
         DWORD written = 0;
         if (!::WriteFile(h, p, chunk, &written, nullptr) || written == 0) {
             const DWORD err = ::GetLastError();
-            ::CloseHandle(h);
             RaiseFileError(static_cast<int>(err ? err : ERROR_DISK_FULL), path);
         }
         p += written;
         size -= written;
+    }
+}
+
+// The same for a file opened only for this write: closed when the write fails.
+void WriteAll(HANDLE h, const void* data, std::size_t size, const std::string& path) {
+    try {
+        WriteFully(h, data, size, path);
+    } catch (...) {
+        ::CloseHandle(h);
+        throw;
     }
 }
 
@@ -592,18 +602,7 @@ FileWriter::~FileWriter() {
 void FileWriter::Write(const void* data, std::size_t size) {
     if (handle_ == reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE))
         throw RuntimeError(kErrPathFileAccess);
-    const HANDLE h = reinterpret_cast<HANDLE>(handle_);
-    const auto* p = static_cast<const unsigned char*>(data);
-    while (size > 0) {
-        const DWORD chunk = static_cast<DWORD>(size > (1u << 30) ? (1u << 30) : size);
-        DWORD written = 0;
-        if (!::WriteFile(h, p, chunk, &written, nullptr) || written == 0) {
-            const DWORD err = ::GetLastError();
-            RaiseFileError(static_cast<int>(err ? err : ERROR_DISK_FULL), path_);
-        }
-        p += written;
-        size -= written;
-    }
+    WriteFully(reinterpret_cast<HANDLE>(handle_), data, size, path_);
 }
 
 void FileWriter::Close() {
