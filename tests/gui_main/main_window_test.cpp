@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "core/benchmark_state.h"
+#include "support/gui_test_main.h"
 #include "support/screenshot.h"
 #include "ui/graph/frm_test_graph.h"
 #include "ui/main/frm_main.h"
@@ -491,16 +492,7 @@ void MainWindowTest::closingClosesEveryWindow() {
 }
 
 int main(int argc, char** argv) {
-    // The work root and the log folder of this test, before anything reads them.
-    QTemporaryDir cache, data, runtime;
-    qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
-    qputenv("XDG_DATA_HOME", data.path().toUtf8());
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
-    QApplication app(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    wirepace::InitControllerState(State());
-    MainWindowTest test;
-    return QTest::qExec(&test, argc, argv);
+    return wirepace::testing::RunWindowTests<MainWindowTest>(argc, argv);
 }
 
 #include "main_window_test.moc"
