@@ -140,4 +140,15 @@ std::optional<std::string> LogicalDriveStrings();
 // Reports an error to the user where no window exists (the drone, the command line).
 void ReportError(const std::string& text);
 
+// ---- emergency cleanup -----------------------------------------------------------------------
+
+// What an interrupt that cannot wait for the run's own cleanup removes before the program ends:
+// the files the run under way may have made and its drones. Kept in fixed storage, so a signal
+// handler can walk it; paths beyond that storage are ignored (the next run's sweep removes them).
+void SetEmergencyFiles(const std::vector<std::string>& paths);
+void AddEmergencyProcess(int id);
+void ClearEmergency();
+// Deletes the registered files and ends the registered processes. Async-signal-safe on POSIX.
+void RunEmergencyCleanup() noexcept;
+
 }  // namespace wirepace::platform

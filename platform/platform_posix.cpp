@@ -21,6 +21,7 @@
 #include "common/error.h"
 #include "common/regional.h"
 #include "platform/platform.h"
+#include "platform/platform_emergency.h"
 
 #if defined(__APPLE__)
 #include <mach-o/dyld.h>
@@ -522,5 +523,17 @@ void ReportError(const std::string& text) {
     std::fputc('\n', stderr);
     std::fflush(stderr);
 }
+
+namespace detail {
+
+void KillProcessNow(int id) noexcept {
+    if (id > 0) ::kill(static_cast<pid_t>(id), SIGKILL);
+}
+
+void DeleteFileNow(const char* utf8Path) noexcept {
+    ::unlink(utf8Path);
+}
+
+}  // namespace detail
 
 }  // namespace wirepace::platform

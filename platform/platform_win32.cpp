@@ -21,6 +21,7 @@
 #include "common/error.h"
 #include "common/regional.h"
 #include "platform/platform.h"
+#include "platform/platform_emergency.h"
 #include "platform/platform_win32_detail.h"
 
 namespace wirepace::platform {
@@ -730,5 +731,22 @@ void ReportError(const std::string& text) {
     ::MessageBoxW(nullptr, Widen(text).c_str(), Widen(title).c_str(),
                   MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
 }
+
+namespace detail {
+
+void KillProcessNow(int id) noexcept {
+    if (id <= 0) return;
+    if (const HANDLE h = ::OpenProcess(PROCESS_TERMINATE, FALSE, static_cast<DWORD>(id))) {
+        ::TerminateProcess(h, 1);
+        ::CloseHandle(h);
+    }
+}
+
+void DeleteFileNow(const char* utf8Path) noexcept {
+    wchar_t wide[4096];
+    if (::MultiByteToWideChar(CP_UTF8, 0, utf8Path, -1, wide, 4096) > 0) ::DeleteFileW(wide);
+}
+
+}  // namespace detail
 
 }  // namespace wirepace::platform
