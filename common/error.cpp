@@ -13,6 +13,8 @@ std::string StandardDescription(int number) {
             return "Subscript out of range";
         case kErrTypeMismatch:
             return "Type mismatch";
+        case kErrInternal:
+            return "Internal error";
         case kErrFileNotFound:
             return "File not found";
         case kErrDiskFull:
@@ -28,10 +30,14 @@ std::string StandardDescription(int number) {
     }
 }
 
+std::string ErrorText(int number, const std::string& description) {
+    return description + " [" + std::to_string(number) + "]";
+}
+
 RuntimeError::RuntimeError(int number) : RuntimeError(number, StandardDescription(number)) {}
 
 RuntimeError::RuntimeError(int number, std::string description)
-    : std::runtime_error(description + " [" + std::to_string(number) + "]"),
+    : std::runtime_error(ErrorText(number, description)),
       number_(number),
       description_(std::move(description)) {}
 

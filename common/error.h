@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace wirepace {
 
@@ -12,6 +13,7 @@ enum ErrorNumber : int {
     kErrOverflow = 6,
     kErrSubscriptOutOfRange = 9,
     kErrTypeMismatch = 13,
+    kErrInternal = 51,  // an unexpected failure that carries no number of its own
     kErrFileNotFound = 53,
     kErrDiskFull = 61,
     kErrPermissionDenied = 70,
@@ -23,6 +25,9 @@ enum ErrorNumber : int {
 // "Application-defined or object-defined error" for any other.
 std::string StandardDescription(int number);
 
+// "description [number]", the form every error report of the programs takes.
+std::string ErrorText(int number, const std::string& description);
+
 class RuntimeError : public std::runtime_error {
   public:
     explicit RuntimeError(int number);
@@ -30,10 +35,20 @@ class RuntimeError : public std::runtime_error {
 
     int Number() const noexcept { return number_; }
     const std::string& Description() const noexcept { return description_; }
+    // The file a failed file operation was working on, when known; not part of the description,
+    // which stays the standard text the log has always carried.
+    const std::string& Path() const noexcept { return path_; }
+    RuntimeError& WithPath(std::string path) {
+        path_ = std::move(path);
+        return *this;
+    }
+    // "description [number]"
+    std::string Text() const { return ErrorText(number_, description_); }
 
   private:
     int number_;
     std::string description_;
+    std::string path_;
 };
 
 }  // namespace wirepace

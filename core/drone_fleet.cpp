@@ -1,79 +1,97 @@
 // SPDX-License-Identifier: MIT
 #include "core/drone_fleet.h"
 
-#include <exception>
-
 #include "common/error.h"
 #include "common/file_exists.h"
 #include "common/number_format.h"
 #include "common/pause.h"
+#include "core/work_files.h"
 
 namespace wirepace {
 
 namespace {
 
-// A drone released by the stop file ends at once; this only bounds the wait for one that is
-// still copying, so that deleting its files does not race its last writes.
-constexpr int kDroneEndWaitMs = 2000;
+// A drone released by the stop file ends at once; one still copying is given this long before
+// it is ended, so that deleting its files does not race its last writes.
+constexpr double kDroneEndWaitMs = 2000;
 
-// An unexpected exception that carries no error number of its own ("Internal error").
-constexpr int kErrInternal = 51;
-
-std::string DroneNumber(int n) {
-    return std::to_string(n);
+std::string ResultPath(const BenchmarkState& state, int n) {
+    return state.AppDrive + ResultFileName(WorkFileName(n, state.LargeTestFile));
 }
 
-std::string ResultFile(const BenchmarkState& state, int n) {
-    return state.AppDrive + "TXT" + DroneNumber(n) + state.LargeTestFile;
+std::string ErrorPath(const BenchmarkState& state, int n) {
+    return state.AppDrive + ErrorFileName(WorkFileName(n, state.LargeTestFile));
 }
 
 void DeleteIfPresent(const std::string& path) {
-    if (FileExists(path)) platform::DeleteFile(path);
+    if (platform::KindOf(path) != platform::EntryKind::Missing) platform::DeleteFile(path);
 }
 
-// A drone whose process has ended and whose result file is still missing will never report:
-// waiting on would hang the run. The file is tested again after the end was seen, because a
-// drone writes its result file before it ends.
+DroneSlot& Slot(DroneFleet& fleet, int n) {
+    return fleet.slots[static_cast<std::size_t>(n - 1)];
+}
+
+// A drone that has ended without its result file will never report: its error file says why.
+// The result file is tested again after the end was seen, because a drone writes it before it
+// ends.
 void CheckStillReporting(const BenchmarkState& state, DroneFleet& fleet, int n) {
-    const auto& process = fleet.processes[static_cast<std::size_t>(n - 1)];
+    const auto& process = Slot(fleet, n).process;
     if (!process || !process->HasEnded()) return;
-    if (FileExists(ResultFile(state, n))) return;
+    if (FileExists(ResultPath(state, n))) return;
+    const std::string prefix = "Drone " + std::to_string(n) + ": ";
+    const std::string errorFile = ErrorPath(state, n);
+    if (platform::KindOf(errorFile) == platform::EntryKind::File) {
+        const auto error = ParseErrorLine(platform::ReadFirstLine(errorFile));
+        platform::DeleteFile(errorFile);
+        if (error) throw RuntimeError(error->number, prefix + error->description);
+    }
     throw RuntimeError(kErrPathFileAccess,
-                       "Drone " + DroneNumber(n) + " ended without reporting a time");
+                       "Drone " + std::to_string(n) + " ended without reporting a time");
 }
 
-void StopAndClean(const BenchmarkState& state, MainWindowIO& window, DroneFleet& fleet) {
+// Progress of one drone's copy: the growth of its target.
+struct Progress {
+    std::int64_t size = -2;
+    double since = 0;
+};
+
+void CheckProgress(DroneFleet& fleet, int n, Progress& progress, double now, double limitMs) {
+    const DroneSlot& slot = Slot(fleet, n);
+    std::int64_t size = -1;
+    try {
+        size = platform::FileLength(slot.target);
+    } catch (const RuntimeError&) {
+        // Not created yet.
+    }
+    if (size != progress.size) {
+        progress = {size, now};
+        return;
+    }
+    // A target at its full length is being flushed or closed: that is the link's time, not a
+    // stall, and the user's Stop still ends it.
+    if (slot.expectedBytes >= 0 && size >= slot.expectedBytes) return;
+    if (now - progress.since < limitMs) return;
+    throw RuntimeError(kErrPathFileAccess, "Drone " + std::to_string(n) + " made no progress for " +
+                                               NumberToText(limitMs / 1000) + " s copying to " +
+                                               slot.target)
+        .WithPath(slot.target);
+}
+
+void StopDrones(const BenchmarkState& state, DroneFleet& fleet) {
     // The stop file first: every drone the release file lets go then finds it and ends
-    // without copying. Every other file of the controller is closed within its operation.
+    // without copying.
     platform::CreateEmptyFile(state.AppDrive + kStopFile);
     platform::CreateEmptyFile(state.AppDrive + kReleaseFile);
-
-    // Names built from an empty file name or an empty target would be files the run never
-    // made (or, for an empty target, names relative to the working folder): leave those alone.
-    const bool haveLarge = !state.LargeTestFile.empty();
-    const bool haveSmall = !state.SmallTestFile.empty();
-
-    for (int n = 1; n <= kMaxDrones; ++n) {
-        if (auto& process = fleet.processes[static_cast<std::size_t>(n - 1)]) {
-            if (!process->HasEnded()) process->WaitForEnd(kDroneEndWaitMs);
+    const double deadline = TickMs() + kDroneEndWaitMs;
+    for (auto& slot : fleet.slots) {
+        if (!slot.process) continue;
+        const double left = deadline - TickMs();
+        if (!slot.process->WaitForEnd(left > 0 ? static_cast<int>(left) : 0)) {
+            // Still copying (or stopped, or stuck on a share): it must not outlive the run.
+            slot.process->Terminate();
+            slot.process->WaitForEnd(static_cast<int>(kDroneEndWaitMs));
         }
-        const std::string number = DroneNumber(n);
-        if (haveLarge) {
-            DeleteIfPresent(state.AppDrive + number + state.LargeTestFile);
-            const std::string dir = window.DirPath();
-            if (!dir.empty()) DeleteIfPresent(dir + number + state.LargeTestFile);
-        }
-        DeleteIfPresent(state.AppDrive + "Drone" + number + ".exe");
-        if (haveLarge) DeleteIfPresent(ResultFile(state, n));
     }
-
-    if (haveSmall) {
-        DeleteIfPresent(state.AppDrive + state.SmallTestFile);
-        const std::string dir = window.DirPath();
-        if (!dir.empty()) DeleteIfPresent(dir + state.SmallTestFile);
-    }
-    DeleteIfPresent(state.AppDrive + kStopFile);
-    DeleteIfPresent(state.AppDrive + kReleaseFile);
 }
 
 }  // namespace
@@ -83,33 +101,45 @@ void WriteDrone(const BenchmarkState& state, const std::string& name) {
     platform::WriteProgramImage(state.AppDrive + name, image.bytes, image.size);
 }
 
-std::string DroneArgumentText(DroneMode mode, const std::string& dir, const std::string& file) {
-    return std::string(mode == DroneMode::To ? "-TO" : "-FROM") + dir + "?" + file;
-}
-
-void StartDrone(const BenchmarkState& state, DroneFleet& fleet, int n, DroneMode mode,
+void StartDrone(const BenchmarkState& state, DroneFleet& fleet, int n, DroneDirection direction,
                 const std::string& dir, const std::string& file) {
     if (n < 1 || n > kMaxDrones) throw RuntimeError(kErrSubscriptOutOfRange);
-    const std::string program = state.AppDrive + "Drone" + DroneNumber(n) + ".exe";
-    fleet.processes[static_cast<std::size_t>(n - 1)] = platform::StartProgram(
-        program, DroneArgumentText(mode, dir, file), platform::WindowStyle::NormalFocus);
+    DeleteIfPresent(state.AppDrive + ResultFileName(file));
+    DeleteIfPresent(state.AppDrive + ErrorFileName(file));
+    DroneSlot& slot = Slot(fleet, n);
+    const CopyPaths paths = CopyPathsFor(state.AppDrive, direction, dir, file);
+    slot.target = paths.target;
+    try {
+        slot.expectedBytes = platform::FileLength(paths.source);
+    } catch (const RuntimeError&) {
+        slot.expectedBytes = -1;  // the drone reports the missing source itself
+    }
+    slot.process = platform::StartProgram(state.AppDrive + DroneFileName(n),
+                                          DroneArgumentText(direction, dir, file),
+                                          platform::WindowStyle::NormalFocus);
+    platform::AddEmergencyProcess(slot.process->Id());
 }
 
-double CollectDroneTimes(const BenchmarkState& state, DroneFleet& fleet, int droneCount,
-                         int testIndex) {
+std::vector<double> CollectDroneTimes(const BenchmarkState& state, DroneFleet& fleet,
+                                      int droneCount, int testIndex, const DroneWait& wait) {
     if (droneCount < 0 || droneCount > kMaxDrones) throw RuntimeError(kErrSubscriptOutOfRange);
 
     const std::string release = state.AppDrive + kReleaseFile;
     platform::CreateEmptyFile(release);
 
     const int awaited = testIndex == 6 ? 2 : kMaxDrones;
+    std::array<Progress, kMaxDrones> progress{};
     for (;;) {
         PumpEvents();
+        if (wait.stopRequested && wait.stopRequested()) throw RunInterrupted();
+        const double now = TickMs();
         bool all = true;
         for (int n = 1; n <= awaited; ++n) {
-            if (FileExists(ResultFile(state, n))) continue;
+            if (FileExists(ResultPath(state, n))) continue;
             all = false;
             CheckStillReporting(state, fleet, n);
+            CheckProgress(fleet, n, progress[static_cast<std::size_t>(n - 1)], now,
+                          wait.stallLimitMs);
         }
         if (all) break;
         YieldBriefly();
@@ -118,36 +148,31 @@ double CollectDroneTimes(const BenchmarkState& state, DroneFleet& fleet, int dro
     platform::DeleteFile(release);
     Pause(0.5);  // the drones finish writing and closing their result files
 
-    std::array<std::string, kMaxDrones> lines;
-    double sum = 0;
+    std::vector<double> times;
     for (int n = 1; n <= droneCount; ++n) {
-        auto& line = lines[static_cast<std::size_t>(n - 1)];
-        const std::string path = ResultFile(state, n);
-        line = platform::ReadFirstLine(path);
+        const std::string path = ResultPath(state, n);
+        const std::string line = platform::ReadFirstLine(path);
         platform::DeleteFile(path);
         Pause(0.1);
-        const auto ms = TextToNumber(line);
+        const auto ms = ParseResultLine(line);
         if (!ms) throw RuntimeError(kErrTypeMismatch);
-        sum += *ms;
+        times.push_back(*ms);
     }
-    return sum;
+    return times;
 }
 
-void TerminateDrones(const BenchmarkState& state, MainWindowIO& window, DroneFleet& fleet) {
+void TerminateDrones(const BenchmarkState& state, MainWindowIO& window, DroneFleet& fleet,
+                     const std::string& targetDir) {
     try {
-        StopAndClean(state, window, fleet);
+        StopDrones(state, fleet);
+        SweepWorkRoot(state.AppDrive);
+        if (!targetDir.empty()) SweepTarget(targetDir);
     } catch (const RuntimeError& e) {
-        window.ShowMessage(e.Description() + " [" + std::to_string(e.Number()) + "]");
+        window.ShowMessage(e.Text());
     } catch (const std::exception& e) {
-        window.ShowMessage(std::string(e.what()) + " [" + std::to_string(kErrInternal) + "]");
+        window.ShowMessage(ErrorText(kErrInternal, e.what()));
     }
-    // The run is over either way; a drone left running ends by itself once released.
-    for (auto& process : fleet.processes) process.reset();
-}
-
-void RemoveStaleHandshakeFiles(const BenchmarkState& state) {
-    DeleteIfPresent(state.AppDrive + kReleaseFile);
-    DeleteIfPresent(state.AppDrive + kStopFile);
+    for (auto& slot : fleet.slots) slot = DroneSlot{};
 }
 
 }  // namespace wirepace

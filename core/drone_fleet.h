@@ -3,23 +3,36 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <exception>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "common/drone_protocol.h"
 #include "core/benchmark_state.h"
 #include "core/main_window_io.h"
 #include "platform/platform.h"
 
 namespace wirepace {
 
-inline constexpr const char* kReleaseFile = "GO.txt";
-inline constexpr const char* kStopFile = "TERMDRONES.txt";
-inline constexpr int kMaxDrones = 5;
+// One started drone: its process and the file it copies to, whose growth shows its progress.
+struct DroneSlot {
+    std::unique_ptr<platform::Process> process;
+    std::string target;
+    std::int64_t expectedBytes = -1;  // the source's length at the start, -1 when unknown
+};
 
-// The drone processes started in this run, slot n - 1 for drone n. Kept so that a drone that
-// ended without reporting ends the wait instead of hanging it.
+// The drones started in this run, slot n - 1 for drone n.
 struct DroneFleet {
-    std::array<std::unique_ptr<platform::Process>, kMaxDrones> processes;
+    std::array<DroneSlot, kMaxDrones> slots;
+};
+
+// Raised out of a wait for drones when the user stopped the run (Stop, a close, Ctrl-C).
+class RunInterrupted : public std::exception {
+  public:
+    const char* what() const noexcept override { return "Interrupted by user"; }
 };
 
 // The drone program image the controller carries.
@@ -29,30 +42,31 @@ struct DroneImage {
 };
 DroneImage EmbeddedDroneImage();
 
-// Writes the drone image to AppDrive & name, byte for byte, without truncating.
+// Writes the drone image to AppDrive & name, fresh, byte for byte.
 void WriteDrone(const BenchmarkState& state, const std::string& name);
 
-enum class DroneMode { To, From };
-
-// The argument text of drone n: " -TO" or " -FROM" without its blank, the directory, "?", the
-// file (n & LargeTestFile), with no blanks between.
-std::string DroneArgumentText(DroneMode mode, const std::string& dir, const std::string& file);
-
-// Starts AppDrive & "Drone" & n & ".exe" with that argument text and keeps its process.
-void StartDrone(const BenchmarkState& state, DroneFleet& fleet, int n, DroneMode mode,
+// Starts AppDrive & "Drone" & n & ".exe" with its argument text and keeps its process. A result
+// or error file of an earlier drone n is removed first: only this drone's report counts.
+void StartDrone(const BenchmarkState& state, DroneFleet& fleet, int n, DroneDirection direction,
                 const std::string& dir, const std::string& file);
 
+// How a wait for drones ends early: the user's stop, and a copy that makes no progress.
+struct DroneWait {
+    std::function<bool()> stopRequested;
+    double stallLimitMs = 120'000;
+};
+
 // Releases the started drones with one file, waits for the result files (drones 1 and 2 for
-// test 6, 1 to 5 otherwise), then reads and deletes those of drones 1 to droneCount and returns
-// the sum of their milliseconds.
-double CollectDroneTimes(const BenchmarkState& state, DroneFleet& fleet, int droneCount,
-                         int testIndex);
+// test 6, 1 to 5 otherwise), then reads and deletes those of drones 1 to droneCount in order
+// and returns each one's milliseconds. Raises RunInterrupted when the user stops the run, and
+// an error naming the drone when one ends without a time or its copy stops growing.
+std::vector<double> CollectDroneTimes(const BenchmarkState& state, DroneFleet& fleet,
+                                      int droneCount, int testIndex, const DroneWait& wait);
 
-// Stops waiting drones and deletes every work, drone, result and handshake file of the run.
-// Never raises: an error ends it with the message "description [number]".
-void TerminateDrones(const BenchmarkState& state, MainWindowIO& window, DroneFleet& fleet);
-
-// Removes a release or stop file left behind by an abandoned earlier run.
-void RemoveStaleHandshakeFiles(const BenchmarkState& state);
+// Stops the drones (the stop file, then the end of any still running after 2 s) and removes
+// every file of this program's naming from the work root and, when `targetDir` is not empty,
+// from the target. Never raises: an error ends it with the message "description [number]".
+void TerminateDrones(const BenchmarkState& state, MainWindowIO& window, DroneFleet& fleet,
+                     const std::string& targetDir);
 
 }  // namespace wirepace

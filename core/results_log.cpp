@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "core/results_log.h"
 
+#include <vector>
+
 #include "common/error.h"
 #include "common/number_format.h"
 #include "platform/platform.h"
@@ -8,9 +10,48 @@
 namespace wirepace {
 
 namespace {
+
 std::string Quoted(const std::string& text) {
     return "\"" + text + "\"";
 }
+
+// The log's own failures say it was the log: "Disk full writing the results log /x/...".
+void AppendToLog(const BenchmarkState& state, const std::string& line) {
+    try {
+        platform::AppendLine(state.LogPath, line);
+    } catch (const RuntimeError& e) {
+        throw RuntimeError(e.Number(),
+                           e.Description() + " writing the results log " + state.LogPath)
+            .WithPath(state.LogPath);
+    }
+}
+
+// Why the diagnosis of `testIndex` cannot be judged, or "" when it can.
+std::string Unjudgeable(const BenchmarkState& state, int testIndex, double ms) {
+    if (!state.TargetIsRemote) return kLocalTargetNote;
+    struct Timing {
+        const char* id;
+        double ms;
+    };
+    std::vector<Timing> timings;
+    switch (testIndex) {
+        case 6:
+            timings = {{"4", state.OutboundLargeMs}, {"5", state.InboundLargeMs}, {"6", ms}};
+            break;
+        case 7:
+            timings = {{"4", state.OutboundLargeMs}, {"7", ms}};
+            break;
+        default:
+            timings = {{"5", state.InboundLargeMs}, {"8", ms}};
+            break;
+    }
+    for (const Timing& t : timings)
+        if (t.ms < kMinJudgedMs)
+            return std::string("test ") + t.id +
+                   " took under 50 ms: too short to judge, choose a larger speed entry";
+    return "";
+}
+
 }  // namespace
 
 std::string ResultLine(const std::string& testName, const std::string& dir, const DateTime& now,
@@ -33,6 +74,8 @@ void RecordResultAt(BenchmarkState& state, MainWindowIO& window, int testIndex, 
     // Keep the order of operations: it decides the last bits of the stored speed.
     double speed = ms == 0 ? bytes / 1024 * 1000 : bytes / 1024 / ms * 1000;
     std::string comment;
+    std::string note;
+    if (testIndex >= 6) note = Unjudgeable(state, testIndex, ms);
     switch (testIndex) {
         case 4:
             state.OutboundLargeMs = ms;
@@ -43,13 +86,14 @@ void RecordResultAt(BenchmarkState& state, MainWindowIO& window, int testIndex, 
             state.InboundLargeSpeed = speed;
             break;
         case 6:
-            if (1.5 * (state.InboundLargeMs + state.OutboundLargeMs) < ms) comment = kDuplexComment;
+            if (note.empty() && 1.5 * (state.InboundLargeMs + state.OutboundLargeMs) < ms)
+                comment = kDuplexComment;
             break;
         case 7:
-            if (1.5 * state.OutboundLargeSpeed < speed) comment = kWindowComment;
+            if (note.empty() && 1.5 * state.OutboundLargeSpeed < speed) comment = kWindowComment;
             break;
         case 8:
-            if (1.5 * state.InboundLargeSpeed < speed) comment = kWindowComment;
+            if (note.empty() && 1.5 * state.InboundLargeSpeed < speed) comment = kWindowComment;
             break;
         default:
             break;
@@ -67,14 +111,21 @@ void RecordResultAt(BenchmarkState& state, MainWindowIO& window, int testIndex, 
     const std::string line = ResultLine(window.TestId(), window.DirPath(), now, state.TestIds[i],
                                         NumberToText(ms), NumberToText(speed), comment);
     // The log first: a failure while updating the box must not lose the line.
-    platform::AppendLine(state.LogPath, line);
-    window.SetResultsText(window.ResultsText() + line + "\r\n");
+    AppendToLog(state, line);
+    std::string box = window.ResultsText() + line + "\r\n";
+    // Said once per run, below the first result it concerns; the box only, the log keeps
+    // results.
+    if (!note.empty() && state.DiagnosisNote.empty()) {
+        state.DiagnosisNote = note;
+        box += note + "\r\n";
+    }
+    window.SetResultsText(box);
     window.FocusResultsAtEnd();
 }
 
 void LogLine(const BenchmarkState& state, MainWindowIO& window, const std::string& text) {
     window.SetResultsText(text + "\r\n");
-    platform::AppendLine(state.LogPath, text);
+    AppendToLog(state, text);
 }
 
 }  // namespace wirepace

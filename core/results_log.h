@@ -13,10 +13,18 @@ namespace wirepace {
 inline constexpr const char* kDuplexComment = "Possible Duplex Mismatch";
 inline constexpr const char* kWindowComment = "Possible Netbios/TCP Window limitation";
 
+// A timing shorter than this is mostly the clock's rounding and the start-up of the copy: a
+// diagnosis that compares it would judge noise.
+inline constexpr double kMinJudgedMs = 50;
+
+inline constexpr const char* kLocalTargetNote = "target is a local disk: no network diagnosis";
+
 // Stores the result of test `testIndex` (speed, rounded ms, size in MB, comment), appends the
 // result line to the log and to the results box. On return `ms` holds the rounded milliseconds.
-// For tests 7 and 8 the caller passes the total bytes of the five copies and the mean time of
-// one drone, so the speed is already the aggregate of the five; it is not multiplied again.
+// For tests 6 to 8 the caller passes the bytes of all copies and the longest drone time (the
+// time the link needed to move them all), so the speed is the aggregate; it is not multiplied
+// again. A diagnosis is made only for a target reached over a network and timings of at least
+// kMinJudgedMs; otherwise the results box says once why (state.DiagnosisNote).
 void RecordResult(BenchmarkState& state, MainWindowIO& window, int testIndex, double& ms,
                   double bytes);
 

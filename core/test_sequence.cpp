@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "core/test_sequence.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include "core/results_log.h"
 #include "core/share_connection.h"
 #include "core/test_files.h"
+#include "core/work_files.h"
 #include "platform/platform.h"
 
 namespace wirepace {
@@ -33,7 +35,25 @@ double Bytes32(std::int64_t length, int count) {
     return static_cast<double>(length * count);
 }
 
+// The longest of the drones' times: the time the link needed to move all their bytes. The mean
+// would credit the link with bytes the slowest copies were still moving.
+double Longest(const std::vector<double>& times) {
+    double longest = 0;
+    for (double ms : times) longest = std::max(longest, ms);
+    return longest;
+}
+
 }  // namespace
+
+TestSequence::TestSequence(BenchmarkState& state, MainWindowIO& window)
+    : state_(state), window_(window), isNetworkFolder_(platform::IsNetworkFolder) {}
+
+// The target directory as the run uses it. The run reads the directory box again at every step
+// instead of keeping a copy: the text the user sees, normalised by the run and written back, is
+// the one source of truth for where the files go.
+std::string TestSequence::TargetDir() const {
+    return window_.DirPath();
+}
 
 void TestSequence::cmdNext_Click() {
     const std::string caption = window_.NextCaption();
@@ -48,12 +68,15 @@ void TestSequence::cmdNext_Click() {
         } else if (caption == kExit) {
             window_.CloseWindow();
         }
+    } catch (const RunInterrupted&) {
+        // The user stopped a wait for drones: that test is not recorded.
+        FinishRun("Interrupted by user");
     } catch (const RuntimeError& e) {
         HandleError(e.Number(), e.Description());
     } catch (const std::exception& e) {
         // Not a file error of ours (out of memory, a library failure): still end the run
         // cleanly instead of leaving drones and work files behind.
-        HandleError(51, std::string("Internal error: ") + e.what());
+        HandleError(kErrInternal, std::string("Internal error: ") + e.what());
     }
     // Only the outermost click ends a close that arrived during the run.
     if (caption == kRunTests && closeRequested_ && !running_) {
@@ -91,12 +114,15 @@ void TestSequence::RunTests() {
     window_.SetBackVisible(false);
     window_.ShowResultsPage();
     stopRequested_ = false;
+    state_.DiagnosisNote.clear();
+    state_.TargetIsRemote = false;
+    for (auto& times : state_.DroneTimesMs) times.clear();
 
     LogLine(state_, window_,
             "-- Starting " + window_.TestId() + " test at " + LongTime(DateTime::Now()) + " --");
-    // A release or stop file left by an abandoned earlier run would release or stop this
-    // run's drones.
-    RemoveStaleHandshakeFiles(state_);
+    // Whatever an abnormally ended run left (work files of any size, drones, result files, a
+    // release or stop file) would be read or released as this run's.
+    SweepWorkRoot(state_.AppDrive);
 
     std::string dir = window_.DirPath();
     if (platform::IsSharePath(dir)) {
@@ -129,9 +155,19 @@ void TestSequence::RunTests() {
     if (dir.empty() || dir.back() != platform::Separator()) dir += platform::Separator();
     window_.SetDirPath(dir);
 
+    // Nothing in the target is touched before this run holds it.
+    targetLock_ = TargetLock::Take(TargetDir());
+    SweepTarget(TargetDir());
+    state_.TargetIsRemote = isNetworkFolder_(TargetDir());
+    platform::SetEmergencyFiles([&] {
+        auto paths = RunFilePaths(state_, window_.SelectedSpeedIndex(), TargetDir());
+        paths.push_back(targetLock_->Path());
+        return paths;
+    }());
+
     ShowStatus("Testing Connection...", "Please Wait...", false);
     state_.SmallTestFile = CreateTestFile(state_, window_.SelectedSpeedIndex(), 0);
-    const std::string dirNow = window_.DirPath();
+    const std::string dirNow = TargetDir();
     platform::CopyFile(state_.AppDrive + state_.SmallTestFile, dirNow + state_.SmallTestFile);
     platform::DeleteFile(state_.AppDrive + state_.SmallTestFile);
     platform::DeleteFile(dirNow + state_.SmallTestFile);
@@ -146,6 +182,7 @@ void TestSequence::RunTests() {
             FinishRun("Interrupted by user");
             return;
         }
+        targetLock_->Refresh();
         RunTest(i, elapsed, bytes);
         RecordResult(state_, window_, i, elapsed, bytes);
         elapsed = 0;
@@ -159,13 +196,13 @@ void TestSequence::RunTests() {
 }
 
 void TestSequence::RunTest(int index, double& elapsed, double& bytes) {
-    const std::string dir = window_.DirPath();
+    const std::string dir = TargetDir();
     const std::string& root = state_.AppDrive;
     auto localSmall = [&] { return root + state_.SmallTestFile; };
     auto remoteSmall = [&] { return dir + state_.SmallTestFile; };
     auto localLarge = [&] { return root + state_.LargeTestFile; };
     auto remoteLarge = [&] { return dir + state_.LargeTestFile; };
-    auto workName = [&](int k) { return std::to_string(k) + state_.LargeTestFile; };
+    auto workName = [&](int k) { return WorkFileName(k, state_.LargeTestFile); };
     auto localCopy = [&](int k) { return root + workName(k); };
     auto remoteCopy = [&](int k) { return dir + workName(k); };
     auto length = [](const std::string& path) { return Bytes32(platform::FileLength(path), 1); };
@@ -217,11 +254,11 @@ void TestSequence::RunTest(int index, double& elapsed, double& bytes) {
             const int droneCount = 2;
             if (!FileExists(localCopy(2))) platform::RenameFile(localLarge(), localCopy(2));
             if (!FileExists(remoteCopy(1))) platform::RenameFile(remoteLarge(), remoteCopy(1));
-            WriteDrone(state_, "Drone1.exe");
-            WriteDrone(state_, "Drone2.exe");
-            StartDrone(state_, fleet_, 1, DroneMode::From, dir, workName(1));
-            StartDrone(state_, fleet_, 2, DroneMode::To, dir, workName(2));
-            elapsed = CollectDroneTimes(state_, fleet_, droneCount, 6) / droneCount;
+            WriteDrone(state_, DroneFileName(1));
+            WriteDrone(state_, DroneFileName(2));
+            StartDrone(state_, fleet_, 1, DroneDirection::From, dir, workName(1));
+            StartDrone(state_, fleet_, 2, DroneDirection::To, dir, workName(2));
+            CollectDrones(index, droneCount, elapsed);
             bytes = Bytes32(platform::FileLength(localCopy(1)), droneCount);
             return;
         }
@@ -229,13 +266,11 @@ void TestSequence::RunTest(int index, double& elapsed, double& bytes) {
             const int droneCount = 5;
             platform::DeleteFile(remoteCopy(1));
             platform::DeleteFile(remoteCopy(2));
-            WriteDrone(state_, "Drone3.exe");
-            WriteDrone(state_, "Drone4.exe");
-            WriteDrone(state_, "Drone5.exe");
+            for (int k = 3; k <= 5; ++k) WriteDrone(state_, DroneFileName(k));
             for (int k = 3; k <= 5; ++k) platform::CopyFile(localCopy(1), localCopy(k));
             for (int k = 1; k <= 5; ++k)
-                StartDrone(state_, fleet_, k, DroneMode::To, dir, workName(k));
-            elapsed = CollectDroneTimes(state_, fleet_, droneCount, 7) / droneCount;
+                StartDrone(state_, fleet_, k, DroneDirection::To, dir, workName(k));
+            CollectDrones(index, droneCount, elapsed);
             bytes = Bytes32(platform::FileLength(localCopy(1)), droneCount);
             return;
         }
@@ -243,8 +278,8 @@ void TestSequence::RunTest(int index, double& elapsed, double& bytes) {
             for (int k = 1; k <= 5; ++k) platform::DeleteFile(localCopy(k));
             const int droneCount = 5;
             for (int k = 1; k <= 5; ++k)
-                StartDrone(state_, fleet_, k, DroneMode::From, dir, workName(k));
-            elapsed = CollectDroneTimes(state_, fleet_, droneCount, 8) / droneCount;
+                StartDrone(state_, fleet_, k, DroneDirection::From, dir, workName(k));
+            CollectDrones(index, droneCount, elapsed);
             bytes = Bytes32(platform::FileLength(localCopy(1)), droneCount);
             return;
         }
@@ -254,14 +289,22 @@ void TestSequence::RunTest(int index, double& elapsed, double& bytes) {
     elapsed = end - start;
 }
 
+void TestSequence::CollectDrones(int index, int droneCount, double& elapsed) {
+    DroneWait wait;
+    wait.stopRequested = [this] { return stopRequested_; };
+    wait.stallLimitMs = stallTimeoutSeconds_ * 1000.0;
+    auto times = CollectDroneTimes(state_, fleet_, droneCount, index, wait);
+    elapsed = Longest(times);
+    state_.DroneTimesMs[static_cast<std::size_t>(index)] = std::move(times);
+}
+
 void TestSequence::HandleError(int number, const std::string& description) {
     std::string message;
     if (number == kErrPathNotFound)
         message = "Please check target folder (spelling, permissions, etc.)";
     if (number == kErrFileNotFound) message = "Failed to establish a connection.";
     if (number != 0) {
-        const std::string line =
-            "-- Error: " + description + " [" + std::to_string(number) + "] --";
+        const std::string line = "-- Error: " + ErrorText(number, description) + " --";
         try {
             LogLine(state_, window_, line);
         } catch (const RuntimeError&) {
@@ -273,22 +316,11 @@ void TestSequence::HandleError(int number, const std::string& description) {
     FinishRun("ERROR");
 }
 
-void TestSequence::RemoveBaseLargeFiles() {
-    // A completed run has renamed both into work files; a stopped or failed one may leave the
-    // large file (up to 100 MB) on either side.
-    if (state_.LargeTestFile.empty()) return;
-    try {
-        for (const std::string& path :
-             {state_.AppDrive + state_.LargeTestFile, window_.DirPath() + state_.LargeTestFile})
-            if (FileExists(path)) platform::DeleteFile(path);
-    } catch (const RuntimeError& e) {
-        window_.ShowMessage(e.Description() + " [" + std::to_string(e.Number()) + "]");
-    }
-}
-
 void TestSequence::FinishRun(const std::string& status) {
-    TerminateDrones(state_, window_, fleet_);
-    RemoveBaseLargeFiles();
+    // The target is swept only by the run that holds it: another controller may be testing it.
+    TerminateDrones(state_, window_, fleet_, targetLock_ ? TargetDir() : std::string());
+    targetLock_.reset();
+    platform::ClearEmergency();
     if (!state_.ShareDrive.empty()) {
         // Cleared first, so no later run disconnects a letter it did not map.
         const std::string drive = std::exchange(state_.ShareDrive, std::string());
@@ -296,8 +328,7 @@ void TestSequence::FinishRun(const std::string& status) {
             DisconnectShare(drive);
         } catch (const RuntimeError& e) {
             window_.SetResultsText(window_.ResultsText() + "Could not remove the mapping of " +
-                                   drive + ": " + e.Description() + " [" +
-                                   std::to_string(e.Number()) + "]\r\n");
+                                   drive + ": " + e.Text() + "\r\n");
         }
     }
     window_.SetBackCaption("Back");

@@ -3,28 +3,52 @@
 
 #include <exception>
 
+#include "common/drone_protocol.h"
 #include "common/error.h"
 #include "common/file_exists.h"
 #include "common/pause.h"
-#include "drone/drone_args.h"
 #include "platform/platform.h"
 
 namespace wirepace::drone {
 
 namespace {
 
-void WaitForRelease(const std::string& releaseFile) {
+enum class Release { Released, Abandoned };
+
+Release WaitForRelease(const std::string& releaseFile) {
+    const double start = TickMs();
     for (;;) {
         PumpEvents();
-        if (FileExists(releaseFile)) return;
+        if (FileExists(releaseFile)) return Release::Released;
+        // Nobody is left to release this drone, or nobody did in time: waiting on would leave a
+        // process behind for good.
+        if (!platform::ControllerAlive() || TickMs() - start > kReleaseWaitLimitMs)
+            return Release::Abandoned;
         // Up to six pollers share the processor with the copies being timed: give it away.
         YieldBriefly();
     }
 }
 
-int Report(const std::string& description, int number) {
-    platform::ReportError(description + " [" + std::to_string(number) + "]");
+// The cause goes where the controller looks for it, and to the user as before; a failure to
+// write it must not hide the first one.
+int Report(const std::string& appDrive, const std::optional<std::string>& file,
+           const std::string& description, int number) {
+    if (file) {
+        try {
+            platform::WriteTextFile(appDrive + ErrorFileName(*file),
+                                    ErrorLine(number, description));
+        } catch (const std::exception&) {
+        }
+    }
+    platform::ReportError(ErrorText(number, description));
     return 1;
+}
+
+// "Disk full writing /t/3Test10240.jnk": which side of the copy failed, and where.
+std::string CopyFailure(const RuntimeError& e, const CopyPaths& paths) {
+    if (e.Path() == paths.target) return e.Description() + " writing " + paths.target;
+    if (e.Path() == paths.source) return e.Description() + " reading " + paths.source;
+    return e.Description() + " copying " + paths.source + " to " + paths.target;
 }
 
 }  // namespace
@@ -32,9 +56,10 @@ int Report(const std::string& description, int number) {
 int RunDrone(const std::string& appDrive, const std::string& argText) {
     const auto request = ParseDroneArguments(argText);
     if (!request) return 0;
+    platform::TieToController();
 
     try {
-        WaitForRelease(appDrive + kReleaseFile);
+        if (WaitForRelease(appDrive + kReleaseFile) == Release::Abandoned) return 0;
         if (FileExists(appDrive + kStopFile)) return 0;
 
         // A missing file field counts only now, so a drone that is stopped ends quietly.
@@ -43,15 +68,19 @@ int RunDrone(const std::string& appDrive, const std::string& argText) {
         const CopyPaths paths = CopyPathsFor(appDrive, request->direction, request->dir, file);
 
         const double first = TickMs();
-        platform::CopyFile(paths.source, paths.target);
+        try {
+            platform::CopyFile(paths.source, paths.target);
+        } catch (const RuntimeError& e) {
+            return Report(appDrive, file, CopyFailure(e, paths), e.Number());
+        }
         const double second = TickMs();
 
-        platform::WriteTextFile(ResultFilePath(appDrive, file), ResultLine(second - first));
+        platform::WriteTextFile(appDrive + ResultFileName(file), ResultLine(second - first));
         return 0;
     } catch (const RuntimeError& e) {
-        return Report(e.Description(), e.Number());
+        return Report(appDrive, request->file, e.Description(), e.Number());
     } catch (const std::exception& e) {
-        return Report(e.what(), kErrPathFileAccess);
+        return Report(appDrive, request->file, e.what(), kErrInternal);
     }
 }
 

@@ -67,26 +67,58 @@ std::unique_ptr<InstanceLock> AcquireSingleInstance();
 void EnableThemedControls();
 
 // ---- files (every failure raises RuntimeError with the mapped number) -------------------------
+//
+// Nothing here writes through a symbolic link: a file is created fresh (a plain file of that
+// name removed first, then created exclusively), and a link or anything else that is not a
+// plain file under the name is refused. A write that fails midway removes its partial file.
 
-void CopyFile(const std::string& from, const std::string& to);  // replaces the target
-void DeleteFile(const std::string& path);                       // missing file: 53
+// How a timed copy kept this machine's file cache out of the measurement.
+enum class CacheBypass {
+    DirectReads,   // the source was read unbuffered (O_DIRECT, unbuffered Windows copy)
+    DroppedPages,  // the file system refused unbuffered reads: its cached pages were dropped
+};
+
+// The timed copy: every byte is read from where the source lies, not from this machine's file
+// cache, and the written data has left this machine's cache when it returns. The target is
+// created fresh.
+CacheBypass CopyFile(const std::string& from, const std::string& to);
+// Makes CopyFile behave as on a file system that refuses unbuffered reads (tests only).
+void RefuseDirectReadsForTests(bool refuse);
+
+void DeleteFile(const std::string& path);  // missing file: 53
 void RenameFile(const std::string& from, const std::string& to);
 std::int64_t FileLength(const std::string& path);  // missing file: 53
 
-// Creates or truncates the file and closes it at once.
+// Creates the file fresh, empty, and closes it at once.
 void CreateEmptyFile(const std::string& path);
-// Opens for appending (creating it), writes `line` and CR LF, closes.
+// Opens for appending (creating it), writes `line` and CR LF, closes. The line goes in whole or
+// not at all.
 void AppendLine(const std::string& path, const std::string& line);
-// Creates or truncates the file and writes `text` as it stands.
+// Creates the file fresh and writes `text` as it stands.
 void WriteTextFile(const std::string& path, const std::string& text);
+// Creates the file exclusively with `text`: false when something of that name exists already.
+bool CreateExclusiveFile(const std::string& path, const std::string& text);
 // The first line of a text file, without its line end ("" for an empty file).
 std::string ReadFirstLine(const std::string& path);
-// Writes `bytes` from offset 0 without truncating an existing longer file; on POSIX the file
-// gets the run bit.
+// Writes the program image fresh; on POSIX the file gets mode 0700.
 void WriteProgramImage(const std::string& path, const unsigned char* bytes, std::size_t size);
+// Sets the file's modification time to now; seconds since it was last modified.
+void TouchFile(const std::string& path);
+double FileAgeSeconds(const std::string& path);
 
-// A file opened for binary writing (created, or emptied when present). Every Write is one
-// write call to the system, so callers decide the block size that gets timed.
+// What a name in a folder is, without following a link.
+enum class EntryKind { Missing, File, Link, Other };
+EntryKind KindOf(const std::string& path);
+// The names in a folder (no "." or ".."); a folder that cannot be read raises.
+std::vector<std::string> FolderEntries(const std::string& dir);
+
+// True when `dir` lies on a file system reached over a network (NFS, SMB, sshfs, smbnetfs,
+// 9p, Ceph, AFS, a remote drive or a share path on Windows), false for a local disk.
+bool IsNetworkFolder(const std::string& dir);
+
+// A file opened for binary writing, created fresh. Every Write is one write call to the
+// system, so callers decide the block size that gets timed. A writer destroyed before Close
+// removes its file: nothing half written stays behind.
 class FileWriter {
   public:
     explicit FileWriter(const std::string& path);
@@ -113,13 +145,17 @@ class Process {
     virtual bool HasEnded() = 0;
     // Waits at most `ms` milliseconds for the end; true when it ended.
     virtual bool WaitForEnd(int ms) = 0;
+    // Ends the process at once.
+    virtual void Terminate() = 0;
     virtual int Id() const = 0;
 };
 
 enum class WindowStyle { Hidden = 0, NormalFocus = 1 };
 
-// Starts `program` without waiting. The argument text travels as one argument on POSIX (so a
-// directory with blanks arrives intact); on Windows it follows the program path on the command
+// Starts a drone without waiting. It cannot outlive this process: on Linux it is killed when
+// this process ends, on Windows it belongs to a job that ends with this process, elsewhere it
+// watches for its controller while it waits. The argument text travels as one argument on POSIX (so
+// a directory with blanks arrives intact); on Windows it follows the program path on the command
 // line, after one blank. Failure to start raises RuntimeError.
 std::unique_ptr<Process> StartProgram(const std::string& program, const std::string& argText,
                                       WindowStyle style);
@@ -128,6 +164,16 @@ std::unique_ptr<Process> StartProgram(const std::string& program, const std::str
 // command interpreter and without waiting.
 std::unique_ptr<Process> StartProgramArgs(const std::string& program,
                                           const std::vector<std::string>& args, WindowStyle style);
+
+// In the drone: ties its life to the controller that started it, and tells whether that
+// controller is still there.
+void TieToController();
+bool ControllerAlive();
+
+// This machine's name, this process's id, and whether a process of this machine runs.
+std::string HostName();
+int CurrentProcessId();
+bool ProcessAlive(int id);
 
 // The argument text the running program got (drone): everything after the program path with
 // leading blanks removed.

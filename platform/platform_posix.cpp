@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // POSIX (Linux, macOS) implementation of the platform layer.
+#include <dirent.h>
 #include <fcntl.h>
 #include <langinfo.h>
 #include <locale.h>
@@ -7,25 +8,39 @@
 #include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <thread>
+#include <utility>
 
 #include "common/error.h"
 #include "common/regional.h"
 #include "platform/platform.h"
 #include "platform/platform_emergency.h"
 
+#if defined(__linux__)
+#include <sys/prctl.h>
+#include <sys/vfs.h>
+#else
+#include <sys/mount.h>
+#include <sys/param.h>
+#endif
 #if defined(__APPLE__)
 #include <mach-o/dyld.h>
 #endif
+
+#include "common/drone_protocol.h"
 
 extern char** environ;
 
@@ -95,6 +110,9 @@ class PosixProcess : public Process {
         }
         return true;
     }
+    void Terminate() override {
+        if (!HasEnded()) ::kill(pid_, SIGKILL);
+    }
     int Id() const override { return static_cast<int>(pid_); }
 
   private:
@@ -102,13 +120,40 @@ class PosixProcess : public Process {
     bool ended_ = false;
 };
 
-std::unique_ptr<Process> Spawn(const std::string& program, const std::vector<std::string>& args) {
+// A program that cannot start because its folder's file system forbids running programs gets
+// a message that says so, not a bare "Permission denied".
+[[noreturn]] void RaiseSpawnError(int error, const std::string& program) {
+    if (error == EACCES) {
+        const std::string folder = ParentOf(program);
+        struct statvfs vfs {};
+        if (::statvfs(folder.c_str(), &vfs) == 0 && (vfs.f_flag & ST_NOEXEC))
+            throw RuntimeError(kErrPermissionDenied,
+                               "Programs cannot be started from " + folder +
+                                   ": its file system is mounted noexec; point XDG_CACHE_HOME at "
+                                   "a folder where they can")
+                .WithPath(program);
+    }
+    RaiseFileError(error, program);
+}
+
+std::unique_ptr<Process> Spawn(const std::string& program, const std::vector<std::string>& args,
+                               const std::vector<std::string>& extraEnvironment = {}) {
     std::vector<char*> argv;
     std::string prog = program;
     argv.push_back(prog.data());
     std::vector<std::string> copies = args;
     for (auto& a : copies) argv.push_back(a.data());
     argv.push_back(nullptr);
+    std::vector<std::string> environment = extraEnvironment;
+    std::vector<char*> envp;
+    for (auto& e : environment) envp.push_back(e.data());
+    for (char** e = environ; *e; ++e) {
+        bool replaced = false;
+        for (const auto& mine : extraEnvironment)
+            if (std::strncmp(*e, mine.c_str(), mine.find('=') + 1) == 0) replaced = true;
+        if (!replaced) envp.push_back(*e);
+    }
+    envp.push_back(nullptr);
     // A process group of its own: Ctrl-C at the terminal means "stop the run" to the
     // controller, and must not kill the drones under it before they are told to end.
     posix_spawnattr_t attr;
@@ -116,11 +161,64 @@ std::unique_ptr<Process> Spawn(const std::string& program, const std::vector<std
     ::posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
     ::posix_spawnattr_setpgroup(&attr, 0);
     pid_t pid = 0;
-    const int rc = ::posix_spawn(&pid, prog.c_str(), nullptr, &attr, argv.data(), environ);
+    const int rc = ::posix_spawn(&pid, prog.c_str(), nullptr, &attr, argv.data(), envp.data());
     ::posix_spawnattr_destroy(&attr);
-    if (rc != 0) RaiseFileError(rc, program);
+    if (rc != 0) RaiseSpawnError(rc, program);
     return std::make_unique<PosixProcess>(pid);
 }
+
+#if defined(__linux__)
+// The file system type of the mount that holds `dir`, from the mount table ("fuse.sshfs").
+std::string MountTypeOf(const std::string& dir) {
+    std::error_code ec;
+    const std::string real = fs::canonical(dir, ec).string();
+    if (ec) return {};
+    std::ifstream table("/proc/self/mountinfo");
+    std::string best, bestType;
+    for (std::string line; std::getline(table, line);) {
+        // id parent major:minor root mountpoint options... - type source superoptions
+        std::istringstream fields(line);
+        std::string id, parent, device, root, mountPoint;
+        fields >> id >> parent >> device >> root >> mountPoint;
+        const auto dash = line.find(" - ");
+        if (dash == std::string::npos) continue;
+        std::istringstream tail(line.substr(dash + 3));
+        std::string type;
+        tail >> type;
+        // Blanks and other odd characters in mount points are written as octal escapes.
+        std::string point;
+        for (std::size_t i = 0; i < mountPoint.size(); ++i) {
+            if (mountPoint[i] == '\\' && i + 3 < mountPoint.size() &&
+                std::isdigit(static_cast<unsigned char>(mountPoint[i + 1]))) {
+                point += static_cast<char>(std::stoi(mountPoint.substr(i + 1, 3), nullptr, 8));
+                i += 3;
+            } else {
+                point += mountPoint[i];
+            }
+        }
+        const bool under = point == "/" || real == point ||
+                           (real.size() > point.size() &&
+                            real.compare(0, point.size(), point) == 0 && real[point.size()] == '/');
+        if (under && point.size() >= best.size()) {
+            best = point;
+            bestType = type;
+        }
+    }
+    return bestType;
+}
+
+bool IsNetworkFuseMount(const std::string& dir) {
+    static const char* const kNetworkClients[] = {
+        "fuse.sshfs",    "fuse.smbnetfs",  "fuse.rclone",    "fuse.s3fs",      "fuse.curlftpfs",
+        "fuse.davfs",    "fuse.glusterfs", "fuse.ceph-fuse", "fuse.cephfs",    "fuse.mfs",
+        "fuse.lizardfs", "fuse.juicefs",   "fuse.gcsfuse",   "fuse.goofys",    "fuse.blobfuse",
+        "fuse.afpfs",    "fuse.nfs",       "fuse.fuse-nfs",  "fuse.seaweedfs", "fuse.beegfs"};
+    const std::string type = MountTypeOf(dir);
+    for (const char* client : kNetworkClients)
+        if (type == client) return true;
+    return false;
+}
+#endif
 
 }  // namespace
 
@@ -304,37 +402,74 @@ void EnableThemedControls() {}
             struct stat st {};
             const std::string parent = ParentOf(path);
             if (::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-                throw RuntimeError(kErrFileNotFound);
-            throw RuntimeError(kErrPathNotFound);
+                throw RuntimeError(kErrFileNotFound).WithPath(path);
+            throw RuntimeError(kErrPathNotFound).WithPath(path);
         }
         case ENOTDIR:
         case ENAMETOOLONG:
         case ELOOP:
-            throw RuntimeError(kErrPathNotFound);
+            throw RuntimeError(kErrPathNotFound).WithPath(path);
         case EACCES:
         case EPERM:
         case EROFS:
         case ETXTBSY:
         case EBUSY:
-            throw RuntimeError(kErrPermissionDenied);
+            throw RuntimeError(kErrPermissionDenied).WithPath(path);
         case ENOSPC:
 #ifdef EDQUOT
         case EDQUOT:
 #endif
         case EFBIG:
-            throw RuntimeError(kErrDiskFull);
+            throw RuntimeError(kErrDiskFull).WithPath(path);
         default:
-            throw RuntimeError(kErrPathFileAccess);
+            throw RuntimeError(kErrPathFileAccess).WithPath(path);
     }
 }
 
 namespace {
 
+void CheckPath(const std::string& path) {
+    if (path.empty() || path.find('\0') != std::string::npos) throw RuntimeError(kErrFileNotFound);
+}
+
 int OpenOrRaise(const std::string& path, int flags, mode_t mode = 0644) {
-    if (path.find('\0') != std::string::npos || path.empty()) throw RuntimeError(kErrFileNotFound);
+    CheckPath(path);
     const int fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
     if (fd < 0) RaiseFileError(errno, path);
     return fd;
+}
+
+// A link or anything but a plain file under a name this program writes: never written through.
+[[noreturn]] void RefuseNonFile(const std::string& path) {
+    throw RuntimeError(kErrPathFileAccess, "Refusing to write through \"" + path +
+                                               "\": it is a symbolic link or not a plain file")
+        .WithPath(path);
+}
+
+// Creates `path` fresh for writing: a plain file of that name is removed first, then the name
+// is created exclusively without following a link, so no write ever lands elsewhere.
+int CreateFresh(const std::string& path, mode_t mode) {
+    CheckPath(path);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const int fd =
+            ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd >= 0) {
+            // The umask must not decide a drone's mode.
+            if (::fchmod(fd, mode) != 0) {
+                const int err = errno;
+                ::close(fd);
+                ::unlink(path.c_str());
+                RaiseFileError(err, path);
+            }
+            return fd;
+        }
+        if (errno != EEXIST) RaiseFileError(errno, path);
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0) continue;  // gone meanwhile: try again
+        if (!S_ISREG(st.st_mode)) RefuseNonFile(path);
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT) RaiseFileError(errno, path);
+    }
+    throw RuntimeError(kErrPathFileAccess).WithPath(path);
 }
 
 // Writes everything, retrying short writes; the descriptor stays open either way.
@@ -351,27 +486,103 @@ void WriteFully(int fd, const void* data, std::size_t size, const std::string& p
     }
 }
 
-// The same for a file opened only for this write: closed when the write fails.
-void WriteAll(int fd, const void* data, std::size_t size, const std::string& path) {
-    try {
-        WriteFully(fd, data, size, path);
-    } catch (...) {
-        ::close(fd);
-        throw;
-    }
-}
-
 void CloseOrRaise(int fd, const std::string& path) {
     if (::close(fd) != 0 && errno != EINTR) RaiseFileError(errno, path);
 }
 
+// A file this process is creating: removed again unless Keep() is reached, so a failure at any
+// step (a full disk, a refused flush) leaves nothing half written.
+class FreshFile {
+  public:
+    FreshFile(const std::string& path, mode_t mode) : path_(path), fd_(CreateFresh(path, mode)) {}
+    ~FreshFile() {
+        if (fd_ >= 0) ::close(fd_);
+        if (!kept_) ::unlink(path_.c_str());
+    }
+    FreshFile(const FreshFile&) = delete;
+    FreshFile& operator=(const FreshFile&) = delete;
+    int Fd() const { return fd_; }
+    void Write(const void* data, std::size_t size) { WriteFully(fd_, data, size, path_); }
+    // Flushes the written data out of this machine's cache (to the disk or the server).
+    void Flush() {
+        if (::fdatasync(fd_) != 0 && errno != EINVAL && errno != EROFS)
+            RaiseFileError(errno, path_);
+    }
+    void Keep() {
+        const int fd = std::exchange(fd_, -1);
+        CloseOrRaise(fd, path_);
+        kept_ = true;
+    }
+
+  private:
+    std::string path_;
+    int fd_;
+    bool kept_ = false;
+};
+
+std::atomic<bool> gRefuseDirectReads{false};
+
+// Unbuffered reads need a buffer aligned to the device's block; a page satisfies every one.
+constexpr std::size_t kCopyChunk = 1 << 20;
+constexpr std::size_t kAlignment = 4096;
+
+struct AlignedBuffer {
+    AlignedBuffer() {
+        if (::posix_memalign(&data, kAlignment, kCopyChunk) != 0) throw std::bad_alloc();
+    }
+    ~AlignedBuffer() { std::free(data); }
+    AlignedBuffer(const AlignedBuffer&) = delete;
+    AlignedBuffer& operator=(const AlignedBuffer&) = delete;
+    void* data = nullptr;
+};
+
+// Opens the source of a timed copy so that its bytes come from where it lies: unbuffered where
+// the file system accepts it, otherwise with its cached pages dropped first.
+int OpenUncached(const std::string& path, CacheBypass& how) {
+    CheckPath(path);
+    if (!gRefuseDirectReads.load()) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC);
+        if (fd >= 0) {
+            how = CacheBypass::DirectReads;
+            return fd;
+        }
+        if (errno != EINVAL && errno != EOPNOTSUPP) RaiseFileError(errno, path);
+    }
+    const int fd = OpenOrRaise(path, O_RDONLY);
+    how = CacheBypass::DroppedPages;
+    // Written data must be on its way before clean pages can be dropped.
+    ::fdatasync(fd);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    return fd;
+}
+
+// Reads one chunk; an unbuffered read that the file system refuses after all (some accept the
+// flag at open and fail the read) falls back to dropped pages for the rest of the file.
+ssize_t ReadChunk(int fd, void* buffer, const std::string& path, CacheBypass& how) {
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, kCopyChunk);
+        if (n >= 0) return n;
+        if (errno == EINTR) continue;
+        if (errno == EINVAL && how == CacheBypass::DirectReads) {
+            const int flags = ::fcntl(fd, F_GETFL);
+            if (flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_DIRECT) == 0) {
+                how = CacheBypass::DroppedPages;
+                ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+                continue;
+            }
+        }
+        RaiseFileError(errno, path);
+    }
+}
+
 }  // namespace
 
-FileWriter::FileWriter(const std::string& path)
-    : path_(path), handle_(OpenOrRaise(path, O_WRONLY | O_CREAT | O_TRUNC)) {}
+FileWriter::FileWriter(const std::string& path) : path_(path), handle_(CreateFresh(path, 0644)) {}
 
 FileWriter::~FileWriter() {
-    if (handle_ >= 0) ::close(static_cast<int>(handle_));
+    if (handle_ < 0) return;
+    ::close(static_cast<int>(handle_));
+    ::unlink(path_.c_str());
 }
 
 void FileWriter::Write(const void* data, std::size_t size) {
@@ -383,47 +594,40 @@ void FileWriter::Close() {
     if (handle_ < 0) return;
     const int fd = static_cast<int>(handle_);
     handle_ = -1;
-    CloseOrRaise(fd, path_);
+    if (::close(fd) != 0 && errno != EINTR) {
+        const int err = errno;
+        ::unlink(path_.c_str());
+        RaiseFileError(err, path_);
+    }
 }
 
-void CopyFile(const std::string& from, const std::string& to) {
-    const int in = OpenOrRaise(from, O_RDONLY);
+CacheBypass CopyFile(const std::string& from, const std::string& to) {
+    CacheBypass how = CacheBypass::DirectReads;
+    const int in = OpenUncached(from, how);
+    struct InGuard {
+        int fd;
+        ~InGuard() { ::close(fd); }
+    } guard{in};
     struct stat st {};
-    if (::fstat(in, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(in);
-        throw RuntimeError(kErrPathFileAccess);
-    }
-    int out = -1;
-    try {
-        out = OpenOrRaise(to, O_WRONLY | O_CREAT | O_TRUNC);
-    } catch (...) {
-        ::close(in);
-        throw;
-    }
-    static constexpr std::size_t kChunk = 1 << 20;
-    std::unique_ptr<unsigned char[]> buffer(new unsigned char[kChunk]);
+    if (::fstat(in, &st) == 0 && !S_ISREG(st.st_mode)) throw RuntimeError(kErrPathFileAccess);
+    FreshFile out(to, 0644);
+    AlignedBuffer buffer;
     for (;;) {
-        const ssize_t n = ::read(in, buffer.get(), kChunk);
+        const ssize_t n = ReadChunk(in, buffer.data, from, how);
         if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const int err = errno;
-            ::close(in);
-            ::close(out);
-            RaiseFileError(err, from);
-        }
-        try {
-            WriteAll(out, buffer.get(), static_cast<std::size_t>(n), to);
-        } catch (...) {
-            ::close(in);
-            throw;
-        }
+        out.Write(buffer.data, static_cast<std::size_t>(n));
     }
-    ::close(in);
-    CloseOrRaise(out, to);
+    out.Flush();
+    out.Keep();
+    return how;
+}
+
+void RefuseDirectReadsForTests(bool refuse) {
+    gRefuseDirectReads.store(refuse);
 }
 
 void DeleteFile(const std::string& path) {
+    CheckPath(path);
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
         throw RuntimeError(kErrPathFileAccess);
@@ -431,39 +635,75 @@ void DeleteFile(const std::string& path) {
 }
 
 void RenameFile(const std::string& from, const std::string& to) {
+    CheckPath(from);
+    CheckPath(to);
     struct stat st {};
-    if (::stat(from.c_str(), &st) != 0) RaiseFileError(errno, from);
-    // Renaming onto an existing file is refused, as on Windows: nothing is silently replaced.
-    if (::stat(to.c_str(), &st) == 0) throw RuntimeError(kErrPathFileAccess);
+    if (::lstat(from.c_str(), &st) != 0) RaiseFileError(errno, from);
+    if (!S_ISREG(st.st_mode)) RefuseNonFile(from);
+    // Renaming onto an existing name is refused, as on Windows: nothing is silently replaced.
+    if (::lstat(to.c_str(), &st) == 0) throw RuntimeError(kErrPathFileAccess).WithPath(to);
     if (::rename(from.c_str(), to.c_str()) != 0) RaiseFileError(errno, to);
 }
 
 std::int64_t FileLength(const std::string& path) {
+    CheckPath(path);
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) RaiseFileError(errno, path);
     return static_cast<std::int64_t>(st.st_size);
 }
 
 void CreateEmptyFile(const std::string& path) {
-    const int fd = OpenOrRaise(path, O_WRONLY | O_CREAT | O_TRUNC);
-    CloseOrRaise(fd, path);
+    FreshFile file(path, 0644);
+    file.Keep();
 }
 
 void AppendLine(const std::string& path, const std::string& line) {
-    const int fd = OpenOrRaise(path, O_WRONLY | O_CREAT | O_APPEND);
+    const int fd = OpenOrRaise(path, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        RefuseNonFile(path);
+    }
     const std::string text = line + "\r\n";
-    WriteAll(fd, text.data(), text.size(), path);
+    try {
+        WriteFully(fd, text.data(), text.size(), path);
+    } catch (...) {
+        // A torn line would glue itself to the next one: cut the file back to where it was.
+        if (::ftruncate(fd, st.st_size) != 0) {
+        }
+        ::close(fd);
+        throw;
+    }
     CloseOrRaise(fd, path);
 }
 
 void WriteTextFile(const std::string& path, const std::string& text) {
-    const int fd = OpenOrRaise(path, O_WRONLY | O_CREAT | O_TRUNC);
-    WriteAll(fd, text.data(), text.size(), path);
+    FreshFile file(path, 0644);
+    file.Write(text.data(), text.size());
+    file.Keep();
+}
+
+bool CreateExclusiveFile(const std::string& path, const std::string& text) {
+    CheckPath(path);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        if (errno == EEXIST) return false;
+        RaiseFileError(errno, path);
+    }
+    try {
+        WriteFully(fd, text.data(), text.size(), path);
+        if (::fdatasync(fd) != 0 && errno != EINVAL) RaiseFileError(errno, path);
+    } catch (...) {
+        ::close(fd);
+        ::unlink(path.c_str());
+        throw;
+    }
     CloseOrRaise(fd, path);
+    return true;
 }
 
 std::string ReadFirstLine(const std::string& path) {
-    const int fd = OpenOrRaise(path, O_RDONLY);
+    const int fd = OpenOrRaise(path, O_RDONLY | O_NOFOLLOW);
     std::string text;
     char buffer[256];
     for (;;) {
@@ -484,19 +724,89 @@ std::string ReadFirstLine(const std::string& path) {
 }
 
 void WriteProgramImage(const std::string& path, const unsigned char* bytes, std::size_t size) {
-    const int fd = OpenOrRaise(path, O_WRONLY | O_CREAT, 0755);
-    WriteAll(fd, bytes, size, path);
-    if (::fchmod(fd, 0755) != 0) {
-        const int err = errno;
-        ::close(fd);
-        RaiseFileError(err, path);
+    FreshFile file(path, 0700);
+    file.Write(bytes, size);
+    file.Keep();
+}
+
+void TouchFile(const std::string& path) {
+    CheckPath(path);
+    if (::utimensat(AT_FDCWD, path.c_str(), nullptr, AT_SYMLINK_NOFOLLOW) != 0)
+        RaiseFileError(errno, path);
+}
+
+double FileAgeSeconds(const std::string& path) {
+    CheckPath(path);
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) RaiseFileError(errno, path);
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<double>(now.tv_sec - st.st_mtim.tv_sec) +
+           static_cast<double>(now.tv_nsec - st.st_mtim.tv_nsec) / 1e9;
+}
+
+EntryKind KindOf(const std::string& path) {
+    if (path.empty() || path.find('\0') != std::string::npos) return EntryKind::Missing;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return EntryKind::Missing;
+    if (S_ISLNK(st.st_mode)) return EntryKind::Link;
+    if (S_ISREG(st.st_mode)) return EntryKind::File;
+    return EntryKind::Other;
+}
+
+std::vector<std::string> FolderEntries(const std::string& dir) {
+    CheckPath(dir);
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) RaiseFileError(errno, WithSeparator(dir) + ".");
+    std::vector<std::string> names;
+    errno = 0;
+    while (const dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (name != "." && name != "..") names.push_back(name);
     }
-    CloseOrRaise(fd, path);
+    ::closedir(d);
+    return names;
+}
+
+bool IsNetworkFolder(const std::string& dir) {
+    if (IsSharePath(dir)) return true;
+    struct statfs fs {};
+    if (dir.empty() || ::statfs(dir.c_str(), &fs) != 0) return false;
+#if defined(__linux__)
+    switch (static_cast<unsigned long>(fs.f_type)) {
+        case 0x6969:      // NFS
+        case 0x517B:      // SMB
+        case 0xFF534D42:  // CIFS
+        case 0xFE534D42:  // SMB2
+        case 0x01021997:  // 9p
+        case 0x00C36400:  // Ceph
+        case 0x5346414F:  // AFS
+        case 0x6B414653:  // kAFS
+        case 0x73757245:  // Coda
+        case 0x564C:      // NCP
+        case 0x47504653:  // GPFS
+        case 0x0BD00BD0:  // Lustre
+        case 0x19830326:  // FhGFS / BeeGFS
+        case 0x013111A8:  // IBRIX
+        case 0x7461636F:  // OCFS2
+            return true;
+        case 0x65735546:  // FUSE: network only for the user-space clients of network protocols
+            return IsNetworkFuseMount(dir);
+        default:
+            return false;
+    }
+#else
+    // BSD and macOS name the file system type.
+    const std::string type = fs.f_fstypename;
+    return type == "nfs" || type == "smbfs" || type == "afpfs" || type == "webdav" ||
+           type == "macfuse" || type == "osxfuse";
+#endif
 }
 
 std::unique_ptr<Process> StartProgram(const std::string& program, const std::string& argText,
                                       WindowStyle) {
-    return Spawn(program, {argText});
+    return Spawn(program, {argText},
+                 {std::string(kControllerPidVariable) + "=" + std::to_string(::getpid())});
 }
 
 std::unique_ptr<Process> StartProgramArgs(const std::string& program,
@@ -512,6 +822,47 @@ std::string ArgumentText(int argc, char** argv) {
     }
     const auto first = text.find_first_not_of(' ');
     return first == std::string::npos ? std::string() : text.substr(first);
+}
+
+namespace {
+pid_t ExpectedController() {
+    static const pid_t expected = [] {
+        const char* text = std::getenv(kControllerPidVariable);
+        return text ? static_cast<pid_t>(std::atol(text)) : static_cast<pid_t>(0);
+    }();
+    return expected;
+}
+}  // namespace
+
+void TieToController() {
+#if defined(__linux__)
+    // Killed with the controller; and if the controller ended before this took hold, the parent
+    // is already someone else.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+#endif
+    if (!ControllerAlive()) std::_Exit(0);
+}
+
+bool ControllerAlive() {
+    const pid_t expected = ExpectedController();
+    // Started by hand (tests, a user): nobody to watch.
+    if (expected <= 0) return true;
+    return ::getppid() == expected;
+}
+
+std::string HostName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) return "localhost";
+    return name;
+}
+
+int CurrentProcessId() {
+    return static_cast<int>(::getpid());
+}
+
+bool ProcessAlive(int id) {
+    if (id <= 0) return false;
+    return ::kill(static_cast<pid_t>(id), 0) == 0 || errno == EPERM;
 }
 
 std::optional<std::string> LogicalDriveStrings() {

@@ -205,17 +205,26 @@ TEST_F(DroneProcessTest, ExistingTargetAndResultFileAreReplacedNotAppended) {
     ExpectResultLine(RootFile("TXT1A.jnk"));
 }
 
-TEST_F(DroneProcessTest, FailedCopyIsReportedAndLeavesNoResultFile) {
+TEST_F(DroneProcessTest, FailedCopyIsReportedWithItsCauseAndLeavesNoResultFile) {
     Release();
+    const std::string missing = RootFile("9Missing.jnk").string();
     EXPECT_NE(Run("-TO" + target_.Slash() + "?9Missing.jnk"), 0);
-    EXPECT_NE(Stderr().find("File not found [53]"), std::string::npos) << Stderr();
+    EXPECT_NE(Stderr().find("File not found reading " + missing + " [53]"), std::string::npos)
+        << Stderr();
     EXPECT_FALSE(fs::exists(RootFile("TXT9Missing.jnk")));
+    // The cause is left beside the result file's place for the controller.
+    EXPECT_EQ(ReadFile(RootFile("ERR9Missing.jnk")),
+              "53 File not found reading " + missing + "\r\n");
 
+    const std::string unreachable = target_.Slash() + "no/such/dir/1A.jnk";
     EXPECT_NE(Run("-TO" + target_.Slash() + "no/such/dir/?1A.jnk"), 0);
-    EXPECT_NE(Stderr().find("Path not found [76]"), std::string::npos) << Stderr();
+    EXPECT_NE(Stderr().find("Path not found writing " + unreachable + " [76]"), std::string::npos)
+        << Stderr();
     EXPECT_FALSE(fs::exists(RootFile("TXT1A.jnk")));
+    EXPECT_EQ(ReadFile(RootFile("ERR1A.jnk")), "76 Path not found writing " + unreachable + "\r\n");
 
-    EXPECT_EQ(Entries(root_.Path()), (std::vector<std::string>{"1A.jnk", "Drone1.exe", "GO.txt"}));
+    EXPECT_EQ(Entries(root_.Path()), (std::vector<std::string>{"1A.jnk", "Drone1.exe", "ERR1A.jnk",
+                                                               "ERR9Missing.jnk", "GO.txt"}));
     EXPECT_TRUE(Entries(target_.Path()).empty());
 }
 

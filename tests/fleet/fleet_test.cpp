@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Fleet control with real drones written from the embedded image into a temporary work root.
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -17,6 +18,7 @@
 #include "common/number_format.h"
 #include "common/pause.h"
 #include "core/drone_fleet.h"
+#include "core/work_files.h"
 #include "support/fake_window.h"
 #include "support/temp_dir.h"
 #include "support/unprivileged.h"
@@ -50,8 +52,10 @@ class FleetTest : public ::testing::Test {
     }
     void TearDown() override {
         SetPumpHook(previousHook_);
-        for (auto& p : fleet_.processes) {
+        for (auto& slot : fleet_.slots) {
+            auto& p = slot.process;
             if (p && !p->HasEnded()) {
+                kill(p->Id(), SIGCONT);
                 kill(p->Id(), SIGKILL);
                 p->WaitForEnd(2000);
             }
@@ -67,19 +71,25 @@ class FleetTest : public ::testing::Test {
                            static_cast<char>('0' + n));
     }
 
-    void WriteAndStart(int n, DroneMode mode) {
+    void WriteAndStart(int n, DroneDirection mode) {
         WriteDrone(state_, "Drone" + std::to_string(n) + ".exe");
         StartDrone(state_, fleet_, n, mode, window_.dirPath, Numbered(n));
     }
     bool AllEnded(int count) {
         for (int n = 1; n <= count; ++n) {
-            auto& p = fleet_.processes[static_cast<std::size_t>(n - 1)];
+            auto& p = fleet_.slots[static_cast<std::size_t>(n - 1)].process;
             if (!p || !p->HasEnded()) return false;
         }
         return true;
     }
 
+    std::vector<double> Collect(int count, int testIndex) {
+        return CollectDroneTimes(state_, fleet_, count, testIndex, wait_);
+    }
+    void Terminate() { TerminateDrones(state_, window_, fleet_, window_.dirPath); }
+
     TempDir root_, remote_;
+    DroneWait wait_;
     fs::path target_;
     BenchmarkState state_;
     FakeWindow window_;
@@ -104,11 +114,11 @@ TEST_F(FleetTest, WrittenImageIsTheBuiltDroneAlsoAfterASecondWrite) {
 }
 
 TEST_F(FleetTest, ArgumentTextAndDroneNumbers) {
-    EXPECT_EQ(DroneArgumentText(DroneMode::To, "/t/", "3Test64.jnk"), "-TO/t/?3Test64.jnk");
-    EXPECT_EQ(DroneArgumentText(DroneMode::From, "/a b/", "1X"), "-FROM/a b/?1X");
+    EXPECT_EQ(DroneArgumentText(DroneDirection::To, "/t/", "3Test64.jnk"), "-TO/t/?3Test64.jnk");
+    EXPECT_EQ(DroneArgumentText(DroneDirection::From, "/a b/", "1X"), "-FROM/a b/?1X");
     for (int n : {0, 6, -1}) {
         try {
-            StartDrone(state_, fleet_, n, DroneMode::To, "/t/", "x");
+            StartDrone(state_, fleet_, n, DroneDirection::To, "/t/", "x");
             ADD_FAILURE() << "drone " << n << " started";
         } catch (const RuntimeError& e) {
             EXPECT_EQ(e.Number(), kErrSubscriptOutOfRange);
@@ -119,7 +129,7 @@ TEST_F(FleetTest, ArgumentTextAndDroneNumbers) {
 TEST_F(FleetTest, FiveDronesReleasedByOneFileAllCopyAndTheirLinesAreSummed) {
     for (int n = 1; n <= 5; ++n) {
         WriteFile(RootFile(Numbered(n)), Content(n));
-        WriteAndStart(n, DroneMode::To);
+        WriteAndStart(n, DroneDirection::To);
     }
     // Started but not released: nothing is copied yet.
     std::this_thread::sleep_for(300ms);
@@ -132,23 +142,24 @@ TEST_F(FleetTest, FiveDronesReleasedByOneFileAllCopyAndTheirLinesAreSummed) {
         if (!lines.empty() || !AllEnded(5)) return;
         for (int n = 1; n <= 5; ++n) lines.push_back(ReadFile(RootFile("TXT" + Numbered(n))));
     };
-    const double sum = CollectDroneTimes(state_, fleet_, 5, 7);
+    const std::vector<double> times = Collect(5, 7);
     ASSERT_EQ(lines.size(), 5u);
-    double expected = 0;
+    std::vector<double> expected;
     for (const auto& line : lines) {
         ASSERT_TRUE(line.size() > 2 && line.ends_with(" \r\n")) << line;
         const auto ms = TextToNumber(line.substr(0, line.size() - 2));
         ASSERT_TRUE(ms) << line;
-        expected += *ms;
+        expected.push_back(*ms);
     }
-    EXPECT_EQ(sum, expected);
+    // Each drone's own time, in drone order.
+    EXPECT_EQ(times, expected);
     for (int n = 1; n <= 5; ++n) EXPECT_EQ(ReadFile(TargetFile(Numbered(n))), Content(n)) << n;
     // Release file and result files are gone; drones and local work files stay for the end.
     EXPECT_EQ(Entries(root_.Path()),
               (Names{"1Test64.jnk", "2Test64.jnk", "3Test64.jnk", "4Test64.jnk", "5Test64.jnk",
                      "Drone1.exe", "Drone2.exe", "Drone3.exe", "Drone4.exe", "Drone5.exe"}));
 
-    TerminateDrones(state_, window_, fleet_);
+    Terminate();
     EXPECT_TRUE(window_.messages.empty());
     EXPECT_TRUE(Entries(root_.Path()).empty());
     EXPECT_TRUE(Entries(target_).empty());
@@ -159,18 +170,17 @@ TEST_F(FleetTest, TestSixAwaitsAndReadsOnlyDronesOneAndTwo) {
     WriteFile(RootFile(Numbered(2)), Content(2));
 
     // No drones 3 to 5 exist: awaiting them would run into the time limit.
-    WriteAndStart(1, DroneMode::From);
-    WriteAndStart(2, DroneMode::To);
-    const double first = CollectDroneTimes(state_, fleet_, 2, 6);
-    EXPECT_GE(first, 0);
+    WriteAndStart(1, DroneDirection::From);
+    WriteAndStart(2, DroneDirection::To);
+    EXPECT_EQ(Collect(2, 6).size(), 2u);
     EXPECT_EQ(ReadFile(RootFile(Numbered(1))), Content(1));
     EXPECT_EQ(ReadFile(TargetFile(Numbered(2))), Content(2));
 
     // Result files of drones 3 to 5 that are not numbers would fail the run if they were read.
     for (int n = 3; n <= 5; ++n) WriteFile(RootFile("TXT" + Numbered(n)), "not a number\r\n");
-    WriteAndStart(1, DroneMode::From);
-    WriteAndStart(2, DroneMode::To);
-    EXPECT_NO_THROW(CollectDroneTimes(state_, fleet_, 2, 6));
+    WriteAndStart(1, DroneDirection::From);
+    WriteAndStart(2, DroneDirection::To);
+    EXPECT_NO_THROW(Collect(2, 6));
     for (int n = 3; n <= 5; ++n)
         EXPECT_EQ(ReadFile(RootFile("TXT" + Numbered(n))), "not a number\r\n");
     EXPECT_FALSE(fs::exists(RootFile("TXT" + Numbered(1))));
@@ -181,19 +191,21 @@ TEST_F(FleetTest, TestSixAwaitsAndReadsOnlyDronesOneAndTwo) {
 TEST_F(FleetTest, DroneThatEndsWithoutResultEndsTheWaitWithAnError) {
     // Drone 1 has no source to upload: it reports its copy error and ends.
     WriteFile(RootFile(Numbered(2)), Content(2));
-    WriteAndStart(1, DroneMode::To);
-    WriteAndStart(2, DroneMode::To);
+    WriteAndStart(1, DroneDirection::To);
+    WriteAndStart(2, DroneDirection::To);
     const double started = TickMs();
     try {
-        CollectDroneTimes(state_, fleet_, 2, 6);
+        Collect(2, 6);
         ADD_FAILURE() << "the wait ended normally";
     } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.Number(), kErrPathFileAccess);
-        EXPECT_EQ(e.Description(), "Drone 1 ended without reporting a time");
+        // The drone's own cause, read from the file it left.
+        EXPECT_EQ(e.Number(), kErrFileNotFound);
+        EXPECT_EQ(e.Description(),
+                  "Drone 1: File not found reading " + RootFile(Numbered(1)).string());
     }
     EXPECT_LT(TickMs() - started, kWaitLimitMs);
 
-    TerminateDrones(state_, window_, fleet_);
+    Terminate();
     EXPECT_TRUE(window_.messages.empty());
     EXPECT_TRUE(Entries(root_.Path()).empty());
     EXPECT_TRUE(Entries(target_).empty());
@@ -202,13 +214,13 @@ TEST_F(FleetTest, DroneThatEndsWithoutResultEndsTheWaitWithAnError) {
 TEST_F(FleetTest, ResultLinesAreTrimmedNumbersReadThenDeleted) {
     WriteFile(RootFile("TXT" + Numbered(1)), " 1234 \r\n");
     WriteFile(RootFile("TXT" + Numbered(2)), " 0 \r\n");
-    EXPECT_EQ(CollectDroneTimes(state_, fleet_, 2, 6), 1234);
+    EXPECT_EQ(Collect(2, 6), (std::vector<double>{1234, 0}));
     EXPECT_TRUE(Entries(root_.Path()).empty());
 
     WriteFile(RootFile("TXT" + Numbered(1)), " 12 \r\n");
     WriteFile(RootFile("TXT" + Numbered(2)), "twelve\r\n");
     try {
-        CollectDroneTimes(state_, fleet_, 2, 6);
+        Collect(2, 6);
         ADD_FAILURE() << "a line that is not a number was added";
     } catch (const RuntimeError& e) {
         EXPECT_EQ(e.Number(), kErrTypeMismatch);
@@ -216,18 +228,18 @@ TEST_F(FleetTest, ResultLinesAreTrimmedNumbersReadThenDeleted) {
 }
 
 TEST_F(FleetTest, TerminateOnAnEmptyRootLeavesItEmpty) {
-    TerminateDrones(state_, window_, fleet_);
+    Terminate();
     EXPECT_TRUE(window_.messages.empty());
     EXPECT_TRUE(Entries(root_.Path()).empty());
     EXPECT_TRUE(Entries(target_).empty());
 
-    // Before the file names of a run are known nothing but the handshake files is touched.
+    // Before the file names of a run are known nothing but this program's names is touched.
     state_.LargeTestFile.clear();
     state_.SmallTestFile.clear();
     window_.dirPath.clear();
     WriteFile(RootFile("1"), "not ours");
     WriteFile(RootFile("TXT1"), "not ours");
-    TerminateDrones(state_, window_, fleet_);
+    Terminate();
     EXPECT_TRUE(window_.messages.empty());
     EXPECT_EQ(Entries(root_.Path()), (Names{"1", "TXT1"}));
 }
@@ -242,13 +254,16 @@ TEST_F(FleetTest, TerminateRemovesEveryFileOfTheRunAndNothingElse) {
     for (const fs::path& p : {RootFile("Test8.jnk"), TargetFile("Test8.jnk"), RootFile("GO.txt"),
                               RootFile("TERMDRONES.txt")})
         WriteFile(p, "x");
-    // Not files of the run's list: the base large test file and a file of the user's.
+    // Work files of other sizes (a killed run's) go too; a file of the user's stays.
     WriteFile(RootFile("Test64.jnk"), "base");
+    WriteFile(RootFile("3Test999.jnk"), "older run");
+    WriteFile(TargetFile("Test999.jnk"), "older run");
     WriteFile(TargetFile("keep.txt"), "user");
+    WriteFile(RootFile("notes.txt"), "user");
 
-    TerminateDrones(state_, window_, fleet_);
+    Terminate();
     EXPECT_TRUE(window_.messages.empty());
-    EXPECT_EQ(Entries(root_.Path()), (Names{"Test64.jnk"}));
+    EXPECT_EQ(Entries(root_.Path()), (Names{"notes.txt"}));
     EXPECT_EQ(Entries(target_), (Names{"keep.txt"}));
 }
 
@@ -256,12 +271,12 @@ TEST_F(FleetTest, WaitingDroneEndsWithoutCopyingWhenTerminated) {
     // The drone's file is not a work-file name, so what it would copy or report stays visible.
     WriteFile(RootFile("X.jnk"), "payload");
     WriteDrone(state_, "Drone1.exe");
-    StartDrone(state_, fleet_, 1, DroneMode::To, window_.dirPath, "X.jnk");
-    const int pid = fleet_.processes[0]->Id();
+    StartDrone(state_, fleet_, 1, DroneDirection::To, window_.dirPath, "X.jnk");
+    const int pid = fleet_.slots[0].process->Id();
     std::this_thread::sleep_for(300ms);
-    ASSERT_FALSE(fleet_.processes[0]->HasEnded());
+    ASSERT_FALSE(fleet_.slots[0].process->HasEnded());
 
-    TerminateDrones(state_, window_, fleet_);
+    Terminate();
     // Ended (and reaped) within the bounded wait, so its file could be deleted.
     const bool stillRunning = kill(pid, 0) == 0;
     if (stillRunning) {
@@ -289,26 +304,129 @@ TEST_F(FleetTest, TerminateStopsAtTheFirstFailingStepAndShowsIt) {
 
     const int result = RunUnprivileged([this] {
         FakeWindow window;
-        window.dirPath = window_.dirPath;
         DroneFleet fleet;
-        TerminateDrones(state_, window, fleet);
-        return window.messages == std::vector<std::string>{"Permission denied [70]"} ? 0 : 1;
+        TerminateDrones(state_, window, fleet, window_.dirPath);
+        const std::string expected =
+            "Cannot remove " + window_.dirPath + "1Test64.jnk: Permission denied [70]";
+        return window.messages == std::vector<std::string>{expected} ? 0 : 1;
     });
     fs::permissions(target_, fs::perms::owner_all, fs::perm_options::add);
     ASSERT_EQ(result, 0);
-    // The local work file went before the failing step; everything after it stays.
-    EXPECT_EQ(Entries(root_.Path()),
-              (Names{"Drone1.exe", "GO.txt", "TERMDRONES.txt", "TXT1Test64.jnk"}));
+    // The work root was swept before the target refused.
+    EXPECT_TRUE(Entries(root_.Path()).empty());
     EXPECT_EQ(Entries(target_), (Names{"1Test64.jnk"}));
 }
 
-TEST_F(FleetTest, StaleHandshakeFilesAreRemovedBeforeARun) {
-    EXPECT_NO_THROW(RemoveStaleHandshakeFiles(state_));
-    WriteFile(RootFile("GO.txt"), "");
-    WriteFile(RootFile("TERMDRONES.txt"), "");
-    WriteFile(RootFile("Drone1.exe"), "x");
-    RemoveStaleHandshakeFiles(state_);
-    EXPECT_EQ(Entries(root_.Path()), (Names{"Drone1.exe"}));
+TEST_F(FleetTest, StaleResultFilesAreNeverReadAsThisRunsTimes) {
+    // A killed run left result files: the drones of this run must be the ones reporting.
+    for (int n = 1; n <= 2; ++n) WriteFile(RootFile("TXT" + Numbered(n)), " 99999 \r\n");
+    WriteFile(TargetFile(Numbered(1)), Content(1));
+    WriteFile(RootFile(Numbered(2)), Content(2));
+    WriteAndStart(1, DroneDirection::From);
+    WriteAndStart(2, DroneDirection::To);
+    for (double ms : Collect(2, 6)) EXPECT_LT(ms, 99999);
+}
+
+TEST_F(FleetTest, DroneCauseOfFailureReachesTheController) {
+    // The drone may write no more than 512 KiB per file: its 1 MiB copy ends as a full disk.
+    WriteFile(TargetFile(Numbered(1)), Content(1));
+    WriteFile(RootFile(Numbered(2)), Content(2));
+    signal(SIGXFSZ, SIG_IGN);
+    WriteDrone(state_, "Drone1.exe");
+    {
+        // Only the drone started meanwhile inherits the limit.
+        rlimit previous{};
+        getrlimit(RLIMIT_FSIZE, &previous);
+        rlimit small = previous;
+        small.rlim_cur = 512 * 1024;
+        setrlimit(RLIMIT_FSIZE, &small);
+        StartDrone(state_, fleet_, 1, DroneDirection::From, window_.dirPath, Numbered(1));
+        setrlimit(RLIMIT_FSIZE, &previous);
+    }
+    WriteAndStart(2, DroneDirection::To);
+    try {
+        Collect(2, 6);
+        ADD_FAILURE() << "the wait ended normally";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.Number(), kErrDiskFull);
+        EXPECT_EQ(e.Description(), "Drone 1: Disk full writing " + RootFile(Numbered(1)).string());
+    }
+    Terminate();
+    EXPECT_TRUE(Entries(root_.Path()).empty());
+    EXPECT_TRUE(Entries(target_).empty());
+}
+
+TEST_F(FleetTest, StopEndsTheWaitAndStalledDronesAreEnded) {
+    WriteFile(TargetFile(Numbered(1)), Content(1));
+    WriteFile(RootFile(Numbered(2)), Content(2));
+    WriteAndStart(1, DroneDirection::From);
+    WriteAndStart(2, DroneDirection::To);
+    // A drone that neither reports nor ends: a stopped process, as on a stalled share.
+    const int stalled = fleet_.slots[0].process->Id();
+    kill(stalled, SIGSTOP);
+    bool stop = false;
+    const double started = TickMs();
+    wait_.stopRequested = [&] { return stop; };
+    onPump_ = [&] { stop = TickMs() - started > 500; };
+    EXPECT_THROW(Collect(2, 6), RunInterrupted);
+
+    const double stopping = TickMs();
+    Terminate();
+    EXPECT_LT(TickMs() - stopping, 6000);
+    EXPECT_TRUE(fleet_.slots[0].process == nullptr);
+    EXPECT_NE(kill(stalled, 0), 0) << "the stalled drone is still there";
+    EXPECT_TRUE(window_.messages.empty());
+    EXPECT_TRUE(Entries(root_.Path()).empty());
+    EXPECT_TRUE(Entries(target_).empty());
+}
+
+TEST_F(FleetTest, ACopyThatMakesNoProgressEndsTheTestNamingDroneAndFile) {
+    WriteFile(TargetFile(Numbered(1)), Content(1));
+    WriteFile(RootFile(Numbered(2)), Content(2));
+    WriteAndStart(1, DroneDirection::From);
+    WriteAndStart(2, DroneDirection::To);
+    kill(fleet_.slots[0].process->Id(), SIGSTOP);
+    wait_.stallLimitMs = 700;
+    const double started = TickMs();
+    try {
+        Collect(2, 6);
+        ADD_FAILURE() << "the wait ended normally";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.Number(), kErrPathFileAccess);
+        EXPECT_EQ(e.Description(), "Drone 1 made no progress for 0.7 s copying to " +
+                                       RootFile(Numbered(1)).string());
+    }
+    EXPECT_GE(TickMs() - started, 700);
+    Terminate();
+    EXPECT_TRUE(Entries(root_.Path()).empty());
+}
+
+TEST_F(FleetTest, SweepsRemoveOnlyThisProgramsNamesAndNeverFollowLinks) {
+    TempDir outside;
+    const fs::path victim = outside.Path() / "victim";
+    WriteFile(victim, "precious");
+    for (const char* name : {"GO.txt", "TERMDRONES.txt", "Drone1.exe", "Test16.jnk", "2Test160.jnk",
+                             "TXT1Test160.jnk", "ERR4Test160.jnk"})
+        WriteFile(RootFile(name), "x");
+    fs::create_symlink(victim, RootFile("1Test160.jnk"));
+    WriteFile(RootFile("mine.txt"), "user");
+    SweepWorkRoot(root_.Slash());
+    // The link itself went; what it points to did not change.
+    EXPECT_EQ(Entries(root_.Path()), (Names{"mine.txt"}));
+    EXPECT_EQ(ReadFile(victim), "precious");
+
+    // In the target a link under a work-file name is refused, not removed or followed.
+    WriteFile(TargetFile("Test16.jnk"), "x");
+    fs::create_symlink(victim, TargetFile("3Test160.jnk"));
+    try {
+        SweepTarget(window_.dirPath);
+        ADD_FAILURE() << "a planted link was accepted";
+    } catch (const RuntimeError& e) {
+        EXPECT_NE(e.Description().find("3Test160.jnk is a symbolic link"), std::string::npos)
+            << e.Description();
+    }
+    EXPECT_EQ(ReadFile(victim), "precious");
+    EXPECT_TRUE(fs::is_symlink(TargetFile("3Test160.jnk")));
 }
 
 }  // namespace

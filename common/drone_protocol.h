@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: MIT
+// Everything the controller and the drone agree on, in one place: the argument text, the
+// handshake files, the result and error files, and the names of the drones and their work
+// files. A change here changes both sides.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace wirepace {
+
+inline constexpr const char* kReleaseFile = "GO.txt";
+inline constexpr const char* kStopFile = "TERMDRONES.txt";
+inline constexpr int kMaxDrones = 5;
+
+// A drone that is not released within this time ends by itself: its controller is gone or
+// stuck, and nobody will release it.
+inline constexpr int kReleaseWaitLimitMs = 60'000;
+
+// The environment variable through which a drone learns its controller's process id, so that it
+// can tell when the controller has gone.
+inline constexpr const char* kControllerPidVariable = "WIREPACE_CONTROLLER_PID";
+
+// "-TO" sends the drone's local file to the directory; "-FROM" fetches it from there.
+enum class DroneDirection { To, From };
+
+struct DroneRequest {
+    DroneDirection direction = DroneDirection::To;
+    std::string dir;                  // field 0, used as a plain prefix
+    std::optional<std::string> file;  // field 1; absent when the text has no "?"
+};
+
+// "-TO" or "-FROM", the directory, "?", the file, with no blanks between.
+std::string DroneArgumentText(DroneDirection direction, const std::string& dir,
+                              const std::string& file);
+
+// Reads the argument text (leading blanks already removed). "-TO" is tested before "-FROM",
+// both exact and case-sensitive; any other text gives nullopt, and the drone then ends at once.
+// The rest is cut at "?": field 0 is the directory, field 1 the file, later fields are ignored.
+std::optional<DroneRequest> ParseDroneArguments(std::string_view argText);
+
+struct CopyPaths {
+    std::string source;
+    std::string target;
+};
+
+// "-TO" copies AppDrive & file to directory & file; "-FROM" the other way round.
+CopyPaths CopyPathsFor(const std::string& appDrive, DroneDirection direction,
+                       const std::string& dir, const std::string& file);
+
+// "Drone" & n & ".exe", the same name on every platform.
+std::string DroneFileName(int n);
+// n & the large test file: drone n's copy, in the work root and in the target.
+std::string WorkFileName(int n, const std::string& largeTestFile);
+// "TXT" & file: the drone's result file, in its work root.
+std::string ResultFileName(const std::string& file);
+// "ERR" & file: why the drone ended without a result, in its work root.
+std::string ErrorFileName(const std::string& file);
+
+// The one line of a result file: the elapsed time rounded to whole milliseconds (halves to the
+// even neighbour) in the print form, then CR LF. 1234 ms gives " 1234 \r\n".
+std::string ResultLine(double elapsedMs);
+// The milliseconds of a result line (blanks around the number ignored), or nullopt.
+std::optional<double> ParseResultLine(const std::string& line);
+
+// The error file's one line: the error number, a blank, the description.
+std::string ErrorLine(int number, const std::string& description);
+struct DroneError {
+    int number = 0;
+    std::string description;
+};
+// nullopt when the line is not an error line.
+std::optional<DroneError> ParseErrorLine(const std::string& line);
+
+// True for the names this program gives files in its work root: the test files, the work files,
+// the drones, the result and error files, the release and stop files.
+bool IsWorkRootFileName(std::string_view name);
+// True for the names it gives files in the target: the test files and the work files.
+bool IsTargetFileName(std::string_view name);
+
+}  // namespace wirepace

@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: MIT
+// A run's claim on its target folder, so that two workstations testing the same folder do not
+// delete each other's files.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace wirepace {
+
+inline constexpr const char* kTargetLockFile = "wirepace-run.lock";
+
+// A lock nobody has refreshed for this long belongs to a run that died on another machine.
+inline constexpr double kStaleLockSeconds = 3600;
+
+class TargetLock {
+  public:
+    // Takes the lock file in `dir` (which ends in a separator). A lock left by a dead run of this
+    // machine, or not refreshed for kStaleLockSeconds, is taken over; one held by a live run
+    // raises an error that names the lock and its holder.
+    static std::unique_ptr<TargetLock> Take(const std::string& dir);
+
+    ~TargetLock();
+    TargetLock(const TargetLock&) = delete;
+    TargetLock& operator=(const TargetLock&) = delete;
+
+    // Shows the run is alive to controllers on other machines.
+    void Refresh();
+    const std::string& Path() const { return path_; }
+
+  private:
+    explicit TargetLock(std::string path) : path_(std::move(path)) {}
+    std::string path_;
+};
+
+}  // namespace wirepace

@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: MIT
+// The files a run leaves in the work root and the target, and removing them: at the start of
+// every run (what an abnormally ended run left) and at its end, however it ends.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/benchmark_state.h"
+
+namespace wirepace {
+
+// Removes every file of this program's naming from the work root. A symbolic link under such a
+// name is removed itself, never followed. Raises, naming the file, when one cannot be removed.
+void SweepWorkRoot(const std::string& workRoot);
+
+// The same in the target folder, for the test and work files a run copies there. A link or
+// anything but a plain file under such a name is refused: it is not ours to touch.
+void SweepTarget(const std::string& dir);
+
+// Every file a run with the selected sizes can make, in the work root and in `dir`: what an
+// interrupt that cannot wait for the run's own cleanup removes.
+std::vector<std::string> RunFilePaths(const BenchmarkState& state, int speedIndex,
+                                      const std::string& dir);
+
+}  // namespace wirepace
