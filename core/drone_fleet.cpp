@@ -28,7 +28,7 @@ void DeleteIfPresent(const std::string& path) {
 }
 
 DroneSlot& Slot(DroneFleet& fleet, int n) {
-    return fleet.slots[static_cast<std::size_t>(n - 1)];
+    return fleet.drones[static_cast<std::size_t>(n - 1)];
 }
 
 // A drone that has ended without its result file will never report: its error file says why.
@@ -83,7 +83,7 @@ void StopDrones(const BenchmarkState& state, DroneFleet& fleet) {
     platform::CreateEmptyFile(state.AppDrive + kStopFile);
     platform::CreateEmptyFile(state.AppDrive + kReleaseFile);
     const double deadline = TickMs() + kDroneEndWaitMs;
-    for (auto& slot : fleet.slots) {
+    for (auto& slot : fleet.drones) {
         if (!slot.process) continue;
         const double left = deadline - TickMs();
         if (!slot.process->WaitForEnd(left > 0 ? static_cast<int>(left) : 0)) {
@@ -172,7 +172,7 @@ void TerminateDrones(const BenchmarkState& state, MainWindowIO& window, DroneFle
     } catch (const std::exception& e) {
         window.ShowMessage(ErrorText(kErrInternal, e.what()));
     }
-    for (auto& slot : fleet.slots) slot = DroneSlot{};
+    for (auto& slot : fleet.drones) slot = DroneSlot{};
 }
 
 }  // namespace wirepace

@@ -26,7 +26,7 @@ struct DroneSlot {
 
 // The drones started in this run, slot n - 1 for drone n.
 struct DroneFleet {
-    std::array<DroneSlot, kMaxDrones> slots;
+    std::array<DroneSlot, kMaxDrones> drones;
 };
 
 // Raised out of a wait for drones when the user stopped the run (Stop, a close, Ctrl-C).

@@ -658,7 +658,13 @@ void CreateEmptyFile(const std::string& path) {
 }
 
 void AppendLine(const std::string& path, const std::string& line) {
-    const int fd = OpenOrRaise(path, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW);
+    CheckPath(path);
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        if (errno == ELOOP) RefuseNonFile(path);
+        RaiseFileError(errno, path);
+    }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);

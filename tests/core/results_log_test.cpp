@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "common/error.h"
 #include "support/fake_window.h"
 #include "support/temp_dir.h"
@@ -20,6 +22,7 @@ class Results : public ::testing::Test {
         state.LogPath = logDir.Slash() + "TestResults.txt";
         window.testId = "Lab \"A\"";
         window.dirPath = "/mnt/bench/";
+        state.TargetIsRemote = true;
     }
     // Records a result and returns the stored speed.
     double Record(int index, double ms, double bytes) {
@@ -88,6 +91,7 @@ TEST_F(Results, WindowChecksUseTheAggregateSpeedWithoutAFurtherFactor) {
 TEST_F(Results, ResultLineBytesAndTheResultsBox) {
     LogLine(state, window, "-- Starting Lab test at 14:05:09 --");
     Record(3, 1000, 163840);
+    state.OutboundLargeMs = state.InboundLargeMs = 1000;
     Record(6, 3001, 2097152);
     const std::string first =
         "\"Lab \"A\"\", \"/mnt/bench/\", 2026-12-07, 14:05:09.129, 3, 1000, 160, \"\"";
@@ -106,6 +110,63 @@ TEST_F(Results, ResultLineBytesAndTheResultsBox) {
                          "-- Error: File not found [53] --\r\n");
 }
 
+TEST_F(Results, DroneTestsTakeTheLongestTimeAsTheTimeOfAllTheirBytes) {
+    // Two drones moving 160 KB each, done after 1000 and 3000 ms: the link needed 3000 ms.
+    const std::vector<double> times = {1000, 3000};
+    EXPECT_EQ(Record(6, *std::max_element(times.begin(), times.end()), 2 * 160 * 1024), 107);
+    EXPECT_EQ(state.TestTimesMs[6], "3000");
+
+    // The window rule at its edge with the longest time: test 4 at 100 KB/s, five drones of
+    // 300 KB each whose slowest took 10 s make 150 KB/s, exactly 1.5 times: no comment.
+    Record(4, 1000, 100 * 1024);
+    EXPECT_EQ(Record(7, 10000, 5 * 300 * 1024), 150);
+    EXPECT_EQ(state.TestComments[7], "");
+    EXPECT_EQ(Record(7, 9900, 5 * 300 * 1024), 152);
+    EXPECT_EQ(state.TestComments[7], "Possible Netbios/TCP Window limitation");
+}
+
+TEST_F(Results, DiagnosesNeedANetworkTargetAndTimingsLongEnoughToJudge) {
+    // A local disk: the same figures that raise a comment on a share raise none, and the box
+    // says once why.
+    state.TargetIsRemote = false;
+    Record(4, 1000, 1048576);
+    Record(5, 1000, 1048576);
+    Record(6, 3001, 2097152);
+    EXPECT_EQ(state.TestComments[6], "");
+    Record(7, 100, 5 * 1048576);
+    EXPECT_EQ(state.TestComments[7], "");
+    EXPECT_EQ(state.DiagnosisNote, "target is a local disk: no network diagnosis");
+    EXPECT_EQ(window.results.find("no network diagnosis"),
+              window.results.rfind("no network diagnosis"));
+    EXPECT_EQ(Log().find("no network diagnosis"), std::string::npos);  // the log keeps results
+
+    // A network target, but test 4 took 49 ms: too short to judge test 7 against it.
+    state.TargetIsRemote = true;
+    state.DiagnosisNote.clear();
+    window.results.clear();
+    Record(4, 49, 100 * 1024);
+    Record(7, 1000, 5 * 1048576);
+    EXPECT_EQ(state.TestComments[7], "");
+    EXPECT_EQ(state.DiagnosisNote,
+              "test 4 took under 50 ms: too short to judge, choose a larger speed entry");
+    EXPECT_NE(window.results.find(state.DiagnosisNote + "\r\n"), std::string::npos);
+
+    // Test 8 itself under 50 ms, while test 5 is long enough.
+    state.DiagnosisNote.clear();
+    Record(5, 1000, 100 * 1024);
+    Record(8, 49.9, 5 * 1048576);
+    EXPECT_EQ(state.TestComments[8], "");
+    EXPECT_EQ(state.DiagnosisNote,
+              "test 8 took under 50 ms: too short to judge, choose a larger speed entry");
+
+    // At 50 ms every timing counts, and the diagnosis fires.
+    state.DiagnosisNote.clear();
+    Record(4, 50, 100 * 1024);
+    Record(7, 50, 5 * 1048576);
+    EXPECT_EQ(state.TestComments[7], "Possible Netbios/TCP Window limitation");
+    EXPECT_EQ(state.DiagnosisNote, "");
+}
+
 TEST_F(Results, FailuresReachTheCallerAndLeaveTheBoxAlone) {
     double ms = 10;
     EXPECT_THROW(RecordResultAt(state, window, 9, ms, 1, at), RuntimeError);
@@ -116,6 +177,8 @@ TEST_F(Results, FailuresReachTheCallerAndLeaveTheBoxAlone) {
         ADD_FAILURE() << "an unwritable log must raise";
     } catch (const RuntimeError& e) {
         EXPECT_EQ(e.Number(), kErrPathNotFound);
+        // It says it was the log.
+        EXPECT_EQ(e.Description(), "Path not found writing the results log " + state.LogPath);
     }
     EXPECT_EQ(window.results, "kept\r\n");
 }

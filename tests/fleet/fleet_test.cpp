@@ -52,7 +52,7 @@ class FleetTest : public ::testing::Test {
     }
     void TearDown() override {
         SetPumpHook(previousHook_);
-        for (auto& slot : fleet_.slots) {
+        for (auto& slot : fleet_.drones) {
             auto& p = slot.process;
             if (p && !p->HasEnded()) {
                 kill(p->Id(), SIGCONT);
@@ -77,7 +77,7 @@ class FleetTest : public ::testing::Test {
     }
     bool AllEnded(int count) {
         for (int n = 1; n <= count; ++n) {
-            auto& p = fleet_.slots[static_cast<std::size_t>(n - 1)].process;
+            auto& p = fleet_.drones[static_cast<std::size_t>(n - 1)].process;
             if (!p || !p->HasEnded()) return false;
         }
         return true;
@@ -272,9 +272,9 @@ TEST_F(FleetTest, WaitingDroneEndsWithoutCopyingWhenTerminated) {
     WriteFile(RootFile("X.jnk"), "payload");
     WriteDrone(state_, "Drone1.exe");
     StartDrone(state_, fleet_, 1, DroneDirection::To, window_.dirPath, "X.jnk");
-    const int pid = fleet_.slots[0].process->Id();
+    const int pid = fleet_.drones[0].process->Id();
     std::this_thread::sleep_for(300ms);
-    ASSERT_FALSE(fleet_.slots[0].process->HasEnded());
+    ASSERT_FALSE(fleet_.drones[0].process->HasEnded());
 
     Terminate();
     // Ended (and reaped) within the bounded wait, so its file could be deleted.
@@ -362,7 +362,7 @@ TEST_F(FleetTest, StopEndsTheWaitAndStalledDronesAreEnded) {
     WriteAndStart(1, DroneDirection::From);
     WriteAndStart(2, DroneDirection::To);
     // A drone that neither reports nor ends: a stopped process, as on a stalled share.
-    const int stalled = fleet_.slots[0].process->Id();
+    const int stalled = fleet_.drones[0].process->Id();
     kill(stalled, SIGSTOP);
     bool stop = false;
     const double started = TickMs();
@@ -373,7 +373,7 @@ TEST_F(FleetTest, StopEndsTheWaitAndStalledDronesAreEnded) {
     const double stopping = TickMs();
     Terminate();
     EXPECT_LT(TickMs() - stopping, 6000);
-    EXPECT_TRUE(fleet_.slots[0].process == nullptr);
+    EXPECT_TRUE(fleet_.drones[0].process == nullptr);
     EXPECT_NE(kill(stalled, 0), 0) << "the stalled drone is still there";
     EXPECT_TRUE(window_.messages.empty());
     EXPECT_TRUE(Entries(root_.Path()).empty());
@@ -385,7 +385,7 @@ TEST_F(FleetTest, ACopyThatMakesNoProgressEndsTheTestNamingDroneAndFile) {
     WriteFile(RootFile(Numbered(2)), Content(2));
     WriteAndStart(1, DroneDirection::From);
     WriteAndStart(2, DroneDirection::To);
-    kill(fleet_.slots[0].process->Id(), SIGSTOP);
+    kill(fleet_.drones[0].process->Id(), SIGSTOP);
     wait_.stallLimitMs = 700;
     const double started = TickMs();
     try {

@@ -9,8 +9,10 @@
 #include <functional>
 #include <sstream>
 
+#include "common/number_format.h"
 #include "common/pause.h"
 #include "core/connection_settings.h"
+#include "platform/platform.h"
 #include "support/child_process.h"
 #include "support/fake_window.h"
 #include "support/temp_dir.h"
@@ -144,17 +146,23 @@ TEST_F(Sequence, StopBeforeATestSkipsIt) {
     ExpectNothingLeft();
 }
 
-TEST_F(Sequence, StopDuringTheLastTestStillFinishes) {
+TEST_F(Sequence, StopDuringADroneWaitEndsTheRunWithoutThatTest) {
+    bool clicked = false;
     onPump = [&] {
         // While test 8's drones are being waited for.
         if (RunningTest() == 8 && std::filesystem::exists(root.Path() / "GO.txt") &&
-            window.nextCaption == "Stop")
+            window.nextCaption == "Stop") {
             sequence.cmdNext_Click();
+            clicked = window.nextCaption == "Please Wait";
+        }
     };
     sequence.cmdNext_Click();
-    EXPECT_EQ(window.status, "Finished");
-    EXPECT_TRUE(window.nextEnabled);
-    EXPECT_EQ(LogLines().size(), 10u);
+    ASSERT_TRUE(clicked);
+    EXPECT_EQ(window.status, "Interrupted by user");
+    EXPECT_FALSE(window.nextEnabled);
+    const auto lines = LogLines();
+    ASSERT_EQ(lines.size(), 1u + 8u);  // tests 1a to 7; test 8 is not recorded
+    EXPECT_NE(lines.back().find(", 7, "), std::string::npos);
     ExpectNothingLeft();
 }
 
@@ -222,8 +230,126 @@ TEST_F(Sequence, CloseDuringADroneTestCleansUpThenCloses) {
     EXPECT_TRUE(asked);
     EXPECT_TRUE(window.closed);
     EXPECT_EQ(window.status, "Interrupted by user");
-    EXPECT_NE(LogLines().back().find(", 7, "), std::string::npos);  // the current test ends
-    EXPECT_TRUE(sequence.RequestClose());                           // nothing runs any more
+    // The wait ends at once; the interrupted test is not recorded.
+    EXPECT_NE(LogLines().back().find(", 6, "), std::string::npos);
+    EXPECT_TRUE(sequence.RequestClose());  // nothing runs any more
+    ExpectNothingLeft();
+}
+
+TEST_F(Sequence, DroneTimesAreEachDronesOwnAndTheLongestIsTheTestsTime) {
+    sequence.cmdNext_Click();
+    ASSERT_EQ(window.status, "Finished");
+    EXPECT_EQ(state.DroneTimesMs[6].size(), 2u);
+    EXPECT_EQ(state.DroneTimesMs[7].size(), 5u);
+    EXPECT_EQ(state.DroneTimesMs[8].size(), 5u);
+    EXPECT_TRUE(state.DroneTimesMs[5].empty());
+    for (int i = 6; i <= 8; ++i) {
+        const auto& times = state.DroneTimesMs[static_cast<std::size_t>(i)];
+        EXPECT_EQ(NumberToText(*std::max_element(times.begin(), times.end())),
+                  state.TestTimesMs[static_cast<std::size_t>(i)]);
+    }
+}
+
+TEST_F(Sequence, ALocalTargetGetsNoDiagnosisAndSaysWhyOnce) {
+    sequence.cmdNext_Click();
+    ASSERT_EQ(window.status, "Finished");
+    EXPECT_FALSE(state.TargetIsRemote);
+    for (const auto& comment : state.TestComments) EXPECT_EQ(comment, "");
+    const std::string note = "target is a local disk: no network diagnosis\r\n";
+    EXPECT_NE(window.results.find(note), std::string::npos) << window.results;
+    EXPECT_EQ(window.results.find(note), window.results.rfind(note));
+}
+
+TEST_F(Sequence, ANetworkTargetWithTimingsTooShortToJudgeSaysSo) {
+    sequence.SetNetworkProbe([](const std::string&) { return true; });
+    sequence.cmdNext_Click();
+    ASSERT_EQ(window.status, "Finished");
+    EXPECT_TRUE(state.TargetIsRemote);
+    // The tiny WAN files copy in well under 50 ms on one machine.
+    for (const auto& comment : state.TestComments) EXPECT_EQ(comment, "");
+    EXPECT_NE(state.DiagnosisNote.find("took under 50 ms: too short to judge"), std::string::npos)
+        << state.DiagnosisNote;
+}
+
+TEST_F(Sequence, WhatAKilledRunLeftIsSweptAndNeverReadAsThisRunsResults) {
+    // Result files that would give test 6 a time of 99999 ms, work files of other sizes, a
+    // stop file that would stop the drones, and a half-written test file.
+    for (int n = 1; n <= 5; ++n)
+        testing::WriteFile(root.Path() / ("TXT" + std::to_string(n) + "Test160.jnk"),
+                           " 99999 \r\n");
+    testing::WriteFile(root.Path() / "3Test10240.jnk", "old");
+    testing::WriteFile(root.Path() / "Drone4.exe", "old");
+    testing::WriteFile(root.Path() / "TERMDRONES.txt", "");
+    testing::WriteFile(root.Path() / "Test16.jnk", "half");
+    testing::WriteFile(target.Path() / "2Test1600.jnk", "old");
+    sequence.cmdNext_Click();
+    EXPECT_EQ(window.status, "Finished");
+    for (const auto& ms : state.TestTimesMs) EXPECT_NE(ms, "99999");
+    ExpectNothingLeft();
+}
+
+TEST_F(Sequence, PlantedLinksAreNeverFollowed) {
+    TempDir outside;
+    const auto victim = outside.Path() / "victim";
+    testing::WriteFile(victim, "precious");
+    // In the work root, links under every name the run writes are removed, not followed.
+    for (const char* name :
+         {"Test16.jnk", "Test160.jnk", "1Test160.jnk", "5Test160.jnk", "TXT1Test160.jnk",
+          "ERR2Test160.jnk", "Drone1.exe", "GO.txt", "TERMDRONES.txt"})
+        std::filesystem::create_symlink(victim, root.Path() / name);
+    sequence.cmdNext_Click();
+    EXPECT_EQ(window.status, "Finished");
+    EXPECT_EQ(testing::ReadFile(victim), "precious");
+    ExpectNothingLeft();
+
+    // In the target a link under a work-file name ends the run before anything is written.
+    for (const char* name : {"Test16.jnk", "1Test160.jnk"}) {
+        std::filesystem::create_symlink(victim, target.Path() / name);
+        window.nextCaption = "Run Tests";
+        sequence.cmdNext_Click();
+        EXPECT_EQ(window.status, "ERROR");
+        EXPECT_NE(LogLines().back().find(std::string(name) + " is a symbolic link"),
+                  std::string::npos)
+            << LogLines().back();
+        EXPECT_EQ(testing::ReadFile(victim), "precious");
+        EXPECT_EQ(testing::Entries(target.Path()), std::vector<std::string>{name});
+        std::filesystem::remove(target.Path() / name);
+    }
+    EXPECT_EQ(testing::Entries(outside.Path()), std::vector<std::string>{"victim"});
+}
+
+TEST_F(Sequence, ASecondControllerOnTheSameTargetIsRefusedBeforeItTouchesAnything) {
+    // A live run of this machine holds the target (process 1 always runs).
+    const auto lock = target.Path() / "wirepace-run.lock";
+    testing::WriteFile(lock, platform::HostName() + " 1\r\n");
+    testing::WriteFile(target.Path() / "Test16.jnk", "the other run's");
+    sequence.cmdNext_Click();
+    EXPECT_EQ(window.status, "ERROR");
+    EXPECT_NE(LogLines().back().find("Another run is testing this folder: " + lock.string()),
+              std::string::npos)
+        << LogLines().back();
+    EXPECT_EQ(testing::ReadFile(target.Path() / "Test16.jnk"), "the other run's");
+    EXPECT_TRUE(std::filesystem::exists(lock));
+
+    // A lock left by a dead run is taken over, and released at the end.
+    testing::WriteFile(lock, platform::HostName() + " 999999999\r\n");
+    std::filesystem::remove(target.Path() / "Test16.jnk");
+    window.nextCaption = "Run Tests";
+    sequence.cmdNext_Click();
+    EXPECT_EQ(window.status, "Finished");
+    ExpectNothingLeft();
+}
+
+TEST_F(Sequence, ADronesOwnCauseReachesTheLog) {
+    onPump = [&] {
+        // Before test 8's drones start, drone 3's source on the target goes missing.
+        if (RunningTest() == 8 && !std::filesystem::exists(root.Path() / "GO.txt"))
+            std::filesystem::remove(target.Path() / "3Test160.jnk");
+    };
+    sequence.cmdNext_Click();
+    EXPECT_EQ(window.status, "ERROR");
+    EXPECT_EQ(LogLines().back(), "-- Error: Drone 3: File not found reading " + target.Slash() +
+                                     "3Test160.jnk [53] --\r");
     ExpectNothingLeft();
 }
 
