@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <utility>
 #include <vector>
 
 #include "common/error.h"
@@ -386,6 +387,9 @@ class Win32Process : public Process {
         return ::WaitForSingleObject(process_, ms < 0 ? 0 : static_cast<DWORD>(ms)) ==
                WAIT_OBJECT_0;
     }
+    void Terminate() override {
+        if (!HasEnded()) ::TerminateProcess(process_, 1);
+    }
     int Id() const override { return static_cast<int>(id_); }
 
   private:
@@ -393,21 +397,45 @@ class Win32Process : public Process {
     DWORD id_;
 };
 
+// The job every drone belongs to: when this process ends, however it ends, the system closes
+// the job's handle and ends the drones with it.
+HANDLE DroneJob() {
+    static const HANDLE job = [] {
+        const HANDLE h = ::CreateJobObjectW(nullptr, nullptr);
+        if (!h) return HANDLE{nullptr};
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (!::SetInformationJobObject(h, JobObjectExtendedLimitInformation, &limits,
+                                       sizeof limits)) {
+            ::CloseHandle(h);
+            return HANDLE{nullptr};
+        }
+        return h;
+    }();
+    return job;
+}
+
 std::unique_ptr<Process> Launch(const std::string& program, const std::string& commandLine,
-                                WindowStyle style) {
+                                WindowStyle style, bool inDroneJob) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = static_cast<WORD>(style == WindowStyle::Hidden ? SW_HIDE : SW_SHOWNORMAL);
-    // A hidden console program (the mapping command) gets no console of its own and does not
-    // write into the controller's.
-    const DWORD flags = style == WindowStyle::Hidden ? CREATE_NO_WINDOW : 0;
+    // A hidden console program gets no console of its own and does not write into the
+    // controller's.
+    DWORD flags = style == WindowStyle::Hidden ? CREATE_NO_WINDOW : 0;
+    // Suspended until it belongs to the job, so it cannot run a moment outside it.
+    if (inDroneJob) flags |= CREATE_SUSPENDED;
     const std::wstring application = Widen(program);
     std::wstring line = Widen(commandLine);  // CreateProcessW may write into it
     PROCESS_INFORMATION info{};
     if (!::CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, FALSE, flags, nullptr,
                           nullptr, &startup, &info))
         RaiseFileError(static_cast<int>(::GetLastError()), program);
+    if (inDroneJob) {
+        if (const HANDLE job = DroneJob()) ::AssignProcessToJobObject(job, info.hProcess);
+        ::ResumeThread(info.hThread);
+    }
     ::CloseHandle(info.hThread);
     return std::make_unique<Win32Process>(info.hProcess, info.dwProcessId);
 }
@@ -420,14 +448,62 @@ bool IsBadPath(const std::string& path) {
     RaiseFileError(static_cast<int>(::GetLastError()), path);
 }
 
-// Opens a file for writing: `disposition` CREATE_ALWAYS empties it, OPEN_ALWAYS keeps it.
-HANDLE OpenForWriting(const std::string& path, DWORD disposition, DWORD access = GENERIC_WRITE) {
-    if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound);
-    const HANDLE h = ::CreateFileW(Widen(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                   nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) RaiseLast(path);
-    return h;
+// A link (a reparse point) or a folder under a name this program writes: never written through.
+[[noreturn]] void RefuseNonFile(const std::string& path) {
+    throw RuntimeError(kErrPathFileAccess, "Refusing to write through \"" + path +
+                                               "\": it is a symbolic link or not a plain file")
+        .WithPath(path);
 }
+
+bool IsLinkOrFolder(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY));
+}
+
+// Creates `path` fresh for writing: a plain file of that name is removed first, then the name
+// is created anew without following a link, so no write ever lands elsewhere.
+HANDLE CreateFresh(const std::string& path, DWORD access = GENERIC_WRITE) {
+    if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound);
+    const std::wstring wide = Widen(path);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const HANDLE h =
+            ::CreateFileW(wide.c_str(), access, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (h != INVALID_HANDLE_VALUE) return h;
+        const DWORD err = ::GetLastError();
+        if (err != ERROR_FILE_EXISTS && err != ERROR_ALREADY_EXISTS)
+            RaiseFileError(static_cast<int>(err), path);
+        const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) continue;  // gone meanwhile
+        if (IsLinkOrFolder(attributes)) RefuseNonFile(path);
+        if (!::DeleteFileW(wide.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND)
+            RaiseLast(path);
+    }
+    throw RuntimeError(kErrPathFileAccess).WithPath(path);
+}
+
+// A file this process is creating: removed again unless Keep() is reached.
+class FreshFile {
+  public:
+    explicit FreshFile(const std::string& path) : path_(path), h_(CreateFresh(path)) {}
+    ~FreshFile() {
+        if (h_ != INVALID_HANDLE_VALUE) ::CloseHandle(h_);
+        if (!kept_) ::DeleteFileW(Widen(path_).c_str());
+    }
+    FreshFile(const FreshFile&) = delete;
+    FreshFile& operator=(const FreshFile&) = delete;
+    HANDLE Handle() const { return h_; }
+    void Keep() {
+        const HANDLE h = std::exchange(h_, INVALID_HANDLE_VALUE);
+        if (!::CloseHandle(h)) RaiseLast(path_);
+        kept_ = true;
+    }
+
+  private:
+    std::string path_;
+    HANDLE h_;
+    bool kept_ = false;
+};
 
 // Writes everything in chunks WriteFile accepts; the handle stays open either way.
 void WriteFully(HANDLE h, const void* data, std::size_t size, const std::string& path) {
@@ -441,16 +517,6 @@ void WriteFully(HANDLE h, const void* data, std::size_t size, const std::string&
         }
         p += written;
         size -= written;
-    }
-}
-
-// The same for a file opened only for this write: closed when the write fails.
-void WriteAll(HANDLE h, const void* data, std::size_t size, const std::string& path) {
-    try {
-        WriteFully(h, data, size, path);
-    } catch (...) {
-        ::CloseHandle(h);
-        throw;
     }
 }
 
@@ -588,16 +654,17 @@ void EnableThemedControls() {
 
 // ---- files -----------------------------------------------------------------------------------
 
-[[noreturn]] void RaiseFileError(int osError, const std::string&) {
-    throw RuntimeError(win32::ErrorNumberFor(static_cast<unsigned long>(osError)));
+[[noreturn]] void RaiseFileError(int osError, const std::string& path) {
+    throw RuntimeError(win32::ErrorNumberFor(static_cast<unsigned long>(osError))).WithPath(path);
 }
 
 FileWriter::FileWriter(const std::string& path)
-    : path_(path), handle_(reinterpret_cast<std::intptr_t>(OpenForWriting(path, CREATE_ALWAYS))) {}
+    : path_(path), handle_(reinterpret_cast<std::intptr_t>(CreateFresh(path))) {}
 
 FileWriter::~FileWriter() {
-    if (handle_ != reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE))
-        ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    if (handle_ == reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE)) return;
+    ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    ::DeleteFileW(Widen(path_).c_str());
 }
 
 void FileWriter::Write(const void* data, std::size_t size) {
@@ -610,17 +677,46 @@ void FileWriter::Close() {
     if (handle_ == reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE)) return;
     const HANDLE h = reinterpret_cast<HANDLE>(handle_);
     handle_ = reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE);
-    CloseOrRaise(h, path_);
+    if (!::CloseHandle(h)) {
+        const DWORD err = ::GetLastError();
+        ::DeleteFileW(Widen(path_).c_str());
+        RaiseFileError(static_cast<int>(err), path_);
+    }
 }
 
-void CopyFile(const std::string& from, const std::string& to) {
+namespace {
+bool gRefuseUnbuffered = false;
+}  // namespace
+
+CacheBypass CopyFile(const std::string& from, const std::string& to) {
     if (IsBadPath(from) || IsBadPath(to)) throw RuntimeError(kErrFileNotFound);
-    if (!::CopyFileW(Widen(from).c_str(), Widen(to).c_str(), FALSE)) RaiseLast(to);
+    const std::wstring target = Widen(to);
+    // The target is made fresh: a plain file of that name goes first, a link is refused.
+    const DWORD attributes = ::GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        if (IsLinkOrFolder(attributes)) RefuseNonFile(to);
+        if (!::DeleteFileW(target.c_str())) RaiseLast(to);
+    }
+    // Unbuffered: the source is read from where it lies and the target written through to it,
+    // never to or from this machine's cache.
+    DWORD flags = COPY_FILE_FAIL_IF_EXISTS | COPY_FILE_COPY_SYMLINK;
+    if (!gRefuseUnbuffered) flags |= COPY_FILE_NO_BUFFERING;
+    BOOL cancel = FALSE;
+    if (!::CopyFileExW(Widen(from).c_str(), target.c_str(), nullptr, nullptr, &cancel, flags)) {
+        const DWORD err = ::GetLastError();
+        if (err != ERROR_FILE_EXISTS) ::DeleteFileW(target.c_str());
+        RaiseFileError(static_cast<int>(err), err == ERROR_FILE_NOT_FOUND ? from : to);
+    }
+    return gRefuseUnbuffered ? CacheBypass::DroppedPages : CacheBypass::DirectReads;
+}
+
+void RefuseDirectReadsForTests(bool refuse) {
+    gRefuseUnbuffered = refuse;
 }
 
 void DeleteFile(const std::string& path) {
     if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound);
-    if (IsDirectory(path)) throw RuntimeError(kErrPathFileAccess);
+    if (IsDirectory(path)) throw RuntimeError(kErrPathFileAccess).WithPath(path);
     if (!::DeleteFileW(Widen(path).c_str())) RaiseLast(path);
 }
 
@@ -639,21 +735,65 @@ std::int64_t FileLength(const std::string& path) {
 }
 
 void CreateEmptyFile(const std::string& path) {
-    CloseOrRaise(OpenForWriting(path, CREATE_ALWAYS), path);
+    FreshFile file(path);
+    file.Keep();
 }
 
 void AppendLine(const std::string& path, const std::string& line) {
-    const HANDLE h = OpenForWriting(path, OPEN_ALWAYS, FILE_APPEND_DATA);
+    if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound);
+    const std::wstring wide = Widen(path);
+    if (IsLinkOrFolder(::GetFileAttributesW(wide.c_str()))) RefuseNonFile(path);
+    const HANDLE h =
+        ::CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) RaiseLast(path);
+    LARGE_INTEGER end{};
+    if (!::SetFilePointerEx(h, LARGE_INTEGER{}, &end, FILE_END)) {
+        const DWORD err = ::GetLastError();
+        ::CloseHandle(h);
+        RaiseFileError(static_cast<int>(err), path);
+    }
     const std::string text = win32::Utf8ToCodePage(line, CP_ACP) + "\r\n";
-    WriteAll(h, text.data(), text.size(), path);
+    try {
+        WriteFully(h, text.data(), text.size(), path);
+    } catch (...) {
+        // A torn line would glue itself to the next one: cut the file back to where it was.
+        ::SetFilePointerEx(h, end, nullptr, FILE_BEGIN);
+        ::SetEndOfFile(h);
+        ::CloseHandle(h);
+        throw;
+    }
     CloseOrRaise(h, path);
 }
 
 void WriteTextFile(const std::string& path, const std::string& text) {
-    const HANDLE h = OpenForWriting(path, CREATE_ALWAYS);
+    FreshFile file(path);
     const std::string ansi = win32::Utf8ToCodePage(text, CP_ACP);
-    WriteAll(h, ansi.data(), ansi.size(), path);
+    WriteFully(file.Handle(), ansi.data(), ansi.size(), path);
+    file.Keep();
+}
+
+bool CreateExclusiveFile(const std::string& path, const std::string& text) {
+    if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound);
+    const std::wstring wide = Widen(path);
+    const HANDLE h =
+        ::CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD err = ::GetLastError();
+        if (err == ERROR_FILE_EXISTS || err == ERROR_ALREADY_EXISTS) return false;
+        RaiseFileError(static_cast<int>(err), path);
+    }
+    try {
+        WriteFully(h, text.data(), text.size(), path);
+        ::FlushFileBuffers(h);
+    } catch (...) {
+        ::CloseHandle(h);
+        ::DeleteFileW(wide.c_str());
+        throw;
+    }
     CloseOrRaise(h, path);
+    return true;
 }
 
 std::string ReadFirstLine(const std::string& path) {
@@ -681,9 +821,76 @@ std::string ReadFirstLine(const std::string& path) {
 }
 
 void WriteProgramImage(const std::string& path, const unsigned char* bytes, std::size_t size) {
-    const HANDLE h = OpenForWriting(path, OPEN_ALWAYS);
-    WriteAll(h, bytes, size, path);
-    CloseOrRaise(h, path);
+    FreshFile file(path);
+    WriteFully(file.Handle(), bytes, size, path);
+    file.Keep();
+}
+
+namespace {
+std::int64_t FileTimeTicks(const FILETIME& t) {
+    return (static_cast<std::int64_t>(t.dwHighDateTime) << 32) |
+           static_cast<std::int64_t>(t.dwLowDateTime);
+}
+}  // namespace
+
+void TouchFile(const std::string& path) {
+    if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound);
+    const HANDLE h = ::CreateFileW(Widen(path).c_str(), FILE_WRITE_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) RaiseLast(path);
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    const BOOL ok = ::SetFileTime(h, nullptr, nullptr, &now);
+    const DWORD err = ::GetLastError();
+    ::CloseHandle(h);
+    if (!ok) RaiseFileError(static_cast<int>(err), path);
+}
+
+double FileAgeSeconds(const std::string& path) {
+    if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound);
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data)) RaiseLast(path);
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    return static_cast<double>(FileTimeTicks(now) - FileTimeTicks(data.ftLastWriteTime)) / 1e7;
+}
+
+EntryKind KindOf(const std::string& path) {
+    if (IsBadPath(path)) return EntryKind::Missing;
+    const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return EntryKind::Missing;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return EntryKind::Link;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return EntryKind::Other;
+    return EntryKind::File;
+}
+
+std::vector<std::string> FolderEntries(const std::string& dir) {
+    if (IsBadPath(dir)) throw RuntimeError(kErrPathNotFound);
+    std::string pattern = dir;
+    if (pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
+    WIN32_FIND_DATAW found{};
+    const HANDLE h = ::FindFirstFileW(Widen(pattern + "*").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD err = ::GetLastError();
+        if (err == ERROR_FILE_NOT_FOUND) return {};
+        RaiseFileError(static_cast<int>(err == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : err),
+                       dir);
+    }
+    std::vector<std::string> names;
+    do {
+        const std::string name = Narrow(found.cFileName);
+        if (name != "." && name != "..") names.push_back(name);
+    } while (::FindNextFileW(h, &found));
+    ::FindClose(h);
+    return names;
+}
+
+bool IsNetworkFolder(const std::string& dir) {
+    if (IsSharePath(dir)) return true;
+    if (dir.size() < 2 || dir[1] != ':') return false;
+    const std::wstring root = Widen(dir.substr(0, 2) + "\\");
+    return ::GetDriveTypeW(root.c_str()) == DRIVE_REMOTE;
 }
 
 // ---- processes -------------------------------------------------------------------------------
@@ -692,19 +899,47 @@ std::unique_ptr<Process> StartProgram(const std::string& program, const std::str
                                       WindowStyle style) {
     std::string line = win32::QuoteProgramPath(program);
     if (!argText.empty()) line += " " + argText;
-    return Launch(program, line, style);
+    return Launch(program, line, style, true);
 }
 
 std::unique_ptr<Process> StartProgramArgs(const std::string& program,
                                           const std::vector<std::string>& args, WindowStyle style) {
     std::string line = win32::QuoteProgramPath(program);
     for (const auto& arg : args) line += " " + win32::QuoteArgument(arg);
-    return Launch(program, line, style);
+    return Launch(program, line, style, false);
 }
 
 std::string ArgumentText(int, char**) {
     // The raw command line: the C runtime's splitting would drop quotes and merge blanks.
     return Narrow(win32::CommandLineTail(::GetCommandLineW()));
+}
+
+void TieToController() {
+    // The controller's job ends the drone with it; nothing to do here.
+}
+
+bool ControllerAlive() {
+    return true;
+}
+
+std::string HostName() {
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    if (!::GetComputerNameW(name, &size)) return "localhost";
+    return Narrow(std::wstring(name, size));
+}
+
+int CurrentProcessId() {
+    return static_cast<int>(::GetCurrentProcessId());
+}
+
+bool ProcessAlive(int id) {
+    if (id <= 0) return false;
+    const HANDLE h = ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(id));
+    if (!h) return ::GetLastError() == ERROR_ACCESS_DENIED;
+    const bool alive = ::WaitForSingleObject(h, 0) == WAIT_TIMEOUT;
+    ::CloseHandle(h);
+    return alive;
 }
 
 std::optional<std::string> LogicalDriveStrings() {

@@ -134,25 +134,42 @@ TEST(Drones, ReleasedDronesCopyAndReportTheirTimes) {
         testing::WriteBytes(root.Root() + std::to_string(n) + state.LargeTestFile,
                             std::string(65536, '\0'));
         WriteDrone(state, "Drone" + std::to_string(n) + ".exe");
-        StartDrone(state, fleet, n, DroneMode::To, target.Slash(),
+        StartDrone(state, fleet, n, DroneDirection::To, target.Slash(),
                    std::to_string(n) + state.LargeTestFile);
     }
     // Waiting for the release: none has copied or ended yet.
     Pause(0.5);
     for (int n = 1; n <= kMaxDrones; ++n) {
-        EXPECT_FALSE(fleet.processes[static_cast<std::size_t>(n - 1)]->HasEnded());
+        EXPECT_FALSE(fleet.drones[static_cast<std::size_t>(n - 1)].process->HasEnded());
         EXPECT_FALSE(
             std::filesystem::exists(target.Path() / (std::to_string(n) + state.LargeTestFile)));
     }
-    const double sum = CollectDroneTimes(state, fleet, kMaxDrones, 7);
-    EXPECT_GE(sum, 0);
+    const std::vector<double> times = CollectDroneTimes(state, fleet, kMaxDrones, 7, DroneWait{});
+    ASSERT_EQ(times.size(), static_cast<std::size_t>(kMaxDrones));
+    for (double ms : times) EXPECT_LT(ms, 60000);
     for (int n = 1; n <= kMaxDrones; ++n)
         EXPECT_EQ(platform::FileLength(target.Slash() + std::to_string(n) + state.LargeTestFile),
                   65536);
-    TerminateDrones(state, window, fleet);
+    TerminateDrones(state, window, fleet, target.Slash());
     EXPECT_TRUE(window.messages.empty());
     EXPECT_TRUE(EntriesOf(root.Folder()).empty());
     EXPECT_TRUE(EntriesOf(target.Path()).empty());
+}
+
+TEST(Drones, EndWithTheirController) {
+    testing::TempDrive root;
+    // A controller that starts a drone waiting for its release, writes the drone's process id
+    // and ends without cleaning up, as a killed one would.
+    const std::string parent = platform::ProgramFolder() + "win32_drone_parent.exe";
+    const std::string pidFile = root.Root() + "pid.txt";
+    auto process =
+        platform::StartProgramArgs(parent, {root.Root(), pidFile}, platform::WindowStyle::Hidden);
+    ASSERT_TRUE(process->WaitForEnd(30000));
+    const int drone = std::stoi(platform::ReadFirstLine(pidFile));
+    ASSERT_GT(drone, 0);
+    const double started = TickMs();
+    while (platform::ProcessAlive(drone) && TickMs() - started < 3000) Pause(0.05);
+    EXPECT_FALSE(platform::ProcessAlive(drone)) << "the drone outlived its controller";
 }
 
 class WholeRun : public ::testing::Test {

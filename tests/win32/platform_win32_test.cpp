@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <functional>
@@ -207,6 +208,45 @@ TEST_F(Files, CopyReplacesTheTargetAndLengthReadsIt) {
     EXPECT_EQ(platform::FileLength(At("a.bin")), 3000);
 }
 
+TEST_F(Files, UnbufferedCopiesOfOddLengthsAreExact) {
+    // Unbuffered transfers move whole sectors; the length must still come out exact.
+    for (std::size_t size :
+         {std::size_t{1}, std::size_t{511}, std::size_t{4097}, std::size_t{(1u << 20) + 333}}) {
+        std::string content(size, '\0');
+        for (std::size_t i = 0; i < size; ++i) content[i] = static_cast<char>(i * 13);
+        WriteBytes(At("odd.bin"), content);
+        EXPECT_EQ(platform::CopyFile(At("odd.bin"), At("copy.bin")),
+                  platform::CacheBypass::DirectReads);
+        EXPECT_EQ(ReadBytes(At("copy.bin")), content) << size;
+        EXPECT_EQ(platform::FileLength(At("copy.bin")), static_cast<std::int64_t>(size));
+    }
+}
+
+TEST_F(Files, FreshFilesAndWhatNamesAre) {
+    const unsigned char image[] = {1, 2, 3};
+    WriteBytes(At("Drone1.exe"), "a longer old image");
+    platform::WriteProgramImage(At("Drone1.exe"), image, sizeof image);
+    EXPECT_EQ(ReadBytes(At("Drone1.exe")), std::string("\x01\x02\x03"));
+    EXPECT_FALSE(platform::CreateExclusiveFile(At("Drone1.exe"), "x"));
+    EXPECT_TRUE(platform::CreateExclusiveFile(At("lock"), "me"));
+    EXPECT_EQ(ReadBytes(At("lock")), "me");
+    EXPECT_EQ(platform::KindOf(At("lock")), platform::EntryKind::File);
+    EXPECT_EQ(platform::KindOf(At("missing")), platform::EntryKind::Missing);
+    std::filesystem::create_directory(dir.Path() / "sub");
+    EXPECT_EQ(platform::KindOf(At("sub")), platform::EntryKind::Other);
+    // A folder under a file's name is never written into.
+    EXPECT_EQ(ErrorOf([&] { platform::CreateEmptyFile(At("sub")); }), 75);
+    auto names = platform::FolderEntries(dir.Slash());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"Drone1.exe", "lock", "sub"}));
+    platform::TouchFile(At("lock"));
+    EXPECT_LT(platform::FileAgeSeconds(At("lock")), 60);
+    EXPECT_FALSE(platform::IsNetworkFolder(dir.Slash()));
+    EXPECT_TRUE(platform::IsNetworkFolder("\\\\server\\share\\"));
+    EXPECT_TRUE(platform::ProcessAlive(platform::CurrentProcessId()));
+    EXPECT_FALSE(platform::HostName().empty());
+}
+
 TEST_F(Files, FailuresCarryTheRunTimeNumbers) {
     WriteBytes(At("x.bin"), "x");
     EXPECT_EQ(ErrorOf([&] { platform::CopyFile(At("missing"), At("y")); }), 53);
@@ -279,7 +319,7 @@ TEST_F(Files, TextLinesAreWrittenInTheAnsiCodePage) {
     EXPECT_EQ(platform::ReadFirstLine(At("empty.txt")), "");
 }
 
-TEST_F(Files, WriterTruncatesAndProgramImagesOverwriteInPlace) {
+TEST_F(Files, WriterAndProgramImagesWriteFreshFiles) {
     WriteBytes(At("w.bin"), std::string(100, 'o'));
     {
         platform::FileWriter writer(At("w.bin"));
@@ -293,7 +333,7 @@ TEST_F(Files, WriterTruncatesAndProgramImagesOverwriteInPlace) {
     WriteBytes(At("img.exe"), "0123456789");
     const unsigned char bytes[] = {'A', 'B', 'C'};
     platform::WriteProgramImage(At("img.exe"), bytes, sizeof bytes);
-    EXPECT_EQ(ReadBytes(At("img.exe")), "ABC3456789");
+    EXPECT_EQ(ReadBytes(At("img.exe")), "ABC");  // nothing of the old file stays
     platform::WriteProgramImage(At("new.exe"), bytes, sizeof bytes);
     EXPECT_EQ(ReadBytes(At("new.exe")), "ABC");
 }
