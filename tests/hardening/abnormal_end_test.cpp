@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: MIT
+// What a run leaves when it does not end as it should: nothing running, and nothing the next
+// run would take for its own.
+#include <signal.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "support/child_process.h"
+#include "support/temp_dir.h"
+
+namespace wirepace {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using testing::ChildProcess;
+using testing::TempDir;
+
+class AbnormalEnd : public ::testing::Test {
+  protected:
+    std::map<std::string, std::string> Env() const {
+        return {{"XDG_CACHE_HOME", home.Slash() + "cache"},
+                {"XDG_DATA_HOME", home.Slash() + "data"},
+                {"LC_ALL", "C"}};
+    }
+    std::string WorkRoot() const { return home.Slash() + "cache/wirepace/"; }
+
+    TempDir home, target;
+};
+
+TEST_F(AbnormalEnd, AKilledControllerTakesItsDronesWithItAndTheNextRunIsClean) {
+    // The largest WAN sizes keep the drones busy long enough to be caught at work.
+    ChildProcess first(
+        {WIREPACE_CLI_PATH, "--type", "wan", "--speed", ">T1", "--dir", target.Path().string()},
+        Env());
+    const auto until = std::chrono::steady_clock::now() + 120s;
+    while (testing::ProcessesRunningFrom(WorkRoot()).empty()) {
+        ASSERT_LT(std::chrono::steady_clock::now(), until) << "no drone ever started";
+        ASSERT_EQ(first.Wait(0.005), -1) << "the run ended before its drones started";
+    }
+    first.Signal(SIGKILL);
+    EXPECT_EQ(first.Wait(10), 128 + SIGKILL);
+
+    const auto killed = std::chrono::steady_clock::now();
+    while (!testing::ProcessesRunningFrom(WorkRoot()).empty() &&
+           std::chrono::steady_clock::now() - killed < 3s)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_TRUE(testing::ProcessesRunningFrom(WorkRoot()).empty())
+        << "a drone outlived its controller";
+
+    // The next run finds the killed run's files, sweeps them and measures for itself.
+    ChildProcess second(
+        {WIREPACE_CLI_PATH, "--type", "wan", "--dir", target.Path().string(), "--format", "csv"},
+        Env());
+    ASSERT_EQ(second.Wait(120), 0) << second.Err();
+    EXPECT_EQ(std::count(second.Out().begin(), second.Out().end(), '\n'), 1 + 9) << second.Out();
+    for (const auto& name : testing::Entries(WorkRoot()))
+        EXPECT_TRUE(name == "wirepace.lock" || name == "target") << name << " left behind";
+    EXPECT_TRUE(testing::Entries(target.Path()).empty());
+}
+
+TEST_F(AbnormalEnd, ADroneWhoseControllerIsGoneEndsWithoutWaiting) {
+    // Told that its controller is another process than its parent, as after the controller
+    // died and the drone was handed on: it must not wait for a release that never comes.
+    fs::copy_file(WIREPACE_FERRYLET_PATH, home.Slash() + "Drone1.exe");
+    testing::WriteFile(home.Path() / "1Test16.jnk", "payload");
+    ChildProcess drone({home.Slash() + "Drone1.exe", "-TO" + target.Slash() + "?1Test16.jnk"},
+                       {{"WIREPACE_CONTROLLER_PID", std::to_string(getpid() + 1000000)}});
+    EXPECT_EQ(drone.Wait(10), 0);
+    EXPECT_TRUE(testing::Entries(target.Path()).empty());
+    EXPECT_FALSE(fs::exists(home.Path() / "TXT1Test16.jnk"));
+}
+
+}  // namespace
+}  // namespace wirepace
