@@ -102,6 +102,9 @@ bool CreateExclusiveFile(const std::string& path, const std::string& text);
 std::string ReadFirstLine(const std::string& path);
 // Writes the program image fresh; on POSIX the file gets mode 0700.
 void WriteProgramImage(const std::string& path, const unsigned char* bytes, std::size_t size);
+// Writes what this machine still holds of the file out to where it lies, so that a later
+// unbuffered read of it does not pay for that write.
+void FlushFile(const std::string& path);
 // Sets the file's modification time to now; seconds since it was last modified.
 void TouchFile(const std::string& path);
 double FileAgeSeconds(const std::string& path);

@@ -735,6 +735,14 @@ void WriteProgramImage(const std::string& path, const unsigned char* bytes, std:
     file.Keep();
 }
 
+void FlushFile(const std::string& path) {
+    const int fd = OpenOrRaise(path, O_RDONLY | O_NOFOLLOW);
+    const int rc = ::fdatasync(fd);
+    const int err = errno;
+    ::close(fd);
+    if (rc != 0 && err != EINVAL && err != EROFS) RaiseFileError(err, path);
+}
+
 void TouchFile(const std::string& path) {
     CheckPath(path);
     if (::utimensat(AT_FDCWD, path.c_str(), nullptr, AT_SYMLINK_NOFOLLOW) != 0)

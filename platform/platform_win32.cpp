@@ -833,6 +833,18 @@ std::int64_t FileTimeTicks(const FILETIME& t) {
 }
 }  // namespace
 
+void FlushFile(const std::string& path) {
+    if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound);
+    const HANDLE h =
+        ::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) RaiseLast(path);
+    const BOOL ok = ::FlushFileBuffers(h);
+    const DWORD err = ::GetLastError();
+    ::CloseHandle(h);
+    if (!ok) RaiseFileError(static_cast<int>(err), path);
+}
+
 void TouchFile(const std::string& path) {
     if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound);
     const HANDLE h = ::CreateFileW(Widen(path).c_str(), FILE_WRITE_ATTRIBUTES,
