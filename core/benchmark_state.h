@@ -33,6 +33,10 @@ struct BenchmarkState {
     std::array<std::string, kTestCount> TestSizesMB;
     std::array<std::string, kTestCount> TestComments;
     std::array<double, kTestCount> TestBytes{};  // bytes moved, for reports that want them
+    // Each drone's own milliseconds for tests 6 to 8, in drone order; empty for the others.
+    std::array<std::vector<double>, kTestCount> DroneTimesMs;
+    // Why this run's diagnoses stay silent, said once (empty when they can judge).
+    std::string DiagnosisNote;
 
     double OutboundLargeMs = 0;
     double OutboundLargeSpeed = 0;

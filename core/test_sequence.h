@@ -30,6 +30,9 @@ class TestSequence {
     bool Running() const { return running_; }
     bool StopRequested() const { return stopRequested_; }
 
+    // How long a drone's copy may make no progress before the test ends with an error.
+    void SetStallTimeoutSeconds(int s) { stallTimeoutSeconds_ = s; }
+
   private:
     void RunTests();
     void Stop();
@@ -44,6 +47,7 @@ class TestSequence {
     bool stopRequested_ = false;
     bool running_ = false;
     bool closeRequested_ = false;
+    int stallTimeoutSeconds_ = 120;
 };
 
 }  // namespace wirepace
