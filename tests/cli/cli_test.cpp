@@ -314,12 +314,12 @@ TEST_F(Cli, SigtermStopsCleanlyAndASecondSignalEndsAtOnce) {
         // run after it; the second must not wait for that.
         ASSERT_TRUE(cli.WaitForError("Test 2/9", 60)) << cli.Err();
         cli.Signal(SIGINT);
-        usleep(100 * 1000);
+        ASSERT_TRUE(cli.WaitForError("Interrupted by user", 10)) << cli.Err();
         const auto sent = std::chrono::steady_clock::now();
         cli.Signal(second);
         EXPECT_EQ(cli.Wait(10), 128 + second) << cli.Err();
-        EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::milliseconds(300));
-        EXPECT_EQ(cli.Out(), "");  // gone before any report
+        EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(2));
+        EXPECT_EQ(cli.Out(), "");  // gone before the stopped run could write its report
     }
 }
 
