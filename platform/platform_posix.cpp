@@ -48,34 +48,40 @@ std::string ParentOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
-// The user's own home: HOME when it names a folder, otherwise the password database. Never a
-// shared folder such as /tmp, where another user could have prepared what we then trust.
-std::string HomeFolder() {
-    if (auto home = GetEnv("HOME"); home && !home->empty() && (*home)[0] == '/') return *home;
-    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+struct Account {
+    std::string name, home;
+};
+
+// The password database's entry for `uid`, or nullopt when it has none.
+std::optional<Account> AccountOf(uid_t uid) {
+    const long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
     std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
     passwd entry{};
     passwd* found = nullptr;
     int rc = 0;
-    while ((rc = ::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found)) ==
-               ERANGE &&
+    while ((rc = ::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found)) == ERANGE &&
            buffer.size() < (1u << 20))
         buffer.resize(buffer.size() * 2);
-    if (rc != 0 || !found || !entry.pw_dir || entry.pw_dir[0] != '/')
+    if (rc != 0 || !found) return std::nullopt;
+    return Account{entry.pw_name ? entry.pw_name : "", entry.pw_dir ? entry.pw_dir : ""};
+}
+
+// The user's own home: HOME when it names a folder, otherwise the password database. Never a
+// shared folder such as /tmp, where another user could have prepared what we then trust.
+std::string HomeFolder() {
+    if (auto home = GetEnv("HOME"); home && !home->empty() && (*home)[0] == '/') return *home;
+    const auto account = AccountOf(::geteuid());
+    if (!account || account->home.empty() || account->home[0] != '/')
         throw RuntimeError(kErrPathNotFound,
                            "Cannot find the home folder of user " + std::to_string(::geteuid()) +
                                ": HOME is not set and the password database names none");
-    return entry.pw_dir;
+    return account->home;
 }
 
 std::string UserName(uid_t uid) {
-    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
-        entry.pw_name)
-        return std::string(entry.pw_name) + " (uid " + std::to_string(uid) + ")";
+    const auto account = AccountOf(uid);
+    if (account && !account->name.empty())
+        return account->name + " (uid " + std::to_string(uid) + ")";
     return "uid " + std::to_string(uid);
 }
 
