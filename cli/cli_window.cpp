@@ -8,7 +8,12 @@ void CliWindow::SetStatusLine(const std::string& text) {
     // Test titles are printed with their number by the instruction line that follows.
     for (const auto& name : state_.TestNames)
         if (text == name) return;
-    if (!text.empty()) progress_ << text << '\n' << std::flush;
+    // A status said twice in a row ("Stop" and the end of the run both say "Interrupted by
+    // user") is printed once.
+    if (text.empty() || text == lastPrinted_) return;
+    if (reportSaysFinished && text == "Finished") return;
+    lastPrinted_ = text;
+    progress_ << text << '\n' << std::flush;
 }
 
 void CliWindow::SetInstructionLine(const std::string& text) {
@@ -17,6 +22,7 @@ void CliWindow::SetInstructionLine(const std::string& text) {
     for (int i = 0; i < kTestCount; ++i) {
         const auto index = static_cast<std::size_t>(i);
         if (text == prefix + state_.TestIds[index] + ". Please wait...") {
+            lastPrinted_.clear();
             progress_ << "Test " << i + 1 << "/" << kTestCount << " (" << state_.TestIds[index]
                       << "): " << state_.TestNames[index] << '\n'
                       << std::flush;

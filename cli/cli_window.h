@@ -47,8 +47,14 @@ class CliWindow : public MainWindowIO {
     void CloseWindow() override {}
     void ShowMessage(const std::string& text) override;
 
+    // Text output starts each run's report with its status, so progress leaves "Finished" to it.
+    bool reportSaysFinished = false;
+
     // Ready for the next run: the button reads "Run Tests" again.
-    void ResetForRun() { nextCaption_ = "Run Tests"; }
+    void ResetForRun() {
+        nextCaption_ = "Run Tests";
+        lastPrinted_.clear();
+    }
 
   private:
     const BenchmarkState& state_;
@@ -56,6 +62,7 @@ class CliWindow : public MainWindowIO {
     std::string nextCaption_ = "Run Tests";
     std::string backCaption_ = "New Test";
     std::string status_;
+    std::string lastPrinted_;
     std::string results_;
 };
 

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "core/connection_settings.h"
+#include "core/run_input.h"
 
 namespace wirepace::cli {
 
@@ -38,19 +39,26 @@ ParseResult ParseOptions(int argc, const char* const* argv) {
     app.set_version_flag("--version", "wirepace-cli 1.0");
     app.add_option("--name", o.name, "Name of the test, as written to the results log")
         ->capture_default_str();
-    app.add_option("--type", o.type, "Connection type: lan or wan")->capture_default_str();
-    app.add_option("--speed", o.speed,
-                   "Estimated speed, one entry of the type's list (default: the first).\n"
-                   "lan: " +
-                       SpeedList(kLanType) + "\nwan: " + SpeedList(kWanType));
+    const CLI::Option* typeOption = app.add_option(
+        "--type", o.type,
+        "Connection type: lan or wan (default: the type of --speed; otherwise wan, or lan "
+        "without --dir)");
+    const CLI::Option* speedOption = app.add_option(
+        "--speed", o.speed,
+        "Estimated speed, one entry of the type's list (default: the first; \"100mb\" "
+        "without --dir).\nlan: " +
+            SpeedList(kLanType) + "\nwan: " + SpeedList(kWanType));
     app.add_option("--dir", o.dir,
                    "Target directory (a mounted share or any folder; default: a local folder "
-                   "under the work root)");
+                   "under the work root, which measures this machine's disk)");
     app.add_option("--user", o.user, "Account name for the share (Windows mapping)");
     app.add_flag("--password-stdin", o.passwordFromStdin,
                  "Read the password from the first line of standard input");
     app.add_option("--repeat", o.repeat, "Run the whole sequence N times")->capture_default_str();
     app.add_option("--format", format, "Output: text, json or csv")->capture_default_str();
+    app.add_option("--stall-timeout", o.stallTimeoutSeconds,
+                   "Seconds a drone's copy may make no progress before the test fails")
+        ->capture_default_str();
     app.add_option("--fill", fill,
                    "Test file content: zero (as the window) or random (incompressible)")
         ->capture_default_str();
@@ -77,6 +85,22 @@ ParseResult ParseOptions(int argc, const char* const* argv) {
     };
 
     if (Trimmed(o.name).empty()) return fail("--name must not be blank");
+    if (auto problem = CheckRunInput(o.name, o.dir, o.user)) return fail(*problem);
+    if (typeOption->count() == 0) {
+        auto holds = [&](const char* typeText) {
+            const auto& rows = SpeedRowsFor(typeText);
+            return std::any_of(rows.begin(), rows.end(),
+                               [&](const SpeedRow& r) { return o.speed == r.speed; });
+        };
+        if (speedOption->count() > 0) {
+            if (holds(kLanType)) o.type = "lan";
+        } else if (o.dir.empty()) {
+            // The built-in folder is this machine's disk: the largest sizes give it timings
+            // long enough to mean something.
+            o.type = "lan";
+            o.speed = "100mb";
+        }
+    }
     if (o.type == "lan") {
         o.typeText = kLanType;
     } else if (o.type == "wan") {
@@ -93,6 +117,9 @@ ParseResult ParseOptions(int argc, const char* const* argv) {
                     SpeedList(o.typeText));
     o.speedIndex = static_cast<int>(row - rows.begin());
     if (o.repeat < 1) return fail("--repeat " + std::to_string(o.repeat) + " must be 1 or more");
+    if (o.stallTimeoutSeconds < 1)
+        return fail("--stall-timeout " + std::to_string(o.stallTimeoutSeconds) +
+                    " must be 1 second or more");
     static const std::map<std::string, OutputFormat> formats = {
         {"text", OutputFormat::Text}, {"json", OutputFormat::Json}, {"csv", OutputFormat::Csv}};
     if (!formats.count(format)) return fail("--format \"" + format + "\" is not text, json or csv");

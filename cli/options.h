@@ -14,14 +14,17 @@ enum class OutputFormat { Text, Json, Csv };
 
 struct Options {
     std::string name = "wirepace-cli";
-    std::string type = "wan";  // "lan" or "wan"
-    std::string speed;         // an entry of the type's speed list; empty: the first
-    std::string dir;           // empty: the built-in local target folder
+    // "lan" or "wan". When --type is not given: the list that holds --speed; without --speed
+    // either, "wan" with --dir and LAN "100mb" for the built-in local folder.
+    std::string type = "wan";
+    std::string speed;  // an entry of the type's speed list; empty: the first
+    std::string dir;    // empty: the built-in local target folder
     std::string user;
     bool passwordFromStdin = false;
     int repeat = 1;
     OutputFormat format = OutputFormat::Text;
     FillMode fill = FillMode::Zero;
+    int stallTimeoutSeconds = 120;  // a drone's copy without progress for this long fails
 
     // Derived while checking: the displayed type text and the list index of the speed.
     std::string typeText;

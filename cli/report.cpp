@@ -24,8 +24,10 @@ RunFigures CollectFigures(const BenchmarkState& state, const std::string& status
         t.speed = state.TestSpeeds[i];
         t.sizeMB = state.TestSizesMB[i];
         t.comment = state.TestComments[i];
+        t.droneMs = state.DroneTimesMs[i];
         run.tests.push_back(t);
     }
+    run.note = state.DiagnosisNote;
     if (status == "ERROR") {
         std::istringstream lines(resultsText);
         for (std::string line; std::getline(lines, line);) {
@@ -61,6 +63,19 @@ std::vector<SpeedSummary> Summarise(const std::vector<RunFigures>& runs) {
         summary[i].median = n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
     }
     return summary;
+}
+
+std::string LocalDiskNote(const std::string& dir) {
+    return "No --dir given: these numbers measure this machine's own disk (" + dir +
+           "), not a network link.";
+}
+
+std::vector<std::string> DistinctNotes(const std::vector<RunFigures>& runs) {
+    std::vector<std::string> notes;
+    for (const auto& run : runs)
+        if (!run.note.empty() && std::find(notes.begin(), notes.end(), run.note) == notes.end())
+            notes.push_back(run.note);
+    return notes;
 }
 
 void WriteText(std::ostream& out, const Options& options, const std::vector<RunFigures>& runs) {
@@ -106,19 +121,22 @@ void WriteJson(std::ostream& out, const Options& options, const std::string& dir
                        {"dir", dir},
                        {"user", options.user},
                        {"repeat", options.repeat},
-                       {"fill", options.fill == FillMode::Random ? "random" : "zero"}};
+                       {"fill", options.fill == FillMode::Random ? "random" : "zero"},
+                       {"stall_timeout", options.stallTimeoutSeconds},
+                       {"builtin_target", options.dir.empty()}};
+    if (options.dir.empty()) doc["local_disk"] = LocalDiskNote(dir);
     json runList = json::array();
     for (const auto& run : runs) {
         json tests = json::array();
-        for (const auto& t : run.tests)
-            tests.push_back({{"id", t.id},
-                             {"name", t.name},
-                             {"ms", t.ms},
-                             {"bytes", t.bytes},
-                             {"speed", t.speed},
-                             {"comment", t.comment}});
+        for (const auto& t : run.tests) {
+            json test = {{"id", t.id},       {"name", t.name},   {"ms", t.ms},
+                         {"bytes", t.bytes}, {"speed", t.speed}, {"comment", t.comment}};
+            if (!t.droneMs.empty()) test["drone_ms"] = t.droneMs;
+            tests.push_back(test);
+        }
         json r = {{"status", run.status}, {"tests", tests}};
         if (!run.errorLines.empty()) r["error"] = run.errorLines;
+        if (!run.note.empty()) r["note"] = run.note;
         runList.push_back(r);
     }
     doc["runs"] = runList;
@@ -133,7 +151,7 @@ void WriteJson(std::ostream& out, const Options& options, const std::string& dir
                                {"max", s.max}});
         doc["summary"] = summary;
     }
-    out << doc.dump(2) << '\n';
+    out << doc.dump(2, ' ', false, json::error_handler_t::replace) << '\n';
 }
 
 namespace {
@@ -149,12 +167,22 @@ std::string CsvField(const std::string& text) {
 }  // namespace
 
 void WriteCsv(std::ostream& out, const std::vector<RunFigures>& runs) {
-    out << "run,status,test_id,test_name,ms,bytes,speed_kbps,comment\n";
+    // Tests 6 to 8 run up to five drones; each one's own time shows the skew between copies.
+    constexpr std::size_t kDroneColumns = 5;
+    out << "run,status,test_id,test_name,ms,bytes,speed_kbps,comment";
+    for (std::size_t d = 1; d <= kDroneColumns; ++d) out << ",drone" << d << "_ms";
+    out << '\n';
     for (std::size_t r = 0; r < runs.size(); ++r)
-        for (const auto& t : runs[r].tests)
+        for (const auto& t : runs[r].tests) {
             out << r + 1 << ',' << CsvField(runs[r].status) << ',' << CsvField(t.id) << ','
                 << CsvField(t.name) << ',' << NumberToText(t.ms) << ',' << NumberToText(t.bytes)
-                << ',' << NumberToText(t.speed) << ',' << CsvField(t.comment) << '\n';
+                << ',' << NumberToText(t.speed) << ',' << CsvField(t.comment);
+            for (std::size_t d = 0; d < kDroneColumns; ++d) {
+                out << ',';
+                if (d < t.droneMs.size()) out << NumberToText(t.droneMs[d]);
+            }
+            out << '\n';
+        }
 }
 
 }  // namespace wirepace::cli

@@ -20,9 +20,10 @@ namespace wirepace::cli {
 
 namespace {
 
+// The signal that asked for the stop, 0 while none did.
 volatile std::sig_atomic_t gInterrupted = 0;
 
-constexpr int kExitFinished = 0, kExitError = 1, kExitInterrupted = 130;
+constexpr int kExitFinished = 0, kExitError = 1;
 
 void ClearResults(BenchmarkState& state) {
     for (std::size_t i = 0; i < kTestCount; ++i) {
@@ -31,13 +32,15 @@ void ClearResults(BenchmarkState& state) {
         state.TestTimesMs[i].clear();
         state.TestSizesMB[i].clear();
         state.TestComments[i].clear();
+        state.DroneTimesMs[i].clear();
     }
+    state.DiagnosisNote.clear();
 }
 
 }  // namespace
 
-void RequestInterrupt() {
-    gInterrupted = 1;
+void RequestInterrupt(int signal) {
+    gInterrupted = signal > 0 ? signal : SIGINT;
 }
 
 int RunCommandLine(int argc, const char* const* argv, std::istream& in, std::ostream& out,
@@ -85,12 +88,18 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& in, std::ost
         }
     }
 
+    // Said once, before the progress, so nobody reads these figures as a network's.
+    const bool textOnStderr = options.format != OutputFormat::Json;
+    if (options.dir.empty() && textOnStderr) err << LocalDiskNote(dir) << '\n' << std::flush;
+
     CliWindow window(state, err);
+    window.reportSaysFinished = options.format == OutputFormat::Text;
     window.testId = options.name;
     window.userName = options.user;
     window.password = password;
     window.speedIndex = options.speedIndex;
     TestSequence sequence(state, window);
+    sequence.SetStallTimeoutSeconds(options.stallTimeoutSeconds);
 
     // Ctrl-C arrives between two pumps; the pump hands it to the sequence as a click on
     // "Stop", so the current test finishes and the run cleans up as from the window.
@@ -120,7 +129,9 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& in, std::ost
         if (window.Status() != "Finished") break;
     }
     SetPumpHook(previousHook);
-    if (gInterrupted && exitCode == kExitFinished) exitCode = kExitInterrupted;
+    if (gInterrupted && exitCode == kExitFinished) exitCode = 128 + gInterrupted;
+    if (textOnStderr)
+        for (const auto& note : DistinctNotes(runs)) err << note << '\n';
 
     switch (options.format) {
         case OutputFormat::Text:
@@ -133,7 +144,15 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& in, std::ost
             WriteCsv(out, runs);
             break;
     }
+    // A closed pipe (`| head -3`) must not kill the program before it has cleaned up, so
+    // SIGPIPE is ignored and the failed write is reported here, once.
     out.flush();
+    if (!out) {
+        err << "wirepace-cli: cannot write the results to standard output (closed pipe or full "
+               "disk)\n"
+            << std::flush;
+        if (exitCode == kExitFinished) exitCode = kExitError;
+    }
     return exitCode;
 }
 

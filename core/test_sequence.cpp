@@ -13,6 +13,7 @@
 #include "common/file_exists.h"
 #include "common/pause.h"
 #include "core/results_log.h"
+#include "core/run_input.h"
 #include "core/share_connection.h"
 #include "core/test_files.h"
 #include "core/work_files.h"
@@ -108,6 +109,12 @@ void TestSequence::Stop() {
 }
 
 void TestSequence::RunTests() {
+    // Refused before anything shows or is logged: the window stays ready for a corrected entry.
+    if (const auto problem =
+            CheckRunInput(window_.TestId(), window_.DirPath(), window_.UserName())) {
+        window_.ShowMessage(*problem);
+        return;
+    }
     running_ = true;
     window_.SetBusy(true);
     window_.SetNextCaption(kStop);

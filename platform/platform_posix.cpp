@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <langinfo.h>
 #include <locale.h>
+#include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
@@ -62,20 +63,79 @@ std::string ParentOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
-// A folder under an XDG base directory, created (with its parents) when missing.
+struct Account {
+    std::string name, home;
+};
+
+// The password database's entry for `uid`, or nullopt when it has none.
+std::optional<Account> AccountOf(uid_t uid) {
+    const long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    int rc = 0;
+    while ((rc = ::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found)) == ERANGE &&
+           buffer.size() < (1u << 20))
+        buffer.resize(buffer.size() * 2);
+    if (rc != 0 || !found) return std::nullopt;
+    return Account{entry.pw_name ? entry.pw_name : "", entry.pw_dir ? entry.pw_dir : ""};
+}
+
+// The user's own home: HOME when it names a folder, otherwise the password database. Never a
+// shared folder such as /tmp, where another user could have prepared what we then trust.
+std::string HomeFolder() {
+    if (auto home = GetEnv("HOME"); home && !home->empty() && (*home)[0] == '/') return *home;
+    const auto account = AccountOf(::geteuid());
+    if (!account || account->home.empty() || account->home[0] != '/')
+        throw RuntimeError(kErrPathNotFound,
+                           "Cannot find the home folder of user " + std::to_string(::geteuid()) +
+                               ": HOME is not set and the password database names none");
+    return account->home;
+}
+
+std::string UserName(uid_t uid) {
+    const auto account = AccountOf(uid);
+    if (account && !account->name.empty())
+        return account->name + " (uid " + std::to_string(uid) + ")";
+    return "uid " + std::to_string(uid);
+}
+
+// Makes sure `folder` (no trailing separator) is a private folder of this user: created 0700
+// when missing, tightened to 0700 when it is ours, refused when it is a link, not a folder, or
+// another user's (whose links could then redirect our writes and deletes).
+void MakePrivateFolder(const std::string& folder, const char* variable) {
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) RaiseFileError(errno, folder);
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0) RaiseFileError(errno, folder);
+    const std::string advice = std::string(": refusing to use it. Remove it, or set ") + variable +
+                               " to a folder of your own";
+    if (S_ISLNK(st.st_mode))
+        throw RuntimeError(kErrPermissionDenied, folder + " is a symbolic link" + advice);
+    if (!S_ISDIR(st.st_mode))
+        throw RuntimeError(kErrPathFileAccess, folder + " is not a folder" + advice);
+    if (st.st_uid != ::geteuid())
+        throw RuntimeError(kErrPermissionDenied, "The folder " + folder + " belongs to " +
+                                                     UserName(st.st_uid) + ", not to " +
+                                                     UserName(::geteuid()) + advice);
+    if ((st.st_mode & 07777) != 0700 && ::chmod(folder.c_str(), 0700) != 0)
+        RaiseFileError(errno, folder);
+}
+
+// This program's private folder under an XDG base directory: the parents are created as
+// "mkdir -p" would, the folder itself is this user's own with mode 0700.
 std::string XdgFolder(const char* variable, const char* fallbackUnderHome) {
     std::string base;
     if (auto value = GetEnv(variable); value && !value->empty() && (*value)[0] == '/') {
         base = *value;
     } else {
-        auto home = GetEnv("HOME");
-        base = std::string(home && !home->empty() ? *home : "/tmp") + "/" + fallbackUnderHome;
+        base = WithSeparator(HomeFolder()) + fallbackUnderHome;
     }
-    const std::string folder = WithSeparator(base) + "wirepace/";
+    const std::string folder = WithSeparator(base) + "wirepace";
     std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (ec) RaiseFileError(ec.value(), folder);
-    return folder;
+    fs::create_directories(base, ec);
+    if (ec) RaiseFileError(ec.value(), base);
+    MakePrivateFolder(folder, variable);
+    return folder + "/";
 }
 
 class PosixLock : public InstanceLock {

@@ -46,6 +46,12 @@ class Cli : public ::testing::Test {
     TempDir home, target;
 };
 
+std::size_t Count(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
 TEST_F(Cli, JsonRunWithRepeatsAgreesWithItsFigures) {
     ChildProcess cli(Args({"--name", "json run", "--dir", target.Path().string(), "--format",
                            "json", "--repeat", "3"}),
@@ -85,9 +91,12 @@ TEST_F(Cli, JsonRunWithRepeatsAgreesWithItsFigures) {
 }
 
 TEST_F(Cli, TextAndCsvRunsWithTheDefaultTarget) {
-    ChildProcess text(Args({"--name", "text"}), Env());
+    // The built-in folder with the WAN sizes, to stay quick.
+    ChildProcess text(Args({"--name", "text", "--type", "wan"}), Env());
     ASSERT_EQ(text.Wait(120), 0) << text.Err();
     EXPECT_EQ(text.Out().rfind("Finished\n", 0), 0u);
+    EXPECT_EQ(Count(text.Out() + text.Err(), "Finished"), 1u) << text.Err();
+    EXPECT_EQ(Count(text.Err(), "this machine's own disk"), 1u) << text.Err();
     EXPECT_NE(text.Out().find("OUTBOUND NETBIOS/TCP WINDOW TEST"), std::string::npos);
     EXPECT_NE(LogLines()[1].find("cache/wirepace/target/\""), std::string::npos);
     ExpectNothingLeft(WorkRoot() + "target");
@@ -98,11 +107,14 @@ TEST_F(Cli, TextAndCsvRunsWithTheDefaultTarget) {
     std::istringstream rows(csv.Out());
     std::string header, row;
     std::getline(rows, header);
-    EXPECT_EQ(header, "run,status,test_id,test_name,ms,bytes,speed_kbps,comment");
+    EXPECT_EQ(header,
+              "run,status,test_id,test_name,ms,bytes,speed_kbps,comment,drone1_ms,drone2_ms,"
+              "drone3_ms,drone4_ms,drone5_ms");
     int count = 0;
     while (std::getline(rows, row)) {
         ++count;
         EXPECT_EQ(row.rfind("1,Finished,", 0), 0u) << row;
+        EXPECT_EQ(Count(row, ","), 12u) << row;
     }
     EXPECT_EQ(count, 9);
     EXPECT_NE(csv.Out().find(",10485760,"), std::string::npos);  // LAN 10mb: 10240 KB large
@@ -120,6 +132,13 @@ TEST_F(Cli, BadOptionsRunNothing) {
         {{"--fill", "ones"}, "ones"},
         {{"--name", "   "}, "--name"},
         {{"--password", "secret"}, "--password"},
+        {{"--stall-timeout", "0"}, "--stall-timeout"},
+        {{"--stall-timeout", "soon"}, "soon"},
+        // Log lines must stay whole, and the drones' argument separates with "?".
+        {{"--name", "x\r\n\"forged\", \"/\", 2020/01/01"}, "The test name must not contain"},
+        {{"--dir", "/tmp/a\tb"}, "The target directory must not contain control"},
+        {{"--dir", "/tmp/why?"}, "must not contain \"?\""},
+        {{"--user", "jo\x7F"}, "The account name must not contain"},
     };
     for (const auto& [args, named] : cases) {
         ChildProcess cli(Args(args), Env());
@@ -165,6 +184,162 @@ TEST_F(Cli, InterruptDuringADroneTestStopsCleanly) {
     cli.Signal(SIGINT);
     EXPECT_EQ(cli.Wait(60), 130) << cli.Err();
     EXPECT_NE(cli.Err().find("Interrupted by user"), std::string::npos);
+    ExpectNothingLeft(target.Path());
+}
+
+TEST_F(Cli, TheBuiltInFolderIsMeasuredWithTheLargestLanSizes) {
+    ChildProcess cli(Args({"--format", "json"}), Env());
+    // Stopped once the first test (the 10 MB small file) is done.
+    ASSERT_TRUE(cli.WaitForError("Test 2/9", 60)) << cli.Err();
+    cli.Signal(SIGINT);
+    ASSERT_EQ(cli.Wait(60), 130) << cli.Err();
+    const auto doc = nlohmann::json::parse(cli.Out());
+    EXPECT_EQ(doc["settings"]["type"], "lan");
+    EXPECT_EQ(doc["settings"]["speed"], "100mb");
+    EXPECT_EQ(doc["settings"]["builtin_target"], true);
+    EXPECT_NE(doc["local_disk"].get<std::string>().find("this machine's own disk"),
+              std::string::npos);
+    ASSERT_GE(doc["runs"][0]["tests"].size(), 1u);
+    EXPECT_EQ(doc["runs"][0]["tests"][0]["bytes"], 10485760);
+    EXPECT_EQ(doc["runs"][0]["status"], "Interrupted by user");
+    EXPECT_EQ(Count(cli.Err(), "Interrupted by user"), 1u) << cli.Err();
+    ExpectNothingLeft(WorkRoot() + "target");
+}
+
+TEST_F(Cli, TypeAndSpeedDefaults) {
+    auto parse = [](std::vector<const char*> args) {
+        args.insert(args.begin(), "wirepace-cli");
+        return cli::ParseOptions(static_cast<int>(args.size()), args.data()).options;
+    };
+    const std::vector<std::tuple<std::vector<const char*>, std::string, std::string>> cases = {
+        {{}, "lan", "100mb"},
+        {{"--dir", "/mnt/b"}, "wan", "<256"},
+        {{"--type", "wan"}, "wan", "<256"},
+        {{"--type", "lan", "--dir", "/mnt/b"}, "lan", "10mb"},
+        {{"--speed", "T1"}, "wan", "T1"},  // the type of the speed given
+        {{"--speed", "10mb", "--dir", "/mnt/b"}, "lan", "10mb"},
+    };
+    for (const auto& [args, type, speed] : cases) {
+        const auto options = parse(args);
+        ASSERT_TRUE(options);
+        EXPECT_EQ(options->type, type) << speed;
+        EXPECT_EQ(options->speed, speed);
+        EXPECT_EQ(options->stallTimeoutSeconds, 120);
+    }
+    EXPECT_EQ(parse({"--stall-timeout", "7"})->stallTimeoutSeconds, 7);
+}
+
+TEST_F(Cli, ReportsCarryEachDronesTimeAndTheNote) {
+    BenchmarkState state;
+    InitCatalogue(state);
+    for (std::size_t i = 0; i < kTestCount; ++i) state.TestTimesMs[i] = "100";
+    state.DroneTimesMs[6] = {1000, 3000};
+    state.DroneTimesMs[7] = {10, 20, 30, 40, 5000};
+    state.DroneTimesMs[8] = {7, 7, 7, 7, 7};
+    state.DiagnosisNote = "target is a local disk: no network diagnosis";
+    const auto run = cli::CollectFigures(state, "Finished", "");
+    cli::Options options;
+    options.dir = "/mnt/b";
+
+    std::ostringstream json;
+    cli::WriteJson(json, options, "/mnt/b/", {run, run});
+    const auto doc = nlohmann::json::parse(json.str());
+    EXPECT_EQ(doc["runs"][0]["tests"][6]["drone_ms"], nlohmann::json({1000, 3000}));
+    EXPECT_EQ(doc["runs"][1]["tests"][7]["drone_ms"][4], 5000);
+    EXPECT_FALSE(doc["runs"][0]["tests"][5].contains("drone_ms"));
+    EXPECT_EQ(doc["runs"][0]["note"], state.DiagnosisNote);
+    EXPECT_EQ(doc["settings"]["builtin_target"], false);
+    EXPECT_FALSE(doc.contains("local_disk"));
+    EXPECT_EQ(cli::DistinctNotes({run, run}), std::vector<std::string>{state.DiagnosisNote});
+
+    std::ostringstream csv;
+    cli::WriteCsv(csv, {run});
+    std::istringstream rows(csv.str());
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(rows, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 10u);
+    EXPECT_TRUE(lines[1].ends_with(",100,0,0,,,,,,")) << lines[1];  // test 1a: no drones
+    EXPECT_TRUE(lines[7].ends_with(",,1000,3000,,,")) << lines[7];
+    EXPECT_TRUE(lines[8].ends_with(",,10,20,30,40,5000")) << lines[8];
+}
+
+TEST_F(Cli, TextThatIsNotUtf8StillGivesValidJson) {
+    // In the report alone, and through a real run with such a name, folder and account.
+    cli::Options options;
+    options.name = "caf\xE9";
+    options.user = "\xC3";
+    std::ostringstream json;
+    cli::WriteJson(json, options, "/mnt/\xFF/", {});
+    const auto doc = nlohmann::json::parse(json.str());
+    EXPECT_EQ(doc["settings"]["name"], "caf\xEF\xBF\xBD");
+    EXPECT_EQ(doc["settings"]["dir"], "/mnt/\xEF\xBF\xBD/");
+
+    const std::string dir = target.Slash() + "bench \xFE\xFF";
+    std::filesystem::create_directory(dir);
+    ChildProcess cli(Args({"--name",
+                           "Br\xFC"
+                           "cke",
+                           "--dir", dir, "--user", "\xFF", "--format", "json"}),
+                     Env());
+    ASSERT_EQ(cli.Wait(120), 0) << cli.Err();
+    const auto run = nlohmann::json::parse(cli.Out());
+    EXPECT_EQ(run["settings"]["name"],
+              "Br\xEF\xBF\xBD"
+              "cke");
+    EXPECT_EQ(run["settings"]["user"], "\xEF\xBF\xBD");
+    EXPECT_EQ(run["runs"][0]["status"], "Finished");
+    // The log keeps the bytes as they were given.
+    EXPECT_EQ(LogLines()[1].rfind("\"Br\xFC"
+                                  "cke\", \"" +
+                                      dir + "/\", ",
+                                  0),
+              0u);
+    ExpectNothingLeft(dir);
+}
+
+TEST_F(Cli, SigtermStopsCleanlyAndASecondSignalEndsAtOnce) {
+    {
+        ChildProcess cli(Args({"--dir", target.Path().string(), "--speed", ">T1"}), Env());
+        ASSERT_TRUE(cli.WaitForError("Test 8/9 (7)", 120)) << cli.Err();
+        usleep(700 * 1000);
+        cli.Signal(SIGTERM);
+        EXPECT_EQ(cli.Wait(60), 143) << cli.Err();
+        EXPECT_NE(cli.Err().find("Interrupted by user"), std::string::npos);
+        EXPECT_EQ(cli.Out().rfind("Interrupted by user\n", 0), 0u);
+        ExpectNothingLeft(target.Path());
+    }
+    for (const int second : {SIGINT, SIGTERM}) {
+        ChildProcess cli(Args({"--dir", target.Path().string(), "--type", "lan"}), Env());
+        // The first signal lands in the half-second pause before test 1b and would end the
+        // run after it; the second must not wait for that.
+        ASSERT_TRUE(cli.WaitForError("Test 2/9", 60)) << cli.Err();
+        cli.Signal(SIGINT);
+        ASSERT_TRUE(cli.WaitForError("Interrupted by user", 10)) << cli.Err();
+        const auto sent = std::chrono::steady_clock::now();
+        cli.Signal(second);
+        EXPECT_EQ(cli.Wait(10), 128 + second) << cli.Err();
+        EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(2));
+        EXPECT_EQ(cli.Out(), "");  // gone before the stopped run could write its report
+    }
+}
+
+TEST_F(Cli, AClosedOutputNeitherKillsTheRunNorLeavesFiles) {
+    // `wirepace-cli 2>&1 | head -3`: the reader goes after three lines of progress.
+    ChildProcess head(Args({"--dir", target.Path().string()}), Env());
+    ASSERT_TRUE(head.WaitForError("Test 2/9", 60)) << head.Err();
+    head.CloseOutput(true);
+    EXPECT_EQ(head.Wait(120), 1);  // the run went on; only the report was lost
+    const auto lines = LogLines();
+    ASSERT_EQ(lines.size(), 10u);
+    EXPECT_NE(lines[9].find(", 8, "), std::string::npos);
+    ExpectNothingLeft(target.Path());
+
+    // Standard output alone closed: said once on standard error.
+    ChildProcess out(Args({"--dir", target.Path().string(), "--format", "csv"}), Env());
+    out.CloseOutput(false);
+    EXPECT_EQ(out.Wait(120), 1) << out.Err();
+    EXPECT_EQ(Count(out.Err(), "cannot write the results to standard output"), 1u) << out.Err();
+    EXPECT_EQ(LogLines().size(), 20u);
     ExpectNothingLeft(target.Path());
 }
 

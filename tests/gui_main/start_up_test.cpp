@@ -43,6 +43,7 @@ class StartUpTest : public QObject {
   private slots:
     void secondInstanceIsRefused();
     void withoutADisplayPointsToTheCommandLine();
+    void aWorkRootThatIsALinkIsRefused();
 };
 
 void StartUpTest::secondInstanceIsRefused() {
@@ -99,6 +100,24 @@ void StartUpTest::withoutADisplayPointsToTheCommandLine() {
     QVERIFY2(err.contains("wirepace-cli"), qPrintable(err));
     // It gave up before touching the work root.
     QVERIFY(!QFile::exists(root.filePath("cache/wirepace/wirepace.lock")));
+}
+
+void StartUpTest::aWorkRootThatIsALinkIsRefused() {
+    QTemporaryDir root;
+    QVERIFY(QDir(root.path()).mkpath("cache"));
+    QVERIFY(QDir(root.path()).mkpath("elsewhere"));
+    QVERIFY(QFile::link(root.filePath("elsewhere"), root.filePath("cache/wirepace")));
+    QProcess program;
+    program.setProcessEnvironment(Environment(root, true));
+    program.start(kProgram, {});
+    QVERIFY(program.waitForStarted(10000));
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);  // said, not aborted
+    QCOMPARE(program.exitCode(), 1);
+    const QString err = QString::fromLocal8Bit(program.readAllStandardError());
+    QVERIFY2(err.contains(root.filePath("cache/wirepace") + " is a symbolic link"),
+             qPrintable(err));
+    QVERIFY(QDir(root.filePath("elsewhere")).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(StartUpTest)

@@ -1,15 +1,20 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 #include "common/error.h"
 #include "common/regional.h"
 #include "platform/platform.h"
 #include "support/error_number.h"
 #include "support/temp_dir.h"
+#include "support/unprivileged.h"
 
 namespace wirepace {
 namespace {
@@ -101,6 +106,123 @@ TEST(Locations, WorkRootAndLogFolderFollowTheEnvironment) {
     const std::string folder = p::ProgramFolder();
     EXPECT_EQ(folder.back(), '/');
     EXPECT_EQ(p::DroneAppDrive(), folder);
+}
+
+// The description of the run-time error `action` raises, "" when it raises none.
+std::string ErrorTextOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const RuntimeError& e) {
+        return e.Description();
+    }
+    return "";
+}
+
+// Sets or (with nullptr) removes an environment variable for one scope.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        value ? setenv(name, value, 1) : unsetenv(name);
+    }
+    ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
+
+  private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+unsigned ModeOf(const std::filesystem::path& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+TEST(Locations, FoldersArePrivateAndMadeWithTheirParents) {
+    TempDir dir;
+    ScopedEnv cache("XDG_CACHE_HOME", (dir.Slash() + "deep/er/cache").c_str());
+    ScopedEnv data("XDG_DATA_HOME", (dir.Slash() + "data").c_str());
+    EXPECT_EQ(p::ControllerAppDrive(), dir.Slash() + "deep/er/cache/wirepace/");
+    EXPECT_EQ(ModeOf(dir.Path() / "deep/er/cache/wirepace"), 0700u);
+    EXPECT_EQ(p::LogFolder(), dir.Slash() + "data/wirepace/");
+    EXPECT_EQ(ModeOf(dir.Path() / "data/wirepace"), 0700u);
+
+    // A folder of ours that others can enter (made by an older version) is closed again.
+    ::chmod((dir.Path() / "data/wirepace").c_str(), 0777);
+    EXPECT_EQ(p::LogFolder(), dir.Slash() + "data/wirepace/");
+    EXPECT_EQ(ModeOf(dir.Path() / "data/wirepace"), 0700u);
+}
+
+TEST(Locations, WithoutHomeTheFoldersComeFromThePasswordDatabase) {
+    const passwd* pw = ::getpwuid(::geteuid());
+    ASSERT_NE(pw, nullptr);
+    const std::string home = pw->pw_dir;
+    const std::filesystem::path cacheDir = std::filesystem::path(home) / ".cache";
+    const bool hadCache = std::filesystem::exists(cacheDir);
+    const bool hadRoot = std::filesystem::exists(cacheDir / "wirepace");
+    TempDir dir;
+    ScopedEnv data("XDG_DATA_HOME", (dir.Slash() + "data").c_str());
+    ScopedEnv xdg("XDG_CACHE_HOME", nullptr);
+    for (const char* value : {static_cast<const char*>(nullptr), ""}) {
+        ScopedEnv noHome("HOME", value);
+        std::string root;
+        const std::string error = ErrorTextOf([&] { root = p::ControllerAppDrive(); });
+        // Never a shared folder such as /tmp/.cache; where the home cannot be written the error
+        // says which folder it is.
+        EXPECT_EQ(root.find("/tmp/"), std::string::npos);
+        if (error.empty()) {
+            EXPECT_EQ(root, home + (home.back() == '/' ? "" : "/") + ".cache/wirepace/");
+            EXPECT_EQ(ModeOf(root), 0700u);
+        } else {
+            EXPECT_NE(error.find(home), std::string::npos) << error;
+        }
+    }
+    std::error_code ec;
+    if (!hadRoot) std::filesystem::remove(cacheDir / "wirepace", ec);
+    if (!hadCache) std::filesystem::remove(cacheDir, ec);
+}
+
+TEST(Locations, FoldersOfOthersLinksAndFilesAreRefused) {
+    TempDir dir;
+    const std::string cache = dir.Slash() + "cache";
+    std::filesystem::create_directories(cache);
+    ScopedEnv env("XDG_CACHE_HOME", cache.c_str());
+    const std::string folder = cache + "/wirepace";
+
+    // A link to a folder elsewhere: nothing is made there.
+    std::filesystem::create_directories(dir.Path() / "elsewhere");
+    std::filesystem::create_directory_symlink(dir.Path() / "elsewhere", folder);
+    std::string error = ErrorTextOf([] { p::ControllerAppDrive(); });
+    EXPECT_NE(error.find(folder + " is a symbolic link"), std::string::npos) << error;
+    EXPECT_NE(error.find("XDG_CACHE_HOME"), std::string::npos) << error;
+    EXPECT_EQ(ErrorNumberOf([] { p::AcquireSingleInstance(); }), kErrPermissionDenied);
+    EXPECT_TRUE(testing::Entries(dir.Path() / "elsewhere").empty());
+    std::filesystem::remove(folder);
+
+    testing::WriteFile(folder, "not a folder");
+    error = ErrorTextOf([] { p::ControllerAppDrive(); });
+    EXPECT_NE(error.find(folder + " is not a folder"), std::string::npos) << error;
+    std::filesystem::remove(folder);
+
+    // Another user's folder, as root can make one.
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a folder to another user";
+    std::filesystem::create_directory(folder);
+    ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+    error = ErrorTextOf([] { p::ControllerAppDrive(); });
+    EXPECT_NE(error.find("The folder " + folder + " belongs to "), std::string::npos) << error;
+    EXPECT_NE(error.find("uid 65534"), std::string::npos) << error;
+    EXPECT_EQ(ErrorNumberOf([] { p::AcquireSingleInstance(); }), kErrPermissionDenied);
+    EXPECT_TRUE(testing::Entries(folder).empty());  // no lock file made in it
+
+    // And the other way round: a user meets a folder root made.
+    std::filesystem::remove(folder);
+    std::filesystem::create_directory(folder);
+    ::chmod(dir.Path().c_str(), 0755);
+    ScopedEnv data("XDG_DATA_HOME", cache.c_str());
+    EXPECT_EQ(testing::RunUnprivileged([] {
+                  const auto e = ErrorTextOf([] { p::LogFolder(); });
+                  return e.find("belongs to root (uid 0), not to") != std::string::npos ? 0 : 1;
+              }),
+              0);
 }
 
 TEST(Conventions, SharesSeparatorsAndRegionalSettings) {

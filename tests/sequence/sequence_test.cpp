@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <functional>
 #include <sstream>
@@ -350,6 +351,35 @@ TEST_F(Sequence, ADronesOwnCauseReachesTheLog) {
     EXPECT_EQ(window.status, "ERROR");
     EXPECT_EQ(LogLines().back(), "-- Error: Drone 3: File not found reading " + target.Slash() +
                                      "3Test160.jnk [53] --\r");
+    ExpectNothingLeft();
+}
+
+TEST_F(Sequence, InputThatWouldBreakTheLogIsRefusedBeforeAnythingRuns) {
+    // A name with CR LF once forged a complete result line of its own.
+    const std::string forged =
+        "x\r\n\"Fake\", \"/srv/\", 2020/01/01, 00:00:00.120, 4, 1, 99999, \"\"";
+    const std::vector<std::array<std::string, 3>> cases = {
+        {forged, target.Path().string(), ""},
+        {"Seq", target.Slash() + "a\nb", ""},
+        {"Seq", target.Slash() + "why?", ""},
+        {"Seq", target.Path().string(), "jo\t"},
+    };
+    for (const auto& [name, dir, account] : cases) {
+        window.testId = name;
+        window.dirPath = dir;
+        window.userName = account;
+        window.messages.clear();
+        sequence.cmdNext_Click();
+        ASSERT_EQ(window.messages.size(), 1u) << dir;
+        EXPECT_NE(window.messages[0].find("must not contain"), std::string::npos);
+        EXPECT_EQ(window.nextCaption, "Run Tests");
+        EXPECT_FALSE(window.busy);
+        EXPECT_FALSE(window.resultsPage);
+        EXPECT_TRUE(window.statusHistory.empty());
+        EXPECT_EQ(window.dirPath, dir);
+        EXPECT_FALSE(sequence.Running());
+    }
+    EXPECT_FALSE(std::filesystem::exists(state.LogPath));
     ExpectNothingLeft();
 }
 

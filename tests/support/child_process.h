@@ -89,6 +89,18 @@ class ChildProcess {
         return code_;
     }
 
+    // Closes our end of its standard output (and error): its next write there fails, as when
+    // the reader of a pipe such as `| head -3` has gone.
+    void CloseOutput(bool alsoError) {
+        Read(0);
+        close(out_);
+        out_ = -1;
+        if (alsoError) {
+            close(err_);
+            err_ = -1;
+        }
+    }
+
     void Signal(int sig) const { kill(pid_, sig); }
     int Pid() const { return pid_; }
     bool InputLost() const { return inputLost_; }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "common/error.h"
 #include "core/benchmark_state.h"
 #include "platform/platform.h"
 #include "ui/main/frm_main.h"
@@ -59,8 +60,14 @@ int main(int argc, char** argv) {
 
     wirepace::platform::LoadRegionalSettings();
 
-    const std::unique_ptr<wirepace::platform::InstanceLock> instance =
-        wirepace::platform::AcquireSingleInstance();
+    // The work root and the log folder are refused when they are not this user's own.
+    std::unique_ptr<wirepace::platform::InstanceLock> instance;
+    try {
+        instance = wirepace::platform::AcquireSingleInstance();
+    } catch (const wirepace::RuntimeError& e) {
+        Inform(e.Description().c_str());
+        return 1;
+    }
     if (!instance) {
         Inform(kAlreadyRunning);
         return 0;
@@ -73,7 +80,12 @@ int main(int argc, char** argv) {
     }
 
     wirepace::platform::EnableThemedControls();
-    wirepace::InitControllerState(wirepace::State());
+    try {
+        wirepace::InitControllerState(wirepace::State());
+    } catch (const wirepace::RuntimeError& e) {
+        Inform(e.Description().c_str());
+        return 1;
+    }
 
     wirepace::ui::frmMain window;
     window.show();
