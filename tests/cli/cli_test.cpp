@@ -320,6 +320,8 @@ TEST_F(Cli, SigtermStopsCleanlyAndASecondSignalEndsAtOnce) {
         EXPECT_EQ(cli.Wait(10), 128 + second) << cli.Err();
         EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(2));
         EXPECT_EQ(cli.Out(), "");  // gone before the stopped run could write its report
+        // Yet not one work file stays: the second signal removed them on its way out.
+        ExpectNothingLeft(target.Path());
     }
 }
 
