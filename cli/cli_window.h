@@ -7,14 +7,14 @@
 #include <string>
 
 #include "core/benchmark_state.h"
+#include "core/captions.h"
 #include "core/main_window_io.h"
 
 namespace wirepace::cli {
 
 class CliWindow : public MainWindowIO {
   public:
-    CliWindow(const BenchmarkState& state, std::ostream& progress)
-        : state_(state), progress_(progress) {}
+    explicit CliWindow(std::ostream& progress) : progress_(progress) {}
 
     std::string testId, dirPath, userName, password;
     int speedIndex = 0;
@@ -34,7 +34,9 @@ class CliWindow : public MainWindowIO {
     void SetBackVisible(bool) override {}
 
     void SetStatusLine(const std::string& text) override;
-    void SetInstructionLine(const std::string& text) override;
+    // The instruction line repeats what the status line and TestStarted tell.
+    void SetInstructionLine(const std::string&) override {}
+    void TestStarted(int index, const std::string& id, const std::string& name) override;
     const std::string& Status() const { return status_; }
 
     std::string ResultsText() const override { return results_; }
@@ -52,17 +54,18 @@ class CliWindow : public MainWindowIO {
 
     // Ready for the next run: the button reads "Run Tests" again.
     void ResetForRun() {
-        nextCaption_ = "Run Tests";
+        nextCaption_ = captions::kRunTests;
         lastPrinted_.clear();
+        startedTest_.clear();
     }
 
   private:
-    const BenchmarkState& state_;
     std::ostream& progress_;
-    std::string nextCaption_ = "Run Tests";
-    std::string backCaption_ = "New Test";
+    std::string nextCaption_ = captions::kRunTests;
+    std::string backCaption_ = captions::kNewTest;
     std::string status_;
     std::string lastPrinted_;
+    std::string startedTest_;
     std::string results_;
 };
 

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "common/number_format.h"
+#include "core/captions.h"
 
 namespace wirepace::cli {
 
@@ -28,7 +29,7 @@ RunFigures CollectFigures(const BenchmarkState& state, const std::string& status
         run.tests.push_back(t);
     }
     run.note = state.DiagnosisNote;
-    if (status == "ERROR") {
+    if (status == captions::kError) {
         std::istringstream lines(resultsText);
         for (std::string line; std::getline(lines, line);) {
             if (!line.empty() && line.back() == '\r') line.pop_back();

@@ -12,6 +12,7 @@
 #include "common/error.h"
 #include "common/pause.h"
 #include "core/benchmark_state.h"
+#include "core/captions.h"
 #include "core/connection_settings.h"
 #include "core/test_sequence.h"
 #include "platform/platform.h"
@@ -92,7 +93,7 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& in, std::ost
     const bool textOnStderr = options.format != OutputFormat::Json;
     if (options.dir.empty() && textOnStderr) err << LocalDiskNote(dir) << '\n' << std::flush;
 
-    CliWindow window(state, err);
+    CliWindow window(err);
     window.reportSaysFinished = options.format == OutputFormat::Text;
     window.testId = options.name;
     window.userName = options.user;
@@ -105,7 +106,7 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& in, std::ost
     // "Stop", so the current test finishes and the run cleans up as from the window.
     bool stopDelivered = false;
     const PumpHook previousHook = SetPumpHook([&] {
-        if (gInterrupted && !stopDelivered && window.NextCaption() == "Stop") {
+        if (gInterrupted && !stopDelivered && window.NextCaption() == captions::kStop) {
             stopDelivered = true;
             sequence.cmdNext_Click();
         }
@@ -121,12 +122,12 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& in, std::ost
         stopDelivered = false;
         sequence.cmdNext_Click();
         runs.push_back(CollectFigures(state, window.Status(), window.ResultsText()));
-        if (window.Status() == "ERROR") {
+        if (window.Status() == captions::kError) {
             for (const auto& line : runs.back().errorLines) err << line << '\n';
             exitCode = kExitError;
             break;
         }
-        if (window.Status() != "Finished") break;
+        if (window.Status() != captions::kFinished) break;
     }
     SetPumpHook(previousHook);
     if (gInterrupted && exitCode == kExitFinished) exitCode = 128 + gInterrupted;

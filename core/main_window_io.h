@@ -28,6 +28,13 @@ class MainWindowIO {
 
     virtual void SetStatusLine(const std::string& text) = 0;       // lbl1(5)
     virtual void SetInstructionLine(const std::string& text) = 0;  // lbl1(7)
+    // Test `index` of the catalogue begins; its status lines follow. A window has
+    // nothing more to do; other front ends use it to follow the run without reading the texts.
+    virtual void TestStarted(int index, const std::string& id, const std::string& name) {
+        (void)index;
+        (void)id;
+        (void)name;
+    }
 
     virtual std::string ResultsText() const = 0;  // txtTestResults
     virtual void SetResultsText(const std::string& text) = 0;

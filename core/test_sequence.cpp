@@ -12,6 +12,7 @@
 #include "common/error.h"
 #include "common/file_exists.h"
 #include "common/pause.h"
+#include "core/captions.h"
 #include "core/results_log.h"
 #include "core/run_input.h"
 #include "core/share_connection.h"
@@ -23,10 +24,7 @@ namespace wirepace {
 
 namespace {
 
-constexpr const char* kRunTests = "Run Tests";
-constexpr const char* kStop = "Stop";
-constexpr const char* kViewReports = "View Reports";
-constexpr const char* kExit = "Exit";
+using namespace captions;
 
 // A file length as the 32-bit count it is measured with, times `count`; anything beyond 32 bits
 // is an overflow, never a wrapped byte count.
@@ -71,7 +69,7 @@ void TestSequence::cmdNext_Click() {
         }
     } catch (const RunInterrupted&) {
         // The user stopped a wait for drones: that test is not recorded.
-        FinishRun("Interrupted by user");
+        FinishRun(kInterrupted);
     } catch (const RuntimeError& e) {
         HandleError(e.Number(), e.Description());
     } catch (const std::exception& e) {
@@ -103,9 +101,9 @@ bool TestSequence::RequestClose() {
 
 void TestSequence::Stop() {
     stopRequested_ = true;
-    window_.SetNextCaption("Please Wait");
+    window_.SetNextCaption(kPleaseWaitButton);
     window_.SetNextEnabled(false);
-    ShowStatus("Interrupted by user", "Please wait...", false);
+    ShowStatus(kInterrupted, kPleaseWaitStopping, false);
 }
 
 void TestSequence::RunTests() {
@@ -145,7 +143,7 @@ void TestSequence::RunTests() {
         ShowStatus("Establishing connection...", "Please Wait...", false);
         state_.ShareDrive = GetFreeDriveLetter();
         if (state_.ShareDrive.empty()) {
-            ShowStatus("", "ERROR", false);
+            ShowStatus("", kError, false);
             LogLine(state_, window_, "-- Unable to retrieve drive list --");
             HandleError(0, "");
             return;
@@ -184,10 +182,11 @@ void TestSequence::RunTests() {
     double bytes = 0;
     for (int i = 0; i < kTestCount; ++i) {
         const auto index = static_cast<std::size_t>(i);
+        window_.TestStarted(i, state_.TestIds[index], state_.TestNames[index]);
         ShowStatus(state_.TestNames[index], state_.TestIds[index], true);
         Pause(0.5);
         if (stopRequested_) {
-            FinishRun("Interrupted by user");
+            FinishRun(kInterrupted);
             return;
         }
         targetLock_->Refresh();
@@ -197,10 +196,10 @@ void TestSequence::RunTests() {
         bytes = 0;
     }
 
-    FinishRun("Finished");
+    FinishRun(kFinished);
     window_.SetNextCaption(kViewReports);
     window_.SetNextEnabled(true);
-    window_.SetBackCaption("Back");
+    window_.SetBackCaption(kBack);
 }
 
 void TestSequence::RunTest(int index, double& elapsed, double& bytes) {
@@ -324,7 +323,7 @@ void TestSequence::HandleError(int number, const std::string& description) {
         }
     }
     if (!message.empty()) window_.SetResultsText(window_.ResultsText() + message + "\r\n");
-    FinishRun("ERROR");
+    FinishRun(kError);
 }
 
 void TestSequence::FinishRun(const std::string& status) {
@@ -342,7 +341,7 @@ void TestSequence::FinishRun(const std::string& status) {
                                    drive + ": " + e.Text() + "\r\n");
         }
     }
-    window_.SetBackCaption("Back");
+    window_.SetBackCaption(kBack);
     window_.SetNextEnabled(false);
     window_.SetNextCaption(kViewReports);
     window_.SetBackVisible(true);

@@ -50,14 +50,8 @@ class Sequence : public ::testing::Test {
         EXPECT_TRUE(testing::Entries(target.Path()).empty());
         EXPECT_TRUE(testing::ProcessesRunningFrom(root.Slash()).empty());
     }
-    // The test whose status line shows now, or -1.
-    int RunningTest() const {
-        for (int i = 0; i < kTestCount; ++i)
-            if (window.instruction ==
-                "Running Test " + state.TestIds[static_cast<std::size_t>(i)] + ". Please wait...")
-                return i;
-        return -1;
-    }
+    // The test the run is at, or -1 before the first.
+    int RunningTest() const { return window.currentTest; }
 
     TempDir root, target, logs;
     BenchmarkState state;
@@ -97,6 +91,7 @@ TEST_F(Sequence, CompleteRun) {
     EXPECT_EQ(state.LargeTestFile, "Test160.jnk");
     ExpectNothingLeft();
 
+    EXPECT_EQ(window.startedTests, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8}));
     // The statuses of the share-free road, in order.
     EXPECT_EQ(window.statusHistory.front(), "Testing Connection...");
     EXPECT_EQ(window.instructionHistory[1], "Running Test 1a. Please wait...");

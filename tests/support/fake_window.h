@@ -19,6 +19,8 @@ class FakeWindow : public MainWindowIO {
     int focusCount = 0;
     std::string status, instruction, results;
     std::vector<std::string> messages, statusHistory, instructionHistory;
+    int currentTest = -1;  // the test the run last started
+    std::vector<int> startedTests;
 
     std::string TestId() const override { return testId; }
     std::string DirPath() const override { return dirPath; }
@@ -39,6 +41,10 @@ class FakeWindow : public MainWindowIO {
     void SetInstructionLine(const std::string& t) override {
         instruction = t;
         instructionHistory.push_back(t);
+    }
+    void TestStarted(int index, const std::string&, const std::string&) override {
+        currentTest = index;
+        startedTests.push_back(index);
     }
     std::string ResultsText() const override { return results; }
     void SetResultsText(const std::string& t) override { results = t; }
