@@ -65,8 +65,7 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& in, std::ost
         platform::LoadRegionalSettings();
         InitControllerState(state);
     } catch (const RuntimeError& e) {
-        err << "wirepace-cli: cannot prepare the work folder: " << e.Description() << " ["
-            << e.Number() << "]\n";
+        err << "wirepace-cli: cannot prepare the work folder: " << e.Text() << '\n';
         return kExitError;
     }
     const auto lock = platform::AcquireSingleInstance();

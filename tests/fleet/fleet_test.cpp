@@ -19,6 +19,7 @@
 #include "common/pause.h"
 #include "core/drone_fleet.h"
 #include "core/work_files.h"
+#include "support/error_number.h"
 #include "support/fake_window.h"
 #include "support/temp_dir.h"
 #include "support/unprivileged.h"
@@ -29,6 +30,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Names = std::vector<std::string>;
+using testing::ErrorNumberOf;
+using testing::ErrorTextOf;
 
 constexpr double kWaitLimitMs = 20000;
 
@@ -117,12 +120,10 @@ TEST_F(FleetTest, ArgumentTextAndDroneNumbers) {
     EXPECT_EQ(DroneArgumentText(DroneDirection::To, "/t/", "3Test64.jnk"), "-TO/t/?3Test64.jnk");
     EXPECT_EQ(DroneArgumentText(DroneDirection::From, "/a b/", "1X"), "-FROM/a b/?1X");
     for (int n : {0, 6, -1}) {
-        try {
-            StartDrone(state_, fleet_, n, DroneDirection::To, "/t/", "x");
-            ADD_FAILURE() << "drone " << n << " started";
-        } catch (const RuntimeError& e) {
-            EXPECT_EQ(e.Number(), kErrSubscriptOutOfRange);
-        }
+        EXPECT_EQ(
+            ErrorNumberOf([&] { StartDrone(state_, fleet_, n, DroneDirection::To, "/t/", "x"); }),
+            kErrSubscriptOutOfRange)
+            << n;
     }
 }
 
@@ -194,15 +195,9 @@ TEST_F(FleetTest, DroneThatEndsWithoutResultEndsTheWaitWithAnError) {
     WriteAndStart(1, DroneDirection::To);
     WriteAndStart(2, DroneDirection::To);
     const double started = TickMs();
-    try {
-        Collect(2, 6);
-        ADD_FAILURE() << "the wait ended normally";
-    } catch (const RuntimeError& e) {
-        // The drone's own cause, read from the file it left.
-        EXPECT_EQ(e.Number(), kErrFileNotFound);
-        EXPECT_EQ(e.Description(),
-                  "Drone 1: File not found reading " + RootFile(Numbered(1)).string());
-    }
+    // The drone's own cause, read from the file it left.
+    EXPECT_EQ(ErrorTextOf([&] { Collect(2, 6); }),
+              "Drone 1: File not found reading " + RootFile(Numbered(1)).string() + " [53]");
     EXPECT_LT(TickMs() - started, kWaitLimitMs);
 
     Terminate();
@@ -219,12 +214,7 @@ TEST_F(FleetTest, ResultLinesAreTrimmedNumbersReadThenDeleted) {
 
     WriteFile(RootFile("TXT" + Numbered(1)), " 12 \r\n");
     WriteFile(RootFile("TXT" + Numbered(2)), "twelve\r\n");
-    try {
-        Collect(2, 6);
-        ADD_FAILURE() << "a line that is not a number was added";
-    } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.Number(), kErrTypeMismatch);
-    }
+    EXPECT_EQ(ErrorNumberOf([&] { Collect(2, 6); }), kErrTypeMismatch);
 }
 
 TEST_F(FleetTest, TerminateOnAnEmptyRootLeavesItEmpty) {
@@ -344,13 +334,8 @@ TEST_F(FleetTest, DroneCauseOfFailureReachesTheController) {
         setrlimit(RLIMIT_FSIZE, &previous);
     }
     WriteAndStart(2, DroneDirection::To);
-    try {
-        Collect(2, 6);
-        ADD_FAILURE() << "the wait ended normally";
-    } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.Number(), kErrDiskFull);
-        EXPECT_EQ(e.Description(), "Drone 1: Disk full writing " + RootFile(Numbered(1)).string());
-    }
+    EXPECT_EQ(ErrorTextOf([&] { Collect(2, 6); }),
+              "Drone 1: Disk full writing " + RootFile(Numbered(1)).string() + " [61]");
     Terminate();
     EXPECT_TRUE(Entries(root_.Path()).empty());
     EXPECT_TRUE(Entries(target_).empty());
@@ -388,14 +373,9 @@ TEST_F(FleetTest, ACopyThatMakesNoProgressEndsTheTestNamingDroneAndFile) {
     kill(fleet_.drones[0].process->Id(), SIGSTOP);
     wait_.stallLimitMs = 700;
     const double started = TickMs();
-    try {
-        Collect(2, 6);
-        ADD_FAILURE() << "the wait ended normally";
-    } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.Number(), kErrPathFileAccess);
-        EXPECT_EQ(e.Description(), "Drone 1 made no progress for 0.7 s copying to " +
-                                       RootFile(Numbered(1)).string());
-    }
+    EXPECT_EQ(ErrorTextOf([&] { Collect(2, 6); }),
+              "Drone 1 made no progress for 0.7 s copying to " + RootFile(Numbered(1)).string() +
+                  " [75]");
     EXPECT_GE(TickMs() - started, 700);
     Terminate();
     EXPECT_TRUE(Entries(root_.Path()).empty());
@@ -418,13 +398,8 @@ TEST_F(FleetTest, SweepsRemoveOnlyThisProgramsNamesAndNeverFollowLinks) {
     // In the target a link under a work-file name is refused, not removed or followed.
     WriteFile(TargetFile("Test16.jnk"), "x");
     fs::create_symlink(victim, TargetFile("3Test160.jnk"));
-    try {
-        SweepTarget(window_.dirPath);
-        ADD_FAILURE() << "a planted link was accepted";
-    } catch (const RuntimeError& e) {
-        EXPECT_NE(e.Description().find("3Test160.jnk is a symbolic link"), std::string::npos)
-            << e.Description();
-    }
+    const std::string refusal = ErrorTextOf([&] { SweepTarget(window_.dirPath); });
+    EXPECT_NE(refusal.find("3Test160.jnk is a symbolic link"), std::string::npos) << refusal;
     EXPECT_EQ(ReadFile(victim), "precious");
     EXPECT_TRUE(fs::is_symlink(TargetFile("3Test160.jnk")));
 }

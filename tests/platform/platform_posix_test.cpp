@@ -20,8 +20,23 @@ namespace wirepace {
 namespace {
 
 using testing::ErrorNumberOf;
+using testing::ErrorTextOf;
 using testing::TempDir;
 namespace p = platform;
+
+// Sets or (with nullptr) removes an environment variable for one scope.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        value ? setenv(name, value, 1) : unsetenv(name);
+    }
+    ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
+
+  private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
 
 TEST(Files, CopyReplacesAndErrorsCarryTheirNumbers) {
     TempDir dir;
@@ -89,8 +104,8 @@ TEST(Processes, ArgumentTextTravelsAsOneArgument) {
 
 TEST(Locations, WorkRootAndLogFolderFollowTheEnvironment) {
     TempDir dir;
-    setenv("XDG_CACHE_HOME", (dir.Slash() + "cache").c_str(), 1);
-    setenv("XDG_DATA_HOME", (dir.Slash() + "data").c_str(), 1);
+    ScopedEnv cache("XDG_CACHE_HOME", (dir.Slash() + "cache").c_str());
+    ScopedEnv data("XDG_DATA_HOME", (dir.Slash() + "data").c_str());
     EXPECT_EQ(p::ControllerAppDrive(), dir.Slash() + "cache/wirepace/");
     EXPECT_EQ(p::LogFolder(), dir.Slash() + "data/wirepace/");
     EXPECT_TRUE(std::filesystem::is_directory(dir.Path() / "cache" / "wirepace"));
@@ -100,37 +115,11 @@ TEST(Locations, WorkRootAndLogFolderFollowTheEnvironment) {
     EXPECT_EQ(p::AcquireSingleInstance(), nullptr);
     first.reset();
     EXPECT_NE(p::AcquireSingleInstance(), nullptr);
-    unsetenv("XDG_CACHE_HOME");
-    unsetenv("XDG_DATA_HOME");
 
     const std::string folder = p::ProgramFolder();
     EXPECT_EQ(folder.back(), '/');
     EXPECT_EQ(p::DroneAppDrive(), folder);
 }
-
-// The description of the run-time error `action` raises, "" when it raises none.
-std::string ErrorTextOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const RuntimeError& e) {
-        return e.Description();
-    }
-    return "";
-}
-
-// Sets or (with nullptr) removes an environment variable for one scope.
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        value ? setenv(name, value, 1) : unsetenv(name);
-    }
-    ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 unsigned ModeOf(const std::filesystem::path& path) {
     struct stat st {};
@@ -233,12 +222,11 @@ TEST(Conventions, SharesSeparatorsAndRegionalSettings) {
     EXPECT_FALSE(p::CanMapShares());
     EXPECT_EQ(p::NormaliseSeparators("\\mnt\\x/y"), "/mnt/x/y");
 
-    setenv("LC_ALL", "C", 1);
+    ScopedEnv locale("LC_ALL", "C");
     p::LoadRegionalSettings();
     EXPECT_EQ(Regional().decimalSeparator, ".");
     EXPECT_EQ(Regional().longTimePattern, "hh:nn:ss");
     EXPECT_EQ(Regional().shortDatePattern, "yyyy/mm/dd");
-    unsetenv("LC_ALL");
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "common/regional.h"
 #include "platform/platform.h"
 #include "platform/platform_win32_detail.h"
+#include "support/error_number.h"
 #include "win_temp_dir.h"
 
 namespace wirepace {
@@ -30,14 +31,7 @@ using testing::ReadBytes;
 using testing::WinTempDir;
 using testing::WriteBytes;
 
-int ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const RuntimeError& e) {
-        return e.Number();
-    }
-    return 0;
-}
+using testing::ErrorNumberOf;
 
 // ---- pure pieces -----------------------------------------------------------------------------
 
@@ -235,7 +229,7 @@ TEST_F(Files, FreshFilesAndWhatNamesAre) {
     std::filesystem::create_directory(dir.Path() / "sub");
     EXPECT_EQ(platform::KindOf(At("sub")), platform::EntryKind::Other);
     // A folder under a file's name is never written into.
-    EXPECT_EQ(ErrorOf([&] { platform::CreateEmptyFile(At("sub")); }), 75);
+    EXPECT_EQ(ErrorNumberOf([&] { platform::CreateEmptyFile(At("sub")); }), 75);
     auto names = platform::FolderEntries(dir.Slash());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"Drone1.exe", "lock", "sub"}));
@@ -249,18 +243,18 @@ TEST_F(Files, FreshFilesAndWhatNamesAre) {
 
 TEST_F(Files, FailuresCarryTheRunTimeNumbers) {
     WriteBytes(At("x.bin"), "x");
-    EXPECT_EQ(ErrorOf([&] { platform::CopyFile(At("missing"), At("y")); }), 53);
-    EXPECT_EQ(ErrorOf([&] { platform::CopyFile(At("x.bin"), At("no\\such\\y")); }), 76);
-    EXPECT_EQ(ErrorOf([&] { platform::DeleteFile(At("missing")); }), 53);
-    EXPECT_EQ(ErrorOf([&] { platform::DeleteFile(At("no\\such")); }), 76);
-    EXPECT_EQ(ErrorOf([&] { platform::FileLength(At("missing")); }), 53);
-    EXPECT_EQ(ErrorOf([&] { platform::FileLength(""); }), 53);
-    EXPECT_EQ(ErrorOf([&] { platform::ReadFirstLine(At("missing")); }), 53);
-    EXPECT_EQ(ErrorOf([&] { platform::CreateEmptyFile(At("no\\such\\f")); }), 76);
-    EXPECT_EQ(ErrorOf([] { platform::CopyFile("Q:\\nowhere\\x", "Q:\\nowhere\\y"); }), 76);
+    EXPECT_EQ(ErrorNumberOf([&] { platform::CopyFile(At("missing"), At("y")); }), 53);
+    EXPECT_EQ(ErrorNumberOf([&] { platform::CopyFile(At("x.bin"), At("no\\such\\y")); }), 76);
+    EXPECT_EQ(ErrorNumberOf([&] { platform::DeleteFile(At("missing")); }), 53);
+    EXPECT_EQ(ErrorNumberOf([&] { platform::DeleteFile(At("no\\such")); }), 76);
+    EXPECT_EQ(ErrorNumberOf([&] { platform::FileLength(At("missing")); }), 53);
+    EXPECT_EQ(ErrorNumberOf([&] { platform::FileLength(""); }), 53);
+    EXPECT_EQ(ErrorNumberOf([&] { platform::ReadFirstLine(At("missing")); }), 53);
+    EXPECT_EQ(ErrorNumberOf([&] { platform::CreateEmptyFile(At("no\\such\\f")); }), 76);
+    EXPECT_EQ(ErrorNumberOf([] { platform::CopyFile("Q:\\nowhere\\x", "Q:\\nowhere\\y"); }), 76);
     // A folder is not a file to delete.
     std::filesystem::create_directory(dir.Path() / "sub");
-    EXPECT_EQ(ErrorOf([&] { platform::DeleteFile(At("sub")); }), 75);
+    EXPECT_EQ(ErrorNumberOf([&] { platform::DeleteFile(At("sub")); }), 75);
 }
 
 TEST_F(Files, AFileInUseIsPermissionDenied) {
@@ -268,8 +262,8 @@ TEST_F(Files, AFileInUseIsPermissionDenied) {
     const HANDLE h = ::CreateFileW(win32::Widen(At("busy.bin")).c_str(), GENERIC_READ, 0, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(ErrorOf([&] { platform::DeleteFile(At("busy.bin")); }), 70);
-    EXPECT_EQ(ErrorOf([&] { platform::CopyFile(At("busy.bin"), At("copy.bin")); }), 70);
+    EXPECT_EQ(ErrorNumberOf([&] { platform::DeleteFile(At("busy.bin")); }), 70);
+    EXPECT_EQ(ErrorNumberOf([&] { platform::CopyFile(At("busy.bin"), At("copy.bin")); }), 70);
     ::CloseHandle(h);
     platform::DeleteFile(At("busy.bin"));
     EXPECT_FALSE(std::filesystem::exists(dir.Path() / "busy.bin"));
@@ -278,7 +272,7 @@ TEST_F(Files, AFileInUseIsPermissionDenied) {
 TEST_F(Files, RenameNeverReplacesAFile) {
     WriteBytes(At("from"), "from");
     WriteBytes(At("to"), "to");
-    EXPECT_EQ(ErrorOf([&] { platform::RenameFile(At("from"), At("to")); }), 75);
+    EXPECT_EQ(ErrorNumberOf([&] { platform::RenameFile(At("from"), At("to")); }), 75);
     EXPECT_EQ(ReadBytes(At("from")), "from");
     EXPECT_EQ(ReadBytes(At("to")), "to");
     platform::RenameFile(At("from"), At("moved"));
@@ -411,7 +405,7 @@ TEST_F(Processes, EveryArgumentArrivesIntact) {
 }
 
 TEST_F(Processes, AMissingProgramCannotStart) {
-    EXPECT_EQ(ErrorOf([&] {
+    EXPECT_EQ(ErrorNumberOf([&] {
                   platform::StartProgram(dir.Slash() + "missing.exe", "x",
                                          platform::WindowStyle::Hidden);
               }),
