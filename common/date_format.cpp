@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "common/regional.h"
+#include "platform/system_clock.h"
 
 namespace wirepace {
 
@@ -19,12 +20,7 @@ std::string Digits(int value, size_t width) {
 
 DateTime DateTime::Now() {
     const std::time_t t = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm tm{};
-#ifdef _WIN32
-    localtime_s(&tm, &t);
-#else
-    localtime_r(&t, &tm);
-#endif
+    const std::tm tm = platform::LocalTime(t);
     DateTime dt;
     dt.year = tm.tm_year + 1900;
     dt.month = tm.tm_mon + 1;

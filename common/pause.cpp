@@ -2,12 +2,9 @@
 #include "common/pause.h"
 
 #include <chrono>
-#include <thread>
 #include <utility>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include "platform/system_clock.h"
 
 namespace wirepace {
 
@@ -33,22 +30,9 @@ void PumpEvents() {
     if (PumpHook hook = Hook()) hook();
 }
 
-#ifdef _WIN32
-// Windows sleeps in timer ticks (15.6 ms unless asked for finer ones), and a sleep shorter than
-// a millisecond returns at once; both would break the "away for about a millisecond" promise.
 void YieldBriefly() {
-    static const bool fineTimer = timeBeginPeriod(1) == TIMERR_NOERROR;
-    (void)fineTimer;
-    ::Sleep(1);
+    platform::SleepAboutAMillisecond();
 }
-#else
-// Just under the millisecond poll interval: with the kernel's timer slack the gap between two
-// polls stays within 1 ms, and the controller's checks of five result files cost it about half
-// of what they did at 0.5 ms.
-void YieldBriefly() {
-    std::this_thread::sleep_for(std::chrono::microseconds(900));
-}
-#endif
 
 void Pause(double seconds) {
     const double start = TickMs();

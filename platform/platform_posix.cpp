@@ -29,6 +29,7 @@
 #include "common/regional.h"
 #include "platform/platform.h"
 #include "platform/platform_emergency.h"
+#include "platform/platform_posix_detail.h"
 
 #if defined(__linux__)
 #include <sys/prctl.h>
@@ -321,6 +322,81 @@ std::optional<std::string> GetEnv(const std::string& name) {
     return std::string(value);
 }
 
+namespace posix {
+
+std::string DatePatternFromFormat(const std::string& format, std::string& separator) {
+    std::string pattern;
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        if (format[i] == '%' && i + 1 < format.size()) {
+            switch (format[++i]) {
+                case 'd':
+                    pattern += "dd";
+                    break;
+                case 'e':
+                    pattern += "d";
+                    break;
+                case 'm':
+                    pattern += "mm";
+                    break;
+                case 'y':
+                    pattern += "yy";
+                    break;
+                case 'Y':
+                    pattern += "yyyy";
+                    break;
+                case 'F':
+                    pattern += "yyyy/mm/dd";
+                    separator.assign(1, '-');
+                    break;
+                default:
+                    break;
+            }
+        } else {
+            const char c = format[i];
+            if (c == '.' || c == '/' || c == '-') {
+                separator = std::string(1, c);
+                pattern += '/';
+            } else {
+                pattern += c;
+            }
+        }
+    }
+    return pattern;
+}
+
+std::string TimePatternFromFormat(const std::string& format, std::string& separator) {
+    std::string pattern;
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        if (format[i] == '%' && i + 1 < format.size()) {
+            switch (format[++i]) {
+                case 'H':
+                case 'I':  // twelve-hour forms lose the AM/PM marker: a log wants 24 hours
+                    pattern += "hh";
+                    break;
+                case 'M':
+                    pattern += "nn";
+                    break;
+                case 'S':
+                    pattern += "ss";
+                    break;
+                case 'T':
+                    pattern += "hh:nn:ss";
+                    break;
+                default:
+                    break;
+            }
+        } else if (format[i] == ':' || format[i] == '.') {
+            separator = std::string(1, format[i]);
+            pattern += ':';
+        } else if (format[i] != ' ') {
+            pattern += format[i];
+        }
+    }
+    return pattern;
+}
+
+}  // namespace posix
+
 void LoadRegionalSettings() {
     // Read the environment's locale without making it the process locale: number parsing and
     // printing elsewhere must not change under our feet.
@@ -342,81 +418,14 @@ void LoadRegionalSettings() {
     // The C locale writes "%m/%d/%y"; ISO-like forms read better in a log, so keep our
     // defaults there and translate real locale formats into date patterns.
     if (dateFmt != "%m/%d/%y") {
-        std::string pattern;
-        for (std::size_t i = 0; i < dateFmt.size(); ++i) {
-            if (dateFmt[i] == '%' && i + 1 < dateFmt.size()) {
-                switch (dateFmt[++i]) {
-                    case 'd':
-                        pattern += "dd";
-                        break;
-                    case 'e':
-                        pattern += "d";
-                        break;
-                    case 'm':
-                        pattern += "mm";
-                        break;
-                    case 'y':
-                        pattern += "yy";
-                        break;
-                    case 'Y':
-                        pattern += "yyyy";
-                        break;
-                    case 'F':
-                        pattern += "yyyy/mm/dd";
-                        settings.dateSeparator.assign(1, '-');
-                        break;
-                    default:
-                        break;
-                }
-            } else {
-                const char c = dateFmt[i];
-                if (c == '.' || c == '/' || c == '-') {
-                    settings.dateSeparator = std::string(1, c);
-                    pattern += '/';
-                } else {
-                    pattern += c;
-                }
-            }
-        }
-        if (!pattern.empty()) settings.shortDatePattern = pattern;
+        if (auto pattern = posix::DatePatternFromFormat(dateFmt, settings.dateSeparator);
+            !pattern.empty())
+            settings.shortDatePattern = pattern;
     }
     if (timeFmt != "%H:%M:%S" && !timeFmt.empty()) {
-        std::string pattern;
-        bool twelveHour = false;
-        for (std::size_t i = 0; i < timeFmt.size(); ++i) {
-            if (timeFmt[i] == '%' && i + 1 < timeFmt.size()) {
-                switch (timeFmt[++i]) {
-                    case 'H':
-                        pattern += "hh";
-                        break;
-                    case 'I':
-                        pattern += "hh";
-                        twelveHour = true;
-                        break;
-                    case 'M':
-                        pattern += "nn";
-                        break;
-                    case 'S':
-                        pattern += "ss";
-                        break;
-                    case 'T':
-                        pattern += "hh:nn:ss";
-                        break;
-                    case 'p':
-                        break;
-                    default:
-                        break;
-                }
-            } else if (timeFmt[i] == ':' || timeFmt[i] == '.') {
-                settings.timeSeparator = std::string(1, timeFmt[i]);
-                pattern += ':';
-            } else if (timeFmt[i] != ' ') {
-                pattern += timeFmt[i];
-            }
-        }
-        // Twelve-hour forms lose the AM/PM marker here; a log wants 24 hours anyway.
-        (void)twelveHour;
-        if (!pattern.empty()) settings.longTimePattern = pattern;
+        if (auto pattern = posix::TimePatternFromFormat(timeFmt, settings.timeSeparator);
+            !pattern.empty())
+            settings.longTimePattern = pattern;
     }
     SetRegional(settings);
 }
