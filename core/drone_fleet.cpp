@@ -7,6 +7,7 @@
 #include "common/file_exists.h"
 #include "common/number_format.h"
 #include "common/pause.h"
+#include "core/share_connection.h"
 
 namespace wirepace {
 
@@ -60,7 +61,7 @@ void StopAndClean(const BenchmarkState& state, MainWindowIO& window, DroneFleet&
         const std::string number = DroneNumber(n);
         if (haveLarge) {
             DeleteIfPresent(state.AppDrive + number + state.LargeTestFile);
-            const std::string dir = window.DirPath();
+            const std::string dir = FilesDir(state, window.DirPath());
             if (!dir.empty()) DeleteIfPresent(dir + number + state.LargeTestFile);
         }
         DeleteIfPresent(state.AppDrive + "Drone" + number + ".exe");
@@ -69,7 +70,7 @@ void StopAndClean(const BenchmarkState& state, MainWindowIO& window, DroneFleet&
 
     if (haveSmall) {
         DeleteIfPresent(state.AppDrive + state.SmallTestFile);
-        const std::string dir = window.DirPath();
+        const std::string dir = FilesDir(state, window.DirPath());
         if (!dir.empty()) DeleteIfPresent(dir + state.SmallTestFile);
     }
     DeleteIfPresent(state.AppDrive + kStopFile);

@@ -97,6 +97,8 @@ void TestSequence::RunTests() {
     // A release or stop file left by an abandoned earlier run would release or stop this
     // run's drones.
     RemoveStaleHandshakeFiles(state_);
+    // A mount (and its credentials) left by a killed run goes before anything else.
+    RemoveStaleShareMapping(state_);
 
     std::string dir = window_.DirPath();
     if (platform::IsSharePath(dir)) {
@@ -110,15 +112,17 @@ void TestSequence::RunTests() {
         }
         PumpEvents();
         ShowStatus("Establishing connection...", "Please Wait...", false);
-        state_.ShareDrive = GetFreeDriveLetter();
-        if (state_.ShareDrive.empty()) {
-            ShowStatus("", "ERROR", false);
-            LogLine(state_, window_, "-- Unable to retrieve drive list --");
-            HandleError(0, "");
-            return;
+        if (platform::SharesMapToDriveLetters()) {
+            state_.ShareDrive = GetFreeDriveLetter();
+            if (state_.ShareDrive.empty()) {
+                ShowStatus("", "ERROR", false);
+                LogLine(state_, window_, "-- Unable to retrieve drive list --");
+                HandleError(0, "");
+                return;
+            }
         }
-        ConnectShare(state_.ShareDrive, window_.DirPath(), window_.Password(), window_.UserName());
-        Pause(2.0);
+        // Raises at once, saying why, when the mapping fails: no pause, no guess.
+        ConnectShare(state_, window_.DirPath(), window_.Password(), window_.UserName());
         ShowStatus("Initializing tests...", "Connection Established...", false);
     } else if (!std::filesystem::path(PathFromUtf8(dir)).is_absolute()) {
         throw RuntimeError(kErrPathNotFound,
@@ -131,7 +135,7 @@ void TestSequence::RunTests() {
 
     ShowStatus("Testing Connection...", "Please Wait...", false);
     state_.SmallTestFile = CreateTestFile(state_, window_.SelectedSpeedIndex(), 0);
-    const std::string dirNow = window_.DirPath();
+    const std::string dirNow = FilesDir(state_, window_.DirPath());
     platform::CopyFile(state_.AppDrive + state_.SmallTestFile, dirNow + state_.SmallTestFile);
     platform::DeleteFile(state_.AppDrive + state_.SmallTestFile);
     platform::DeleteFile(dirNow + state_.SmallTestFile);
@@ -159,7 +163,7 @@ void TestSequence::RunTests() {
 }
 
 void TestSequence::RunTest(int index, double& elapsed, double& bytes) {
-    const std::string dir = window_.DirPath();
+    const std::string dir = FilesDir(state_, window_.DirPath());
     const std::string& root = state_.AppDrive;
     auto localSmall = [&] { return root + state_.SmallTestFile; };
     auto remoteSmall = [&] { return dir + state_.SmallTestFile; };
@@ -277,10 +281,11 @@ void TestSequence::RemoveBaseLargeFiles() {
     // A completed run has renamed both into work files; a stopped or failed one may leave the
     // large file (up to 100 MB) on either side.
     if (state_.LargeTestFile.empty()) return;
+    const std::string dir = FilesDir(state_, window_.DirPath());
     try {
-        for (const std::string& path :
-             {state_.AppDrive + state_.LargeTestFile, window_.DirPath() + state_.LargeTestFile})
-            if (FileExists(path)) platform::DeleteFile(path);
+        for (const std::string& path : {state_.AppDrive + state_.LargeTestFile,
+                                        dir.empty() ? std::string() : dir + state_.LargeTestFile})
+            if (!path.empty() && FileExists(path)) platform::DeleteFile(path);
     } catch (const RuntimeError& e) {
         window_.ShowMessage(e.Description() + " [" + std::to_string(e.Number()) + "]");
     }
@@ -289,14 +294,12 @@ void TestSequence::RemoveBaseLargeFiles() {
 void TestSequence::FinishRun(const std::string& status) {
     TerminateDrones(state_, window_, fleet_);
     RemoveBaseLargeFiles();
-    if (!state_.ShareDrive.empty()) {
-        // Cleared first, so no later run disconnects a letter it did not map.
-        const std::string drive = std::exchange(state_.ShareDrive, std::string());
+    if (ShareConnected(state_)) {
         try {
-            DisconnectShare(drive);
+            DisconnectShare(state_);
         } catch (const RuntimeError& e) {
             window_.SetResultsText(window_.ResultsText() + "Could not remove the mapping of " +
-                                   drive + ": " + e.Description() + " [" +
+                                   window_.DirPath() + ": " + e.Description() + " [" +
                                    std::to_string(e.Number()) + "]\r\n");
         }
     }

@@ -268,7 +268,7 @@ bool IsSharePath(const std::string& dir) {
 }
 
 bool CanMapShares() {
-    return false;
+    return true;
 }
 
 char Separator() {
