@@ -52,9 +52,14 @@ platform::ShareTarget ParseSharePath(const std::string& dir) {
 
 void ConnectShare(BenchmarkState& state, const std::string& dir, const std::string& password,
                   const std::string& account) {
-    const platform::ShareTarget target = ParseSharePath(dir);
-    state.MappedShare =
-        platform::MapShare(target, state.ShareDrive, account, password, state.AppDrive);
+    try {
+        const platform::ShareTarget target = ParseSharePath(dir);
+        state.MappedShare =
+            platform::MapShare(target, state.ShareDrive, account, password, state.AppDrive);
+    } catch (...) {
+        state.ShareDrive.clear();  // nothing was mapped to it
+        throw;
+    }
 }
 
 bool ShareConnected(const BenchmarkState& state) {
