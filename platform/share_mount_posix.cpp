@@ -423,9 +423,12 @@ std::unique_ptr<ShareMapping> MapShare(const ShareTarget& target, const std::str
     WritePrivateFile(l.smbConf, "[global]\n");
     WritePrivateFile(l.config, config);
 
-    // smbnetfs returns once the mount is in place (it goes on in the background).
-    const int rc = RunHelper(smbnetfs, {WithoutSlash(l.mount), "-o", "config=" + l.config}, l.log,
-                             l.home, 20000);
+    // smbnetfs reads its configuration from HOME, so no path (which may hold a comma) goes
+    // into its options, and returns once the mount is in place (it goes on in the
+    // background). Without big_writes FUSE hands it 4 KB writes, each a round trip of its own:
+    // outbound copies would measure the client, not the link.
+    const int rc =
+        RunHelper(smbnetfs, {WithoutSlash(l.mount), "-o", "big_writes"}, l.log, l.home, 20000);
     if (rc != 0 || !IsMounted(l.mount)) {
         const std::string said = LastLineOf(l.log);
         throw RuntimeError(kErrPathFileAccess, "smbnetfs could not mount " + ShareText(target) +
