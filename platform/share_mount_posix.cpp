@@ -86,6 +86,9 @@ std::string ConfigText(const ShareTarget& target, const std::string& user,
                        "show_$_shares \"true\"\n"
                        "use_libsecret \"false\"\n";
     if (user.empty() && password.empty()) return text;  // the login name, no password
+    if (user.empty())
+        throw RuntimeError(kErrPathFileAccess,
+                           "A password was given without an account name for the share");
 
     const std::string account = Account(user);
     const auto slash = account.find('/');

@@ -104,6 +104,7 @@ std::unique_ptr<ShareMapping> MapShare(const ShareTarget& target, const std::str
                                        const std::string& user, const std::string& password,
                                        const std::string&) {
     const std::wstring local = win32::Widen(drive);
+    // The connection is to the share itself; a folder below it is reached by its path.
     const std::wstring remote = win32::Widen("\\\\" + target.server + "\\" + target.share);
     const std::wstring wideUser = win32::Widen(user);
     const std::wstring widePassword = win32::Widen(password);

@@ -58,6 +58,7 @@ TEST(SmbnetfsConfig, WhatSmbnetfsCannotTakeIsRefusedClearly) {
     EXPECT_NE(refused("jo", "pw\nauth \"x\" \"y\" \"z\"").find("control character"),
               std::string::npos);
     EXPECT_NE(refused("jo\r", "pw").find("control character"), std::string::npos);
+    EXPECT_NE(refused("", "pw").find("without an account name"), std::string::npos);
     for (const std::string bad : {"a/b/c", "\\jo", "CORP\\", "CORP\\a\\b"})
         EXPECT_NE(refused(bad, "pw").find("is not a user name or DOMAIN\\user name"),
                   std::string::npos)
