@@ -101,9 +101,9 @@ std::string ConfigText(const ShareTarget& target, const std::string& user,
                              Quote(account) + " " + Quote(password);
     if (line.size() > kMaxLine)
         throw RuntimeError(kErrPathFileAccess,
-                           "The server, share, account name and password are too long for "
-                           "smbnetfs together (at most " +
-                               std::to_string(kMaxLine - 20) + " characters)");
+                           "The server, share, account name and password are too long "
+                           "together for smbnetfs, which reads " +
+                               std::to_string(kMaxLine) + " characters of a configuration line");
     return text + line + "\n";
 }
 
