@@ -143,7 +143,7 @@ TEST_F(NetworkSeam, ARefusedMappingEndsTheRunAtOnceWithTheSystemsMessage) {
     sequence.cmdNext_Click();
     EXPECT_LT(TickMs() - start, 1500.0);  // no pause after the mapping, no connection test
     EXPECT_EQ(window.status, "ERROR");
-    // The system's own text ("The specified network password is not correct." on Windows).
+    // The system's own text (Windows: that the network password is not correct).
     const std::string message = platform::winnet::SystemMessage(ERROR_INVALID_PASSWORD);
     EXPECT_FALSE(message.empty());
     EXPECT_EQ(message.find("Network error"), std::string::npos) << message;
