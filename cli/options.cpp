@@ -49,9 +49,10 @@ ParseResult ParseOptions(int argc, const char* const* argv) {
         "without --dir).\nlan: " +
             SpeedList(kLanType) + "\nwan: " + SpeedList(kWanType));
     app.add_option("--dir", o.dir,
-                   "Target directory (a mounted share or any folder; default: a local folder "
-                   "under the work root, which measures this machine's disk)");
-    app.add_option("--user", o.user, "Account name for the share (Windows mapping)");
+                   "Target directory: a folder, or a share path //server/share[/dir] mapped "
+                   "for the run with --user (default: a local folder under the work root, which "
+                   "measures this machine's disk)");
+    app.add_option("--user", o.user, "Account name for a share path, e.g. CORP\\jo");
     app.add_flag("--password-stdin", o.passwordFromStdin,
                  "Read the password from the first line of standard input");
     app.add_option("--repeat", o.repeat, "Run the whole sequence N times")->capture_default_str();

@@ -4,10 +4,15 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace wirepace {
+
+namespace platform {
+class ShareMapping;
+}
 
 inline constexpr int kTestCount = 9;
 
@@ -27,6 +32,8 @@ struct BenchmarkState {
     std::string LargeTestFile;
     std::string AppDrive;    // local work folder, ends in the platform separator
     std::string ShareDrive;  // mapped drive letter and colon, or empty
+    // The connection to the target share of the current run, from the mapping to FinishRun.
+    std::shared_ptr<platform::ShareMapping> MappedShare;
 
     std::array<double, kTestCount> TestSpeeds{};
     std::array<std::string, kTestCount> TestTimesMs;

@@ -5,6 +5,7 @@
 #include "common/file_exists.h"
 #include "common/number_format.h"
 #include "common/pause.h"
+#include "core/share_connection.h"
 #include "core/work_files.h"
 
 namespace wirepace {

@@ -3,8 +3,10 @@
 
 #include <cctype>
 #include <sstream>
+#include <utility>
+#include <vector>
 
-#include "platform/platform.h"
+#include "common/error.h"
 
 namespace wirepace {
 
@@ -26,33 +28,60 @@ std::string GetFreeDriveLetter() {
     return FreeDriveLetterIn(platform::LogicalDriveStrings());
 }
 
-std::vector<std::string> ConnectArguments(const std::string& drive, const std::string& share,
-                                          const std::string& password, const std::string& account) {
-    return {"use", drive, share, password, "/user:" + account};
+platform::ShareTarget ParseSharePath(const std::string& dir) {
+    std::vector<std::string> parts;
+    std::string part;
+    const std::string rest = dir.size() >= 2 ? dir.substr(2) : std::string();
+    for (const char c : rest + "/") {
+        if (c == '/' || c == '\\') {
+            if (part == "." || part == "..")
+                throw RuntimeError(kErrPathNotFound,
+                                   "A share path cannot hold \"" + part + "\": \"" + dir + "\"");
+            if (!part.empty() || parts.size() < 2) parts.push_back(part);
+            part.clear();
+        } else {
+            part += c;
+        }
+    }
+    if (!platform::IsSharePath(dir) || parts.size() < 2 || parts[0].empty() || parts[1].empty())
+        throw RuntimeError(
+            kErrPathNotFound,
+            "A share path names a server and a share (//server/share): \"" + dir + "\"");
+    return {parts[0], parts[1]};
 }
 
-std::vector<std::string> DisconnectArguments(const std::string& drive) {
-    return {"use", drive, "/delete"};
-}
-
-namespace {
-std::string NetProgram() {
-    const auto root = platform::GetEnv("SystemRoot");
-    return (root ? *root : std::string("C:\\Windows")) + "\\System32\\net.exe";
-}
-}  // namespace
-
-void ConnectShare(const std::string& drive, const std::string& share, const std::string& password,
+void ConnectShare(BenchmarkState& state, const std::string& dir, const std::string& password,
                   const std::string& account) {
-    // Each piece is one argument: a password with blanks or shell characters reaches the
-    // command intact, and no command interpreter is there to run anything else.
-    platform::StartProgramArgs(NetProgram(), ConnectArguments(drive, share, password, account),
-                               platform::WindowStyle::Hidden);
+    try {
+        const platform::ShareTarget target = ParseSharePath(dir);
+        state.MappedShare =
+            platform::MapShare(target, state.ShareDrive, account, password, state.AppDrive);
+    } catch (...) {
+        state.ShareDrive.clear();  // nothing was mapped to it
+        throw;
+    }
 }
 
-void DisconnectShare(const std::string& drive) {
-    platform::StartProgramArgs(NetProgram(), DisconnectArguments(drive),
-                               platform::WindowStyle::Hidden);
+bool ShareConnected(const BenchmarkState& state) {
+    return state.MappedShare != nullptr;
+}
+
+void DisconnectShare(BenchmarkState& state) {
+    // Cleared first, so no later run disconnects a mapping it did not make.
+    state.ShareDrive.clear();
+    const auto mapping = std::exchange(state.MappedShare, nullptr);
+    if (mapping) mapping->Unmap();
+}
+
+void RemoveStaleShareMapping(const BenchmarkState& state) {
+    if (!state.AppDrive.empty()) platform::RemoveStaleShareMapping(state.AppDrive);
+}
+
+std::string FilesDir(const BenchmarkState& state, const std::string& shownDir) {
+    if (!platform::IsSharePath(shownDir)) return shownDir;
+    if (state.MappedShare) return state.MappedShare->LocalPath(shownDir);
+    // Windows reaches a share by its path; elsewhere "//server/share" would be a local folder.
+    return platform::SharesMapToDriveLetters() ? shownDir : std::string();
 }
 
 }  // namespace wirepace

@@ -47,11 +47,12 @@ double Longest(const std::vector<double>& times) {
 TestSequence::TestSequence(BenchmarkState& state, MainWindowIO& window)
     : state_(state), window_(window), isNetworkFolder_(platform::IsNetworkFolder) {}
 
-// The target directory as the run uses it. The run reads the directory box again at every step
-// instead of keeping a copy: the text the user sees, normalised by the run and written back, is
-// the one source of truth for where the files go.
+// The target directory as the run's files use it. The run reads the directory box again at every
+// step instead of keeping a copy: the text the user sees, normalised by the run and written
+// back, is the one source of truth for where the files go. A share path mapped on a system
+// without drive letters is reached through its mount folder.
 std::string TestSequence::TargetDir() const {
-    return window_.DirPath();
+    return FilesDir(state_, window_.DirPath());
 }
 
 void TestSequence::cmdNext_Click() {
@@ -125,31 +126,31 @@ void TestSequence::RunTests() {
 
     LogLine(state_, window_,
             "-- Starting " + window_.TestId() + " test at " + LongTime(DateTime::Now()) + " --");
+    // A mount (and its credentials) left by a killed run goes before anything else.
+    RemoveStaleShareMapping(state_);
     // Whatever an abnormally ended run left (work files of any size, drones, result files, a
     // release or stop file) would be read or released as this run's.
     SweepWorkRoot(state_.AppDrive);
 
     std::string dir = window_.DirPath();
     if (platform::IsSharePath(dir)) {
-        if (!platform::CanMapShares())
-            throw RuntimeError(kErrPathNotFound,
-                               "Share paths cannot be mapped on this system; mount the share and "
-                               "give its folder as the target directory");
         if (!dir.empty() && dir.back() == '\\') {
             dir.pop_back();
             window_.SetDirPath(dir);
         }
         PumpEvents();
         ShowStatus("Establishing connection...", "Please Wait...", false);
-        state_.ShareDrive = GetFreeDriveLetter();
-        if (state_.ShareDrive.empty()) {
-            ShowStatus("", kError, false);
-            LogLine(state_, window_, "-- Unable to retrieve drive list --");
-            HandleError(0, "");
-            return;
+        if (platform::SharesMapToDriveLetters()) {
+            state_.ShareDrive = GetFreeDriveLetter();
+            if (state_.ShareDrive.empty()) {
+                ShowStatus("", kError, false);
+                LogLine(state_, window_, "-- Unable to retrieve drive list --");
+                HandleError(0, "");
+                return;
+            }
         }
-        ConnectShare(state_.ShareDrive, window_.DirPath(), window_.Password(), window_.UserName());
-        Pause(2.0);
+        // Raises at once, saying why, when the mapping fails: no pause, no guess.
+        ConnectShare(state_, window_.DirPath(), window_.Password(), window_.UserName());
         ShowStatus("Initializing tests...", "Connection Established...", false);
     } else if (!std::filesystem::path(PathFromUtf8(dir)).is_absolute()) {
         throw RuntimeError(kErrPathNotFound,
@@ -161,6 +162,7 @@ void TestSequence::RunTests() {
     window_.SetDirPath(dir);
 
     // Nothing in the target is touched before this run holds it.
+    if (TargetDir().empty()) throw RuntimeError(kErrPathNotFound);
     targetLock_ = TargetLock::Take(TargetDir());
     SweepTarget(TargetDir());
     state_.TargetIsRemote = isNetworkFolder_(TargetDir());
@@ -331,14 +333,12 @@ void TestSequence::FinishRun(const std::string& status) {
     TerminateDrones(state_, window_, fleet_, targetLock_ ? TargetDir() : std::string());
     targetLock_.reset();
     platform::ClearEmergency();
-    if (!state_.ShareDrive.empty()) {
-        // Cleared first, so no later run disconnects a letter it did not map.
-        const std::string drive = std::exchange(state_.ShareDrive, std::string());
+    if (ShareConnected(state_)) {
         try {
-            DisconnectShare(drive);
+            DisconnectShare(state_);
         } catch (const RuntimeError& e) {
             window_.SetResultsText(window_.ResultsText() + "Could not remove the mapping of " +
-                                   drive + ": " + e.Text() + "\r\n");
+                                   window_.DirPath() + ": " + e.Text() + "\r\n");
         }
     }
     window_.SetBackCaption(kBack);

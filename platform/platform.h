@@ -43,14 +43,44 @@ void LoadRegionalSettings();
 // True when the target directory names a share rather than a local or mounted folder.
 bool IsSharePath(const std::string& dir);
 
-// True where a share can be mapped to a drive letter with an account (Windows). Elsewhere a
-// share has to be mounted by the user and its folder given instead.
-bool CanMapShares();
-
 // The platform's directory separator ("\" on Windows, "/" elsewhere) and the rewrite of the
 // other one into it.
 char Separator();
 std::string NormaliseSeparators(const std::string& path);
+
+// ---- share mapping (share_mount_*.cpp) ---------------------------------------------------------
+
+// A share path taken apart: //server/share[/rest] or \\server\share[\rest].
+struct ShareTarget {
+    std::string server;
+    std::string share;
+};
+
+// The connection a run opened to a share, until Unmap.
+class ShareMapping {
+  public:
+    virtual ~ShareMapping() = default;
+    // Where a share path the user typed (either separator) is reached by file operations:
+    // the path itself on Windows, the same place under the private mount folder on POSIX.
+    virtual std::string LocalPath(const std::string& sharePath) const = 0;
+    // Ends the connection; raises RuntimeError when it cannot. Later calls do nothing.
+    virtual void Unmap() = 0;
+};
+
+// True where a mapping needs a free drive letter (Windows).
+bool SharesMapToDriveLetters();
+
+// Opens the connection to the share with the account and tells at once whether it worked:
+// a failure (wrong password, unknown server, missing share, no client installed) raises
+// RuntimeError whose description says which. `drive` is the free letter on Windows ("E:"),
+// ignored elsewhere. The password never appears on a command line or in a message.
+std::unique_ptr<ShareMapping> MapShare(const ShareTarget& target, const std::string& drive,
+                                       const std::string& user, const std::string& password,
+                                       const std::string& workRoot);
+
+// Removes what a run that was killed left of its mapping under the work root (POSIX: a mount
+// and its credentials). Raises RuntimeError when a left mount cannot be removed.
+void RemoveStaleShareMapping(const std::string& workRoot);
 
 // ---- one instance ----------------------------------------------------------------------------
 

@@ -435,10 +435,6 @@ bool IsSharePath(const std::string& dir) {
            ((dir[0] == '/' && dir[1] == '/') || (dir[0] == '\\' && dir[1] == '\\'));
 }
 
-bool CanMapShares() {
-    return false;
-}
-
 char Separator() {
     return '/';
 }

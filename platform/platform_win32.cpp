@@ -612,10 +612,6 @@ bool IsSharePath(const std::string& dir) {
     return win32::IsShareFolder(dir);
 }
 
-bool CanMapShares() {
-    return true;
-}
-
 char Separator() {
     return '\\';
 }

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "common/error.h"
 #include "core/connection_settings.h"
 #include "core/share_connection.h"
 
@@ -38,11 +39,36 @@ TEST(FreeDriveLetter, FirstLetterNotInUse) {
     EXPECT_EQ(FreeDriveLetterIn(std::nullopt), "");
 }
 
-TEST(ShareCommands, EachPieceStaysOneArgument) {
-    EXPECT_EQ(ConnectArguments("E:", "\\\\srv\\bench", "p a&s|s%x\"y", "DOM\\Jo Doe"),
-              (std::vector<std::string>{"use", "E:", "\\\\srv\\bench", "p a&s|s%x\"y",
-                                        "/user:DOM\\Jo Doe"}));
-    EXPECT_EQ(DisconnectArguments("E:"), (std::vector<std::string>{"use", "E:", "/delete"}));
+TEST(SharePath, ServerAndShareWithEitherSeparator) {
+    auto parsed = [](const std::string& dir) {
+        const auto t = ParseSharePath(dir);
+        return t.server + "|" + t.share;
+    };
+    EXPECT_EQ(parsed("//srv/bench"), "srv|bench");
+    EXPECT_EQ(parsed("\\\\10.0.0.2\\bench\\sub dir\\"), "10.0.0.2|bench");
+    EXPECT_EQ(parsed("//srv/bench share/a/b/"), "srv|bench share");
+    EXPECT_EQ(parsed("//srv\\C$/x"), "srv|C$");
+    // Not a server and a share, or a way out of the share: refused as a bad path.
+    for (const std::string bad : {"//srv", "//srv/", "///bench", "//srv//bench", "/srv/bench",
+                                  "//srv/bench/../../etc", "//srv/./bench", "//srv/bench/.."}) {
+        try {
+            ParseSharePath(bad);
+            ADD_FAILURE() << bad << " was accepted";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.Number(), kErrPathNotFound) << bad;
+            EXPECT_NE(e.Description().find(bad), std::string::npos) << e.Description();
+        }
+    }
+}
+
+TEST(SharePath, FilesOfAnUnmappedShareGoNowhereLocal) {
+    BenchmarkState state;
+    EXPECT_EQ(FilesDir(state, "/data/target/"), "/data/target/");
+    // Without a mapping a share path is never turned into a look-alike local folder.
+    EXPECT_EQ(FilesDir(state, "//srv/bench/"),
+              platform::SharesMapToDriveLetters() ? "//srv/bench/" : "");
+    EXPECT_FALSE(ShareConnected(state));
+    DisconnectShare(state);  // nothing mapped: nothing to do
 }
 
 }  // namespace

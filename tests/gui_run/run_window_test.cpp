@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -134,6 +135,7 @@ class RunWindowTest : public QObject {
     void stopIsSeenBeforeTheNextTest();
     void stopDuringADroneWaitEndsTheRun();
     void missingTargetFolderEndsInError76();
+    void shareThatCannotBeMappedSaysWhyAtOnce();
     void fileVanishingMidRunEndsInError53();
     void closeDuringADroneTestCleansUp();
 };
@@ -319,6 +321,32 @@ void RunWindowTest::missingTargetFolderEndsInError76() {
     QVERIFY(!QFileInfo::exists(missing));
     QCOMPARE(Leftovers(WorkRoot()), QStringList());
     QCOMPARE(win.messages, QStringList());
+}
+
+void RunWindowTest::shareThatCannotBeMappedSaysWhyAtOnce() {
+    // Typed with backslashes, an account in the domain form and a password: the run tries
+    // the mapping and ends there with the reason (the server name is unknown, or this
+    // machine lacks smbnetfs or FUSE), before any connection test.
+    RunWindow win("Share", "\\\\nosuchhost.invalid\\bench\\sub");
+    win.Box("txtUserName")->setText("CORP\\jo o'brien");
+    win.Box("txtPassword")->setText("pa ss\"w & ;|");
+    QElapsedTimer clock;
+    clock.start();
+    win.Run();
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(win.Caption("lbl1_5"), QStringLiteral("ERROR"));
+    QVERIFY(!win.Button("cmdNext")->isEnabled());
+    const QStringList lines = LogLines();
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines.back().startsWith("-- Error: ") &&
+                 (lines.back().contains("nosuchhost.invalid is unknown [53] --") ||
+                  lines.back().contains("smbnetfs") || lines.back().contains("FUSE")),
+             qPrintable(lines.back()));
+    QVERIFY(!lines.back().contains("pa ss"));
+    QVERIFY(QString::fromStdString(win.w->ResultsText()).startsWith(lines.back() + "\r\n"));
+    QCOMPARE(Leftovers(WorkRoot()), QStringList());
+    QCOMPARE(win.messages, QStringList());
+    SaveScreenshot(win.w.get(), "main_share_not_mapped.png");
 }
 
 void RunWindowTest::fileVanishingMidRunEndsInError53() {

@@ -219,7 +219,6 @@ TEST(Conventions, SharesSeparatorsAndRegionalSettings) {
     EXPECT_TRUE(p::IsSharePath("\\\\server\\share"));
     EXPECT_FALSE(p::IsSharePath("/mnt/share"));
     EXPECT_FALSE(p::IsSharePath("/"));
-    EXPECT_FALSE(p::CanMapShares());
     EXPECT_EQ(p::NormaliseSeparators("\\mnt\\x/y"), "/mnt/x/y");
 
     ScopedEnv locale("LC_ALL", "C");

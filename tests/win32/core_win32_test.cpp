@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -19,6 +20,7 @@
 #include "core/test_sequence.h"
 #include "platform/platform.h"
 #include "platform/platform_win32_detail.h"
+#include "platform/share_mount_detail.h"
 #include "support/fake_window.h"
 #include "win_temp_dir.h"
 
@@ -71,54 +73,151 @@ TEST(DriveList, FreeLetterFromTheRealDriveList) {
     EXPECT_NE(GetFreeDriveLetter().substr(0, 1), platform::ControllerAppDrive().substr(0, 1));
 }
 
-// Runs the mapping commands with a stand-in "net.exe" that reports its arguments: the system
-// folder is taken from SystemRoot, pointed at a temporary folder for the duration.
-class NetUse : public ::testing::Test {
+// The networking calls replaced by a recorder: the real ones cannot reach a server here.
+class NetworkSeam : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::filesystem::create_directories(root.Path() / "System32");
-        platform::CopyFile(platform::ProgramFolder() + "win32_echo_args.exe",
-                           root.Slash() + "System32\\net.exe");
-        savedRoot = platform::GetEnv("SystemRoot");
-        ::SetEnvironmentVariableW(
-            L"SystemRoot", win32::Widen(root.Slash().substr(0, root.Slash().size() - 1)).c_str());
-        ::SetEnvironmentVariableW(L"WIREPACE_ECHO_OUT", win32::Widen(out).c_str());
+        saved = platform::winnet::Network();
+        auto text = [](const wchar_t* w) { return w ? win32::Narrow(w) : std::string("<null>"); };
+        platform::winnet::Network().add = [this, text](const wchar_t* local, const wchar_t* remote,
+                                                       const wchar_t* user,
+                                                       const wchar_t* password) {
+            calls.push_back("add " + text(local) + "|" + text(remote) + "|" + text(user) + "|" +
+                            text(password));
+            return addResult;
+        };
+        platform::winnet::Network().cancel = [this, text](const wchar_t* local, bool force) {
+            calls.push_back("cancel " + text(local) + (force ? " forced" : ""));
+            return cancelResult;
+        };
     }
-    void TearDown() override {
-        ::SetEnvironmentVariableW(L"SystemRoot",
-                                  savedRoot ? win32::Widen(*savedRoot).c_str() : nullptr);
-        ::SetEnvironmentVariableW(L"WIREPACE_ECHO_OUT", nullptr);
-    }
-    std::vector<std::string> StartedWith() {
-        const std::string report = testing::WaitForReport(out, 20000);
-        EXPECT_FALSE(report.empty()) << "the stand-in net.exe did not report";
-        std::vector<std::string> args;
-        std::istringstream in(report);
-        for (std::string line; std::getline(in, line);) {
-            if (line.rfind("arg=", 0) == 0) args.push_back(line.substr(4));
-            if (line.rfind("show=", 0) == 0) shown = line.substr(5);
-        }
-        platform::DeleteFile(out);
-        return args;
-    }
+    void TearDown() override { platform::winnet::Network() = saved; }
 
-    WinTempDir root;
-    std::string out = root.Slash() + "net-args.txt";
-    std::optional<std::string> savedRoot;
-    std::string shown;
+    platform::winnet::Calls saved;
+    std::vector<std::string> calls;
+    unsigned long addResult = NO_ERROR;
+    unsigned long cancelResult = NO_ERROR;
 };
 
-TEST_F(NetUse, ConnectPassesEveryPieceAsOneArgumentHidden) {
-    ConnectShare("E:", "\\\\bench server\\share", "pa ss\"word & del", "DOMAIN\\my user");
-    EXPECT_EQ(StartedWith(),
-              (std::vector<std::string>{"use", "E:", "\\\\bench server\\share", "pa ss\"word & del",
-                                        "/user:DOMAIN\\my user"}));
-    EXPECT_EQ(shown, std::to_string(SW_HIDE));
+TEST_F(NetworkSeam, AccountAndPasswordReachTheCallAsTyped) {
+    BenchmarkState state;
+    state.ShareDrive = "E:";
+    ConnectShare(state, "\\\\bench server\\share\\sub", "pa ss\"word & del", "DOMAIN\\my user");
+    ASSERT_EQ(calls, (std::vector<std::string>{
+                         "add E:|\\\\bench server\\share|DOMAIN\\my user|pa ss\"word & del"}));
+    // The tests keep addressing the share by its path.
+    EXPECT_EQ(FilesDir(state, "\\\\bench server\\share\\sub\\"), "\\\\bench server\\share\\sub\\");
+    DisconnectShare(state);
+    EXPECT_EQ(calls.back(), "cancel E: forced");
+    EXPECT_TRUE(state.ShareDrive.empty());
+    EXPECT_FALSE(ShareConnected(state));
+    DisconnectShare(state);  // once only
+    EXPECT_EQ(calls.size(), 2u);
+
+    // No account: the user's own logon, no password either.
+    calls.clear();
+    state.ShareDrive = "F:";
+    ConnectShare(state, "//srv/bench", "", "");
+    EXPECT_EQ(calls, (std::vector<std::string>{"add F:|\\\\srv\\bench|<null>|<null>"}));
+    cancelResult = ERROR_NOT_CONNECTED;  // gone already: nothing to report
+    DisconnectShare(state);
 }
 
-TEST_F(NetUse, DisconnectDeletesTheMapping) {
-    DisconnectShare("F:");
-    EXPECT_EQ(StartedWith(), (std::vector<std::string>{"use", "F:", "/delete"}));
+TEST_F(NetworkSeam, ARefusedMappingEndsTheRunAtOnceWithTheSystemsMessage) {
+    testing::TempDrive root;
+    WinTempDir logs;
+    BenchmarkState state;
+    InitCatalogue(state);
+    state.AppDrive = root.Root();
+    state.LogPath = logs.Slash() + "TestResults.txt";
+    ApplyConnectionType(state, kWanType);
+    FakeWindow window;
+    window.testId = "Refused";
+    window.dirPath = "\\\\SERVER\\SHARE\\";
+    window.userName = "bench";
+    window.password = "wrong";
+    TestSequence sequence{state, window};
+    addResult = ERROR_INVALID_PASSWORD;
+
+    const double start = TickMs();
+    sequence.cmdNext_Click();
+    EXPECT_LT(TickMs() - start, 1500.0);  // no pause after the mapping, no connection test
+    EXPECT_EQ(window.status, "ERROR");
+    // The system's own text (Windows: that the network password is not correct).
+    const std::string message = platform::winnet::SystemMessage(ERROR_INVALID_PASSWORD);
+    EXPECT_FALSE(message.empty());
+    EXPECT_EQ(message.find("Network error"), std::string::npos) << message;
+    std::istringstream log(ReadBytes(state.LogPath));
+    std::string line, last;
+    while (std::getline(log, line)) last = line;
+    EXPECT_EQ(last, "-- Error: " + message + " [86] --\r");
+    EXPECT_EQ(std::count(window.statusHistory.begin(), window.statusHistory.end(),
+                         "Testing Connection..."),
+              0);
+    // The letter was free and nothing was connected: nothing to cancel, no letter kept.
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].rfind("add " + state.ShareDrive, 0), 0u);
+    EXPECT_TRUE(state.ShareDrive.empty());
+    EXPECT_TRUE(EntriesOf(root.Folder()).empty());
+}
+
+TEST_F(NetworkSeam, TheMappingEndsWithTheRunHoweverItEnds) {
+    testing::TempDrive root;
+    WinTempDir logs;
+    BenchmarkState state;
+    InitCatalogue(state);
+    state.AppDrive = root.Root();
+    state.LogPath = logs.Slash() + "TestResults.txt";
+    ApplyConnectionType(state, kWanType);
+    FakeWindow window;
+    window.testId = "Mapped";
+    // Connected, but the share's folder is not there: the connection test fails.
+    window.dirPath = "\\\\NOSERVER\\NOSHARE";
+    TestSequence sequence{state, window};
+    sequence.cmdNext_Click();
+    EXPECT_EQ(window.status, "ERROR");
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].rfind("add ", 0), 0u);
+    EXPECT_EQ(calls[1].rfind("cancel ", 0), 0u);
+    EXPECT_EQ(calls[1].substr(7, 2), calls[0].substr(4, 2));  // the letter it mapped
+    EXPECT_TRUE(state.ShareDrive.empty());
+    EXPECT_NE(std::find(window.statusHistory.begin(), window.statusHistory.end(),
+                        "Initializing tests..."),
+              window.statusHistory.end());
+}
+
+// A whole run through a mapped share path. WIREPACE_TEST_SHARE names an empty share the
+// system reaches by its path (scripts/test-windows links \\\\SERVER\\SHARE to a folder in the
+// Wine prefix); the networking calls stay replaced, since no server is there to log on to.
+TEST_F(NetworkSeam, AWholeRunGoesThroughTheSharePathAndUnmapsAtTheEnd) {
+    const auto shareText = platform::GetEnv("WIREPACE_TEST_SHARE");
+    if (!shareText) GTEST_SKIP() << "WIREPACE_TEST_SHARE names no share to run against";
+    testing::TempDrive root;
+    WinTempDir logs;
+    BenchmarkState state;
+    InitCatalogue(state);
+    state.AppDrive = root.Root();
+    state.LogPath = logs.Slash() + "TestResults.txt";
+    ApplyConnectionType(state, kWanType);
+    FakeWindow window;
+    window.testId = "Share";
+    window.dirPath = *shareText;  // as typed, without a trailing separator
+    window.userName = "CORP\\jo o'brien";
+    window.password = "pa ss\"w & del";
+    TestSequence sequence{state, window};
+    sequence.cmdNext_Click();
+    EXPECT_EQ(window.status, "Finished");
+    EXPECT_EQ(window.dirPath, *shareText + "\\");
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].substr(5), ":|" + *shareText + "|CORP\\jo o'brien|pa ss\"w & del");
+    EXPECT_EQ(calls[1], "cancel " + calls[0].substr(4, 2) + " forced");
+    std::istringstream log(ReadBytes(state.LogPath));
+    int resultLines = 0;
+    for (std::string line; std::getline(log, line);)
+        if (line.rfind("\"Share\", \"" + *shareText + "\\\", ", 0) == 0) ++resultLines;
+    EXPECT_EQ(resultLines, kTestCount);
+    EXPECT_TRUE(EntriesOf(root.Folder()).empty());
+    EXPECT_TRUE(EntriesOf(std::filesystem::path(win32::Widen(*shareText))).empty());
 }
 
 TEST(Drones, ReleasedDronesCopyAndReportTheirTimes) {
