@@ -25,7 +25,7 @@ std::string ErrorPath(const BenchmarkState& state, int n) {
 }
 
 void DeleteIfPresent(const std::string& path) {
-    if (platform::KindOf(path) != platform::EntryKind::Missing) platform::DeleteFile(path);
+    if (platform::KindOf(path) != platform::EntryKind::Missing) platform::RemoveFile(path);
 }
 
 DroneSlot& Slot(DroneFleet& fleet, int n) {
@@ -43,7 +43,7 @@ void CheckStillReporting(const BenchmarkState& state, DroneFleet& fleet, int n) 
     const std::string errorFile = ErrorPath(state, n);
     if (platform::KindOf(errorFile) == platform::EntryKind::File) {
         const auto error = ParseErrorLine(platform::ReadFirstLine(errorFile));
-        platform::DeleteFile(errorFile);
+        platform::RemoveFile(errorFile);
         if (error) throw RuntimeError(error->number, prefix + error->description);
     }
     throw RuntimeError(kErrPathFileAccess,
@@ -146,14 +146,14 @@ std::vector<double> CollectDroneTimes(const BenchmarkState& state, DroneFleet& f
         YieldBriefly();
     }
 
-    platform::DeleteFile(release);
+    platform::RemoveFile(release);
     Pause(0.5);  // the drones finish writing and closing their result files
 
     std::vector<double> times;
     for (int n = 1; n <= droneCount; ++n) {
         const std::string path = ResultPath(state, n);
         const std::string line = platform::ReadFirstLine(path);
-        platform::DeleteFile(path);
+        platform::RemoveFile(path);
         Pause(0.1);
         const auto ms = ParseResultLine(line);
         if (!ms) throw RuntimeError(kErrTypeMismatch);

@@ -56,7 +56,7 @@ std::unique_ptr<TargetLock> TargetLock::Take(const std::string& dir) {
                     "); delete it if no run is in progress there")
                 .WithPath(path);
         try {
-            platform::DeleteFile(path);
+            platform::RemoveFile(path);
         } catch (const RuntimeError& e) {
             if (e.Number() != kErrFileNotFound) throw;
         }
@@ -66,7 +66,7 @@ std::unique_ptr<TargetLock> TargetLock::Take(const std::string& dir) {
 
 TargetLock::~TargetLock() {
     try {
-        platform::DeleteFile(path_);
+        platform::RemoveFile(path_);
     } catch (const RuntimeError&) {
         // Gone already, or the target went away: nothing left to release.
     }

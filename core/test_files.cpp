@@ -46,7 +46,7 @@ std::string CreateTestFile(const BenchmarkState& state, int speedIndex, int larg
 
     const std::string name = "Test" + std::to_string(kb) + ".jnk";
     const std::string path = state.AppDrive + name;
-    if (FileExists(path)) platform::DeleteFile(path);
+    if (FileExists(path)) platform::RemoveFile(path);
 
     std::mt19937_64 random(std::random_device{}());
     platform::FileWriter writer(path);

@@ -176,9 +176,9 @@ void TestSequence::RunTests() {
     state_.SmallTestFile = CreateTestFile(state_, window_.SelectedSpeedIndex(), 0);
     platform::FlushFile(state_.AppDrive + state_.SmallTestFile);
     const std::string dirNow = TargetDir();
-    platform::CopyFile(state_.AppDrive + state_.SmallTestFile, dirNow + state_.SmallTestFile);
-    platform::DeleteFile(state_.AppDrive + state_.SmallTestFile);
-    platform::DeleteFile(dirNow + state_.SmallTestFile);
+    platform::CopyUncached(state_.AppDrive + state_.SmallTestFile, dirNow + state_.SmallTestFile);
+    platform::RemoveFile(state_.AppDrive + state_.SmallTestFile);
+    platform::RemoveFile(dirNow + state_.SmallTestFile);
 
     double elapsed = 0;
     double bytes = 0;
@@ -236,29 +236,29 @@ void TestSequence::RunTest(int index, double& elapsed, double& bytes) {
             break;
         case 2:
             start = TickMs();
-            platform::CopyFile(localSmall(), remoteSmall());
+            platform::CopyUncached(localSmall(), remoteSmall());
             end = TickMs();
             bytes = length(localSmall());
             break;
         case 3:
-            platform::DeleteFile(localSmall());
+            platform::RemoveFile(localSmall());
             start = TickMs();
-            platform::CopyFile(remoteSmall(), localSmall());
+            platform::CopyUncached(remoteSmall(), localSmall());
             end = TickMs();
             bytes = length(localSmall());
             break;
         case 4:
-            platform::DeleteFile(remoteSmall());
-            platform::DeleteFile(localSmall());
+            platform::RemoveFile(remoteSmall());
+            platform::RemoveFile(localSmall());
             start = TickMs();
-            platform::CopyFile(localLarge(), remoteLarge());
+            platform::CopyUncached(localLarge(), remoteLarge());
             end = TickMs();
             bytes = length(localLarge());
             break;
         case 5:
-            platform::DeleteFile(localLarge());
+            platform::RemoveFile(localLarge());
             start = TickMs();
-            platform::CopyFile(remoteLarge(), localLarge());
+            platform::CopyUncached(remoteLarge(), localLarge());
             end = TickMs();
             bytes = length(localLarge());
             break;
@@ -276,10 +276,10 @@ void TestSequence::RunTest(int index, double& elapsed, double& bytes) {
         }
         case 7: {
             const int droneCount = 5;
-            platform::DeleteFile(remoteCopy(1));
-            platform::DeleteFile(remoteCopy(2));
+            platform::RemoveFile(remoteCopy(1));
+            platform::RemoveFile(remoteCopy(2));
             for (int k = 3; k <= 5; ++k) WriteDrone(state_, DroneFileName(k));
-            for (int k = 3; k <= 5; ++k) platform::CopyFile(localCopy(1), localCopy(k));
+            for (int k = 3; k <= 5; ++k) platform::CopyUncached(localCopy(1), localCopy(k));
             for (int k = 1; k <= 5; ++k)
                 StartDrone(state_, fleet_, k, DroneDirection::To, dir, workName(k));
             CollectDrones(index, droneCount, elapsed);
@@ -287,7 +287,7 @@ void TestSequence::RunTest(int index, double& elapsed, double& bytes) {
             return;
         }
         case 8: {
-            for (int k = 1; k <= 5; ++k) platform::DeleteFile(localCopy(k));
+            for (int k = 1; k <= 5; ++k) platform::RemoveFile(localCopy(k));
             const int droneCount = 5;
             for (int k = 1; k <= 5; ++k)
                 StartDrone(state_, fleet_, k, DroneDirection::From, dir, workName(k));

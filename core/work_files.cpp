@@ -28,7 +28,7 @@ void Sweep(const std::string& folder, IsOurs isOurs, bool refuseLinks) {
                                    "of a work file of this program; remove or rename it")
                 .WithPath(path);
         try {
-            platform::DeleteFile(path);
+            platform::RemoveFile(path);
         } catch (const RuntimeError& e) {
             if (e.Number() != kErrFileNotFound) CannotRemove(path, e);
         }

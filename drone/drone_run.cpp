@@ -69,7 +69,7 @@ int RunDrone(const std::string& appDrive, const std::string& argText) {
 
         const double first = TickMs();
         try {
-            platform::CopyFile(paths.source, paths.target);
+            platform::CopyUncached(paths.source, paths.target);
         } catch (const RuntimeError& e) {
             return Report(appDrive, file, CopyFailure(e, paths), e.Number());
         }

@@ -50,7 +50,7 @@ void RunEmergencyCleanup() noexcept {
     const std::size_t processes = gProcessCount.load();
     for (std::size_t i = 0; i < processes; ++i) detail::KillProcessNow(gProcesses[i].load());
     const std::size_t files = gFileCount.load();
-    for (std::size_t i = 0; i < files; ++i) detail::DeleteFileNow(gFiles[i]);
+    for (std::size_t i = 0; i < files; ++i) detail::RemoveFileNow(gFiles[i]);
 }
 
 }  // namespace wirepace::platform

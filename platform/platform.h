@@ -111,11 +111,11 @@ enum class CacheBypass {
 // The timed copy: every byte is read from where the source lies, not from this machine's file
 // cache, and the written data has left this machine's cache when it returns. The target is
 // created fresh.
-CacheBypass CopyFile(const std::string& from, const std::string& to);
-// Makes CopyFile behave as on a file system that refuses unbuffered reads (tests only).
+CacheBypass CopyUncached(const std::string& from, const std::string& to);
+// Makes CopyUncached behave as on a file system that refuses unbuffered reads (tests only).
 void RefuseDirectReadsForTests(bool refuse);
 
-void DeleteFile(const std::string& path);  // missing file: 53
+void RemoveFile(const std::string& path);  // missing file: 53
 void RenameFile(const std::string& from, const std::string& to);
 std::int64_t FileLength(const std::string& path);  // missing file: 53
 

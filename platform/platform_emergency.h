@@ -5,6 +5,6 @@
 namespace wirepace::platform::detail {
 
 void KillProcessNow(int id) noexcept;
-void DeleteFileNow(const char* utf8Path) noexcept;
+void RemoveFileNow(const char* utf8Path) noexcept;
 
 }  // namespace wirepace::platform::detail

@@ -666,7 +666,7 @@ void FileWriter::Close() {
     }
 }
 
-CacheBypass CopyFile(const std::string& from, const std::string& to) {
+CacheBypass CopyUncached(const std::string& from, const std::string& to) {
     CacheBypass how = CacheBypass::DirectReads;
     const int in = OpenUncached(from, how);
     struct InGuard {
@@ -691,7 +691,7 @@ void RefuseDirectReadsForTests(bool refuse) {
     gRefuseDirectReads.store(refuse);
 }
 
-void DeleteFile(const std::string& path) {
+void RemoveFile(const std::string& path) {
     CheckPath(path);
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
@@ -960,7 +960,7 @@ void KillProcessNow(int id) noexcept {
     if (id > 0) ::kill(static_cast<pid_t>(id), SIGKILL);
 }
 
-void DeleteFileNow(const char* utf8Path) noexcept {
+void RemoveFileNow(const char* utf8Path) noexcept {
     ::unlink(utf8Path);
 }
 

@@ -8,9 +8,6 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
-// The layer's own CopyFile and DeleteFile, not the system's A/W macros.
-#undef CopyFile
-#undef DeleteFile
 
 #include <algorithm>
 #include <cstdio>
@@ -684,7 +681,7 @@ namespace {
 bool gRefuseUnbuffered = false;
 }  // namespace
 
-CacheBypass CopyFile(const std::string& from, const std::string& to) {
+CacheBypass CopyUncached(const std::string& from, const std::string& to) {
     if (IsBadPath(from) || IsBadPath(to)) throw RuntimeError(kErrFileNotFound);
     const std::wstring target = Widen(to);
     // The target is made fresh: a plain file of that name goes first, a link is refused.
@@ -710,7 +707,7 @@ void RefuseDirectReadsForTests(bool refuse) {
     gRefuseUnbuffered = refuse;
 }
 
-void DeleteFile(const std::string& path) {
+void RemoveFile(const std::string& path) {
     if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound);
     if (IsDirectory(path)) throw RuntimeError(kErrPathFileAccess).WithPath(path);
     if (!::DeleteFileW(Widen(path).c_str())) RaiseLast(path);
@@ -985,7 +982,7 @@ void KillProcessNow(int id) noexcept {
     }
 }
 
-void DeleteFileNow(const char* utf8Path) noexcept {
+void RemoveFileNow(const char* utf8Path) noexcept {
     wchar_t wide[4096];
     if (::MultiByteToWideChar(CP_UTF8, 0, utf8Path, -1, wide, 4096) > 0) ::DeleteFileW(wide);
 }

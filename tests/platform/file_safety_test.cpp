@@ -97,7 +97,7 @@ class TimedCopy : public ::testing::Test {
 TEST_F(TimedCopy, ReadsTheSourceFromTheDiskNotFromTheCache) {
     CacheSource();
     const long long before = StorageReadBytes();
-    EXPECT_EQ(p::CopyFile(source, target), p::CacheBypass::DirectReads);
+    EXPECT_EQ(p::CopyUncached(source, target), p::CacheBypass::DirectReads);
     EXPECT_GE(StorageReadBytes() - before, static_cast<long long>(kFileBytes));
     EXPECT_EQ(fs::file_size(target), kFileBytes);
     EXPECT_EQ(testing::ReadFile(target), std::string(kFileBytes, 'x'));
@@ -107,7 +107,7 @@ TEST_F(TimedCopy, WhereUnbufferedReadsAreRefusedTheCachedPagesAreDropped) {
     p::RefuseDirectReadsForTests(true);
     CacheSource();
     const long long before = StorageReadBytes();
-    EXPECT_EQ(p::CopyFile(source, target), p::CacheBypass::DroppedPages);
+    EXPECT_EQ(p::CopyUncached(source, target), p::CacheBypass::DroppedPages);
     EXPECT_GE(StorageReadBytes() - before, static_cast<long long>(kFileBytes));
     EXPECT_EQ(testing::ReadFile(target), std::string(kFileBytes, 'x'));
 }
@@ -118,7 +118,7 @@ TEST_F(TimedCopy, LengthsThatAreNoMultipleOfABlockAreCopiedExactly) {
         std::string content(size, '\0');
         for (std::size_t i = 0; i < size; ++i) content[i] = static_cast<char>(i * 7);
         testing::WriteFile(source, content);
-        p::CopyFile(source, target);
+        p::CopyUncached(source, target);
         EXPECT_EQ(testing::ReadFile(target), content) << size;
     }
 }
@@ -136,7 +136,7 @@ TEST(FileSafety, NothingIsWrittenThroughALinkOrIntoAnythingButAPlainFile) {
 
     const unsigned char image[] = {1, 2};
     for (const auto& write : std::vector<std::function<void(const std::string&)>>{
-             [&](const std::string& to) { p::CopyFile(src, to); },
+             [&](const std::string& to) { p::CopyUncached(src, to); },
              [&](const std::string& to) { p::CreateEmptyFile(to); },
              [&](const std::string& to) { p::WriteTextFile(to, "x"); },
              [&](const std::string& to) { p::WriteProgramImage(to, image, sizeof image); },
@@ -180,7 +180,7 @@ TEST(FileSafety, AFullDiskLeavesNoHalfWrittenFileAndNoTornLogLine) {
     const std::string src = dir.Slash() + "src";
     testing::WriteFile(src, std::string(1 << 20, 'a'));
     const std::string copy = dir.Slash() + "copy";
-    EXPECT_EQ(WithFileSizeLimit(1 << 19, [&] { p::CopyFile(src, copy); }), kErrDiskFull);
+    EXPECT_EQ(WithFileSizeLimit(1 << 19, [&] { p::CopyUncached(src, copy); }), kErrDiskFull);
     EXPECT_FALSE(fs::exists(copy));
 
     const std::string written = dir.Slash() + "Test1024.jnk";

@@ -43,25 +43,25 @@ TEST(Files, CopyReplacesAndErrorsCarryTheirNumbers) {
     const std::string a = dir.Slash() + "a.jnk", b = dir.Slash() + "b.jnk";
     testing::WriteFile(a, "new");
     testing::WriteFile(b, "a much longer old content");
-    p::CopyFile(a, b);
+    p::CopyUncached(a, b);
     EXPECT_EQ(testing::ReadFile(b), "new");
     EXPECT_EQ(p::FileLength(b), 3);
 
-    EXPECT_EQ(ErrorNumberOf([&] { p::CopyFile(dir.Slash() + "none", b); }), kErrFileNotFound);
-    EXPECT_EQ(ErrorNumberOf([&] { p::CopyFile(a, dir.Slash() + "no/such/dir/x"); }),
+    EXPECT_EQ(ErrorNumberOf([&] { p::CopyUncached(dir.Slash() + "none", b); }), kErrFileNotFound);
+    EXPECT_EQ(ErrorNumberOf([&] { p::CopyUncached(a, dir.Slash() + "no/such/dir/x"); }),
               kErrPathNotFound);
-    EXPECT_EQ(ErrorNumberOf([&] { p::DeleteFile(dir.Slash() + "none"); }), kErrFileNotFound);
-    EXPECT_EQ(ErrorNumberOf([&] { p::DeleteFile(dir.Slash() + "no/none"); }), kErrPathNotFound);
+    EXPECT_EQ(ErrorNumberOf([&] { p::RemoveFile(dir.Slash() + "none"); }), kErrFileNotFound);
+    EXPECT_EQ(ErrorNumberOf([&] { p::RemoveFile(dir.Slash() + "no/none"); }), kErrPathNotFound);
     EXPECT_EQ(ErrorNumberOf([&] { p::FileLength(dir.Slash() + "none"); }), kErrFileNotFound);
     // A device under the target's name is not a file to write through.
-    EXPECT_EQ(ErrorNumberOf([&] { p::CopyFile(a, "/dev/full"); }), kErrPathFileAccess);
+    EXPECT_EQ(ErrorNumberOf([&] { p::CopyUncached(a, "/dev/full"); }), kErrPathFileAccess);
 
     p::RenameFile(a, dir.Slash() + "c.jnk");
     EXPECT_FALSE(std::filesystem::exists(a));
     // Renaming never replaces a file silently.
     EXPECT_NE(ErrorNumberOf([&] { p::RenameFile(dir.Slash() + "c.jnk", b); }), 0);
     EXPECT_EQ(testing::ReadFile(b), "new");
-    p::DeleteFile(b);
+    p::RemoveFile(b);
     EXPECT_EQ(testing::Entries(dir.Path()), std::vector<std::string>{"c.jnk"});
 }
 

@@ -2,7 +2,10 @@
 // The controller core on Windows (Wine in CI): the drone image from the program resource, the
 // drive list of the system, the mapping command as started, real drones, and whole runs of the
 // nine tests through a window without widgets.
-#include "windows_clean.h"
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,10 @@
 // platform layer reads it, the show-window request of its start-up record, its process id and
 // every argument the C runtime split off, and "end", to the file named by WIREPACE_ECHO_OUT
 // (written beside it first and then renamed, so a reader never sees half of it).
-#include "windows_clean.h"
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 
 #include <fstream>
 #include <string>

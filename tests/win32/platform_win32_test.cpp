@@ -2,7 +2,10 @@
 // The Windows platform layer against the real system (Wine in CI): files through UTF-16 and the
 // ANSI code page, error numbers, processes and their command lines, the one-instance mark,
 // locations, the environment and the regional settings.
-#include "windows_clean.h"
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 
 #include <gtest/gtest.h>
 
@@ -195,7 +198,7 @@ class Files : public ::testing::Test {
 TEST_F(Files, CopyReplacesTheTargetAndLengthReadsIt) {
     WriteBytes(At("a.bin"), std::string(3000, 'a'));
     WriteBytes(At("b.bin"), std::string(9000, 'b'));
-    platform::CopyFile(At("a.bin"), At("b.bin"));
+    platform::CopyUncached(At("a.bin"), At("b.bin"));
     EXPECT_EQ(ReadBytes(At("b.bin")), std::string(3000, 'a'));
     EXPECT_EQ(platform::FileLength(At("b.bin")), 3000);
     EXPECT_EQ(platform::FileLength(At("a.bin")), 3000);
@@ -208,7 +211,7 @@ TEST_F(Files, UnbufferedCopiesOfOddLengthsAreExact) {
         std::string content(size, '\0');
         for (std::size_t i = 0; i < size; ++i) content[i] = static_cast<char>(i * 13);
         WriteBytes(At("odd.bin"), content);
-        EXPECT_EQ(platform::CopyFile(At("odd.bin"), At("copy.bin")),
+        EXPECT_EQ(platform::CopyUncached(At("odd.bin"), At("copy.bin")),
                   platform::CacheBypass::DirectReads);
         EXPECT_EQ(ReadBytes(At("copy.bin")), content) << size;
         EXPECT_EQ(platform::FileLength(At("copy.bin")), static_cast<std::int64_t>(size));
@@ -242,18 +245,19 @@ TEST_F(Files, FreshFilesAndWhatNamesAre) {
 
 TEST_F(Files, FailuresCarryTheRunTimeNumbers) {
     WriteBytes(At("x.bin"), "x");
-    EXPECT_EQ(ErrorNumberOf([&] { platform::CopyFile(At("missing"), At("y")); }), 53);
-    EXPECT_EQ(ErrorNumberOf([&] { platform::CopyFile(At("x.bin"), At("no\\such\\y")); }), 76);
-    EXPECT_EQ(ErrorNumberOf([&] { platform::DeleteFile(At("missing")); }), 53);
-    EXPECT_EQ(ErrorNumberOf([&] { platform::DeleteFile(At("no\\such")); }), 76);
+    EXPECT_EQ(ErrorNumberOf([&] { platform::CopyUncached(At("missing"), At("y")); }), 53);
+    EXPECT_EQ(ErrorNumberOf([&] { platform::CopyUncached(At("x.bin"), At("no\\such\\y")); }), 76);
+    EXPECT_EQ(ErrorNumberOf([&] { platform::RemoveFile(At("missing")); }), 53);
+    EXPECT_EQ(ErrorNumberOf([&] { platform::RemoveFile(At("no\\such")); }), 76);
     EXPECT_EQ(ErrorNumberOf([&] { platform::FileLength(At("missing")); }), 53);
     EXPECT_EQ(ErrorNumberOf([&] { platform::FileLength(""); }), 53);
     EXPECT_EQ(ErrorNumberOf([&] { platform::ReadFirstLine(At("missing")); }), 53);
     EXPECT_EQ(ErrorNumberOf([&] { platform::CreateEmptyFile(At("no\\such\\f")); }), 76);
-    EXPECT_EQ(ErrorNumberOf([] { platform::CopyFile("Q:\\nowhere\\x", "Q:\\nowhere\\y"); }), 76);
+    EXPECT_EQ(ErrorNumberOf([] { platform::CopyUncached("Q:\\nowhere\\x", "Q:\\nowhere\\y"); }),
+              76);
     // A folder is not a file to delete.
     std::filesystem::create_directory(dir.Path() / "sub");
-    EXPECT_EQ(ErrorNumberOf([&] { platform::DeleteFile(At("sub")); }), 75);
+    EXPECT_EQ(ErrorNumberOf([&] { platform::RemoveFile(At("sub")); }), 75);
 }
 
 TEST_F(Files, AFileInUseIsPermissionDenied) {
@@ -261,10 +265,10 @@ TEST_F(Files, AFileInUseIsPermissionDenied) {
     const HANDLE h = ::CreateFileW(win32::Widen(At("busy.bin")).c_str(), GENERIC_READ, 0, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(ErrorNumberOf([&] { platform::DeleteFile(At("busy.bin")); }), 70);
-    EXPECT_EQ(ErrorNumberOf([&] { platform::CopyFile(At("busy.bin"), At("copy.bin")); }), 70);
+    EXPECT_EQ(ErrorNumberOf([&] { platform::RemoveFile(At("busy.bin")); }), 70);
+    EXPECT_EQ(ErrorNumberOf([&] { platform::CopyUncached(At("busy.bin"), At("copy.bin")); }), 70);
     ::CloseHandle(h);
-    platform::DeleteFile(At("busy.bin"));
+    platform::RemoveFile(At("busy.bin"));
     EXPECT_FALSE(std::filesystem::exists(dir.Path() / "busy.bin"));
 }
 
@@ -290,7 +294,7 @@ TEST_F(Files, NamesTravelAsUtf16) {
     ::FindClose(h);
     EXPECT_EQ(std::wstring(found.cFileName), L"Gr\u00FC\u00DFe \u20AC.txt");
     EXPECT_EQ(platform::FileLength(At(name)), 0);
-    platform::DeleteFile(At(name));
+    platform::RemoveFile(At(name));
 }
 
 TEST_F(Files, TextLinesAreWrittenInTheAnsiCodePage) {
@@ -338,7 +342,7 @@ class Processes : public ::testing::Test {
     void SetUp() override {
         echo = dir.Slash() + "with blank\\echo args.exe";
         std::filesystem::create_directory(dir.Path() / "with blank");
-        platform::CopyFile(platform::ProgramFolder() + "win32_echo_args.exe", echo);
+        platform::CopyUncached(platform::ProgramFolder() + "win32_echo_args.exe", echo);
         outFile = dir.Slash() + "echo.txt";
         ::SetEnvironmentVariableW(L"WIREPACE_ECHO_OUT", win32::Widen(outFile).c_str());
     }

@@ -3,7 +3,10 @@
 // reading and writing by UTF-8 path.
 #pragma once
 
-#include "windows_clean.h"
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 
 #include <atomic>
 #include <filesystem>
