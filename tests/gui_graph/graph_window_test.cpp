@@ -12,7 +12,7 @@
 
 #include "common/number_format.h"
 #include "core/benchmark_state.h"
-#include "ui/graph/chart_math.h"
+#include "ui/forms/chart_math.h"
 #include "ui/graph/frm_test_graph.h"
 
 using wirepace::BenchmarkState;

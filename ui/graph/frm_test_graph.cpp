@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "common/number_format.h"
-#include "ui/graph/chart_math.h"
+#include "ui/forms/chart_math.h"
 #include "ui/graph/frm_test_graph_window.h"
 
 namespace wirepace::ui {
