@@ -50,6 +50,9 @@ class RecordingView : public WizardWindow {
         return controls.at(std::string(c)).visible;
     }
     void SetEnabled(std::string_view c, bool e) override { at(c).enabled = e; }
+    bool IsEnabled(std::string_view c) const override {
+        return controls.at(std::string(c)).enabled;
+    }
     void BringToFront(std::string_view c) override { zOrder.emplace_back(c); }
     void SetFocus(std::string_view c) override { focus = c; }
     void SetBackColour(std::string_view c, const Colour& colour) override { at(c).back = colour; }
@@ -226,4 +229,30 @@ TEST(Wizard, ExitAndCloseReachEveryWindow) {
     EXPECT_EQ(w.view.closes, 1);
     Form_QueryUnload(w.view);
     EXPECT_EQ(w.view.otherClosed, 1);
+}
+
+TEST(Wizard, TabChainSkipsCoveredHiddenAndDisabledControls) {
+    Loaded w;
+    RecordingView& v = w.view;
+    // Name page: the settings page lies under it, the buttons of the bar are hidden.
+    EXPECT_EQ(NextInTabChain(v, "txtTestId", true), "cmdExit");
+    EXPECT_EQ(NextInTabChain(v, "cmdExit", true), "cmdOk");
+    EXPECT_EQ(NextInTabChain(v, "cmdOk", true), "txtTestId");
+    EXPECT_EQ(NextInTabChain(v, "txtTestId", false), "cmdOk");
+    EXPECT_FALSE(InTabChain(v, "cmbConnType"));
+    EXPECT_EQ(NextInTabChain(v, "", true), "txtTestId");
+
+    v["txtTestId"].text = "Srv";
+    cmdOk_Click(v);
+    EXPECT_FALSE(InTabChain(v, "txtTestId"));
+    EXPECT_EQ(NextInTabChain(v, "txtTestId", true), "cmbConnType");
+    EXPECT_EQ(NextInTabChain(v, "txtPassword", true), "cmdBack");
+    EXPECT_EQ(NextInTabChain(v, "cmdNext", true), "cmbConnType");  // results page hidden
+
+    // A run: results page over the settings page, "Back" hidden, "Please Wait" disabled.
+    v.ShowResultsPage();
+    v.SetBackVisible(false);
+    v.SetNextEnabled(false);
+    EXPECT_EQ(NextInTabChain(v, "txtTestResults", true), "txtTestResults");
+    EXPECT_EQ(NextInTabChain(v, "cmbConnType", false), "txtTestResults");
 }

@@ -80,7 +80,9 @@ FormSpec BuildMainForm() {
                   ids::txtPassword));
 
     // Name page, over the settings page.
-    v.push_back(C("fra1_2", Kind::Frame, "", 420, 1260, 6435, 2835, "", ids::fra1_2));
+    ControlSpec namePage = C("fra1_2", Kind::Frame, "", 420, 1260, 6435, 2835, "", ids::fra1_2);
+    namePage.covers = "fra1_0";
+    v.push_back(namePage);
     v.push_back(
         AutoLabel("lbl1_8", "fra1_2", 840, 1020, "Enter a name for this test:", ids::lbl1_8));
     v.push_back(

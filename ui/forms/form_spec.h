@@ -70,6 +70,7 @@ struct ControlSpec {
     bool autoSize = false;   // labels: sized to their caption, `width` and `height` unused
     bool border = false;     // picture boxes: one-pixel frame around the drawing area
     bool isDefault = false;  // the window's default button
+    std::string covers;      // frames: the page this one lies over while it is shown
 };
 
 enum class Unit { Twips, Pixels };

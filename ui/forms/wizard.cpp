@@ -91,4 +91,32 @@ void Form_QueryUnload(WizardView& view) {
     view.CloseOtherWindows();
 }
 
+bool InTabChain(const WizardView& view, std::string_view control) {
+    const FormSpec& form = MainForm();
+    const ControlSpec* c = form.Find(control);
+    if (!c || c->tabIndex < 0 || !view.IsEnabled(control)) return false;
+    for (; c; c = c->parent.empty() ? nullptr : form.Find(c->parent)) {
+        if (!view.IsVisible(c->name)) return false;
+        for (const ControlSpec& page : form.controls) {
+            if (page.covers == c->name && view.IsVisible(page.name)) return false;
+        }
+    }
+    return true;
+}
+
+std::string NextInTabChain(const WizardView& view, std::string_view current, bool forward) {
+    const std::vector<const ControlSpec*> chain = MainForm().TabChain();
+    const int n = static_cast<int>(chain.size());
+    int at = -1;
+    for (int i = 0; i < n; ++i)
+        if (chain[static_cast<std::size_t>(i)]->name == current) at = i;
+    if (at < 0) at = forward ? n - 1 : 0;
+    for (int step = 1; step <= n; ++step) {
+        const int i = ((at + (forward ? step : -step)) % n + n) % n;
+        const std::string& name = chain[static_cast<std::size_t>(i)]->name;
+        if (InTabChain(view, name)) return name;
+    }
+    return "";
+}
+
 }  // namespace wirepace::ui::forms

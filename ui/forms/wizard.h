@@ -27,6 +27,7 @@ class WizardView {
     virtual void SetVisible(std::string_view control, bool visible) = 0;
     virtual bool IsVisible(std::string_view control) const = 0;
     virtual void SetEnabled(std::string_view control, bool enabled) = 0;
+    virtual bool IsEnabled(std::string_view control) const = 0;
     virtual void BringToFront(std::string_view control) = 0;
     virtual void SetFocus(std::string_view control) = 0;
     virtual void SetBackColour(std::string_view control, const Colour& colour) = 0;
@@ -59,6 +60,12 @@ void cmbConnType_Click(WizardView& view, BenchmarkState& state);
 // the key was consumed, which it never is.
 bool txtTestId_KeyDown(WizardView& view, int keyCode, int shift);
 void Form_QueryUnload(WizardView& view);
+
+// The keyboard's tab chain: the control after (or before) `current` that can take the focus,
+// skipping what is hidden, disabled or lies on a page covered by another; "" when none can.
+// `current` may be "" or a control outside the chain (start from the beginning).
+bool InTabChain(const WizardView& view, std::string_view control);
+std::string NextInTabChain(const WizardView& view, std::string_view current, bool forward);
 
 // Everything of MainWindowIO that the controls answer; the rest (busy pointer, focus in the
 // results box, the reports, message boxes) is each toolkit's. The results text is kept as the
