@@ -4,7 +4,7 @@ set -euo pipefail
 
 WIREPACE_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 WIREPACE_PACKAGES=(cmake g++ ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev
-                   libcli11-dev nlohmann-json3-dev clang-format-14)
+                   libcli11-dev nlohmann-json3-dev clang-format-14 fonts-liberation2)
 
 # Installs the Debian packages that are not installed yet (needs root for apt-get).
 install_missing() {

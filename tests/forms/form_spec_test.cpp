@@ -119,3 +119,13 @@ TEST(FormSpec, TwipsToPixels) {
     EXPECT_EQ(TwipsToPixels(14, 96), 0);
     EXPECT_EQ(TwipsToPixels(1440, 144), 144);
 }
+
+TEST(FormSpec, TextRoomEndsAtTheNextControlOnTheLine) {
+    const FormSpec& f = MainForm();
+    EXPECT_EQ(TextRoom(f, f.Control("lbl1_2")), 4200 - 540);  // up to txtDirPath
+    EXPECT_EQ(TextRoom(f, f.Control("lbl1_3")), 4200 - 2820);
+    EXPECT_EQ(TextRoom(f, f.Control("lbl1_8")), 3000 - 840);  // up to txtTestId
+    EXPECT_EQ(TextRoom(f, f.Control("lbl1_6")), 7335 - 120);  // the banner's width
+    EXPECT_EQ(TextRoom(f, f.Control("lbl1_5")), 7335 - 120);
+    EXPECT_EQ(TextRoom(GraphForm(), GraphForm().Control("Label1")), 740 - 250);
+}

@@ -127,6 +127,10 @@ TEST(GraphPicture, LabelsAndUnitText) {
     // Centred on p - 5 in the 451-pixel strip: a 30-pixel label at step 4 (x = 95).
     EXPECT_EQ(ScaleLabelLeft(chart.scaleLabels[4], 30),
               static_cast<int>(std::lround((95 - 15 * 100.0 / 451) * 451 / 100)));
+    // A label too wide to be centred there ends at the strip's right edge instead of being cut.
+    EXPECT_EQ(ScaleLabelLeft(chart.scaleLabels[4], 60), 451 - 60);
+    EXPECT_EQ(ScaleLabelLeft(chart.scaleLabels[2], 60),
+              static_cast<int>(std::lround((45 - 30 * 100.0 / 451) * 451 / 100)));
     // Label 0 lies wholly left of the strip.
     EXPECT_LE(ScaleLabelLeft(chart.scaleLabels[0], 10) + 10, 0);
 

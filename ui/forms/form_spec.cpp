@@ -201,6 +201,19 @@ std::vector<const ControlSpec*> FormSpec::TabChain() const {
     return chain;
 }
 
+int TextRoom(const FormSpec& form, const ControlSpec& label) {
+    // A line of text is about a quarter inch: what starts within it is on the same line.
+    const int line = form.unit == Unit::Twips ? 240 : 16;
+    int limit = form.clientWidth;
+    if (!label.parent.empty()) limit = form.Control(label.parent).width;
+    for (const ControlSpec& c : form.controls) {
+        if (&c == &label || c.parent != label.parent || c.left <= label.left) continue;
+        const int height = c.height > 0 ? c.height : line;
+        if (c.top < label.top + line && c.top + height > label.top) limit = std::min(limit, c.left);
+    }
+    return limit - label.left;
+}
+
 const FormSpec& MainForm() {
     static const FormSpec form = BuildMainForm();
     return form;

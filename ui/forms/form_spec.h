@@ -88,6 +88,11 @@ struct FormSpec {
     std::vector<const ControlSpec*> TabChain() const;
 };
 
+// The room a label sized to its caption has, in design units: from its left edge to the
+// nearest control to its right on the same line of the same container, else to the
+// container's right edge.
+int TextRoom(const FormSpec& form, const ControlSpec& label);
+
 const FormSpec& MainForm();   // frmMain, twips
 const FormSpec& GraphForm();  // frmTestGraph, pixels
 

@@ -135,7 +135,10 @@ Chart DrawChart(const std::array<double, kTestCount>& speeds,
 int ScaleLabelLeft(const ScaleLabel& label, int width) {
     const PixelMap strip = ScaleStrip(kChartUnits);
     const double left = label.centre - strip.WidthToUnits(width) / 2;
-    return static_cast<int>(std::lround(strip.ToPixelX(left)));
+    const int centred = static_cast<int>(std::lround(strip.ToPixelX(left)));
+    // A wide last value (seven digits and more) would run past the strip's right edge and be
+    // cut; it ends at the edge instead, still under its tick as far as it can.
+    return std::min(centred, strip.innerWidth - width);
 }
 
 CellBox CellGeometry(int row, int column) {

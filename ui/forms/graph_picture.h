@@ -70,7 +70,8 @@ struct Chart {
     std::vector<ScaleLabel> scaleLabels;     // scale steps 0..4
 };
 
-// Left pixel of a scale label `width` pixels wide, centred on its place.
+// Left pixel of a scale label `width` pixels wide, centred on its place, but never past the
+// strip's right edge.
 int ScaleLabelLeft(const ScaleLabel& label, int width);
 
 // DrawScale("100", "100", 8) and DrawBars(speeds, names) of the load handler.
