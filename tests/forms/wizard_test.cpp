@@ -28,7 +28,7 @@ struct ControlState {
 class RecordingView : public WizardWindow {
   public:
     RecordingView() {
-        for (const ControlSpec& c : MainForm().controls) {
+        for (const ControlDesign& c : MainForm().controls) {
             ControlState s;
             s.text = c.caption;
             s.visible = c.visible;

@@ -25,7 +25,7 @@
 #include "core/benchmark_state.h"
 #include "support/gui_test_main.h"
 #include "support/screenshot.h"
-#include "ui/forms/form_spec.h"
+#include "ui/forms/form_design.h"
 #include "ui/graph/frm_test_graph.h"
 #include "ui/main/frm_main.h"
 

@@ -16,7 +16,7 @@
 #include "core/benchmark_state.h"
 #include "platform/platform.h"
 #include "png_writer.h"
-#include "ui/forms/form_spec.h"
+#include "ui/forms/form_design.h"
 #include "ui/forms/graph_picture.h"
 #include "ui/win32/frm_main_win32.h"
 #include "ui/win32/frm_test_graph_win32.h"

@@ -77,7 +77,7 @@ Chart DrawChart(const std::array<double, kTestCount>& speeds,
     g.push_back(Line(kDepth, SH - kDepth, kDepth, 0, kBlack));
     g.push_back(Line(kDepth, SH - kDepth, SW, SH - kDepth, kBlack));
 
-    const ControlSpec& model = GraphForm().Control("lbl1_2");
+    const ControlDesign& model = GraphForm().Control("lbl1_2");
     const PixelMap strip = BarLabelStrip(SH);
     for (int k = kFirstBarIndex; k <= kLastBarIndex; ++k) {
         BarLabel label;
@@ -88,7 +88,7 @@ Chart DrawChart(const std::array<double, kTestCount>& speeds,
         chart.barLabels.push_back(label);
     }
 
-    const ControlSpec& scaleStrip = GraphForm().Control("picScale");
+    const ControlDesign& scaleStrip = GraphForm().Control("picScale");
     chart.unit.x = SW / 2 - 8;
     chart.unit.y = scaleStrip.height / 2.0;
     chart.unit.text = "Kbps";

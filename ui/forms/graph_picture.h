@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "core/benchmark_state.h"
-#include "ui/forms/form_spec.h"
+#include "ui/forms/form_design.h"
 
 namespace wirepace::ui::forms {
 

@@ -92,12 +92,12 @@ void Form_QueryUnload(WizardView& view) {
 }
 
 bool InTabChain(const WizardView& view, std::string_view control) {
-    const FormSpec& form = MainForm();
-    const ControlSpec* c = form.Find(control);
+    const FormDesign& form = MainForm();
+    const ControlDesign* c = form.Find(control);
     if (!c || c->tabIndex < 0 || !view.IsEnabled(control)) return false;
     for (; c; c = c->parent.empty() ? nullptr : form.Find(c->parent)) {
         if (!view.IsVisible(c->name)) return false;
-        for (const ControlSpec& page : form.controls) {
+        for (const ControlDesign& page : form.controls) {
             if (page.covers == c->name && view.IsVisible(page.name)) return false;
         }
     }
@@ -105,7 +105,7 @@ bool InTabChain(const WizardView& view, std::string_view control) {
 }
 
 std::string NextInTabChain(const WizardView& view, std::string_view current, bool forward) {
-    const std::vector<const ControlSpec*> chain = MainForm().TabChain();
+    const std::vector<const ControlDesign*> chain = MainForm().TabChain();
     const int n = static_cast<int>(chain.size());
     int at = -1;
     for (int i = 0; i < n; ++i)

@@ -11,7 +11,7 @@
 
 #include "core/benchmark_state.h"
 #include "core/main_window_io.h"
-#include "ui/forms/form_spec.h"
+#include "ui/forms/form_design.h"
 
 namespace wirepace::ui::forms {
 

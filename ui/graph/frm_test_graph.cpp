@@ -50,7 +50,7 @@ FrmTestGraph::FrmTestGraph()
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                            Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
-    const forms::FormSpec& form = forms::GraphForm();
+    const forms::FormDesign& form = forms::GraphForm();
     setObjectName(Qs(form.name));
     setAttribute(Qt::WA_DeleteOnClose);
     setFixedSize(form.clientWidth, form.clientHeight);
@@ -62,7 +62,7 @@ FrmTestGraph::FrmTestGraph()
         sh_[i]->setObjectName(QString("sh_%1").arg(i));
     }
 
-    for (const forms::ControlSpec& c : form.controls) {
+    for (const forms::ControlDesign& c : form.controls) {
         QWidget* parent = c.parent.empty() ? this : findChild<QWidget*>(Qs(c.parent));
         const QRect geometry(c.left, c.top, c.width, c.height);
         QWidget* made = nullptr;

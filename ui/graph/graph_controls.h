@@ -8,7 +8,7 @@
 #include <QPalette>
 #include <QWidget>
 
-#include "ui/forms/form_spec.h"
+#include "ui/forms/form_design.h"
 
 namespace wirepace::ui {
 

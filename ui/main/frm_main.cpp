@@ -94,12 +94,12 @@ frmMain::~frmMain() {
 }
 
 void frmMain::CreateControls() {
-    const forms::FormSpec& form = forms::MainForm();
+    const forms::FormDesign& form = forms::MainForm();
     setObjectName(Qs(form.name));
     setFont(FontFor(form.font));
 
     // Created in design order: a later sibling lies over an earlier one where they overlap.
-    for (const forms::ControlSpec& c : form.controls) {
+    for (const forms::ControlDesign& c : form.controls) {
         QWidget* parent = c.parent.empty() ? this : Widget(c.parent);
         const QRect geometry(Px(c.left), Px(c.top), Px(c.width), Px(c.height));
         QWidget* w = nullptr;
@@ -183,7 +183,7 @@ void frmMain::CreateControls() {
           static_cast<QFrame*>(Widget("dummy_2"))})
         SetBackground(holder, palette().color(QPalette::Button));
 
-    const std::vector<const forms::ControlSpec*> chain = form.TabChain();
+    const std::vector<const forms::ControlDesign*> chain = form.TabChain();
     for (std::size_t i = 0; i + 1 < chain.size(); ++i)
         QWidget::setTabOrder(Widget(chain[i]->name), Widget(chain[i + 1]->name));
 
@@ -209,7 +209,7 @@ QWidget* frmMain::Widget(std::string_view control) const {
 std::string frmMain::NameOf(const QWidget* widget) const {
     for (; widget && widget != this; widget = widget->parentWidget()) {
         const std::string name = widget->objectName().toStdString();
-        const forms::ControlSpec* c = forms::MainForm().Find(name);
+        const forms::ControlDesign* c = forms::MainForm().Find(name);
         if (c && c->tabIndex >= 0) return name;
     }
     return "";
@@ -329,7 +329,7 @@ void frmMain::SetBackColour(std::string_view control, const forms::Colour& colou
 }
 
 void frmMain::MoveTo(std::string_view control, std::string_view placeOf) {
-    const forms::ControlSpec& place = forms::MainForm().Control(placeOf);
+    const forms::ControlDesign& place = forms::MainForm().Control(placeOf);
     Widget(control)->move(Px(place.left), Px(place.top));
 }
 

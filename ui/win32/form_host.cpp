@@ -189,7 +189,7 @@ void FormHost::RegisterClasses(HINSTANCE instance) {
     ::RegisterClassExW(&wc);
 }
 
-FormHost::FormHost(const forms::FormSpec& form, int dpi) : form_(form), dpi_(dpi) {}
+FormHost::FormHost(const forms::FormDesign& form, int dpi) : form_(form), dpi_(dpi) {}
 
 FormHost::~FormHost() {
     for (auto& c : controls_)
@@ -214,42 +214,42 @@ HFONT FormHost::FontFor(const forms::Font& font) {
     return f;
 }
 
-HWND FormHost::ParentOf(const forms::ControlSpec& spec) const {
-    return spec.parent.empty() ? window_ : Hwnd(spec.parent);
+HWND FormHost::ParentOf(const forms::ControlDesign& design) const {
+    return design.parent.empty() ? window_ : Hwnd(design.parent);
 }
 
 void FormHost::Create(HWND window) {
     window_ = window;
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     RegisterClasses(instance);
-    for (const forms::ControlSpec& spec : form_.controls) {
+    for (const forms::ControlDesign& design : form_.controls) {
         auto c = std::make_unique<Control>();
-        c->spec = &spec;
-        c->name = spec.name;
-        c->back = spec.back;
-        c->fore = spec.fore;
-        c->align = spec.align;
-        c->autoSize = spec.autoSize;
-        c->font = FontFor(spec.font);
-        DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (spec.visible ? WS_VISIBLE : 0);
+        c->design = &design;
+        c->name = design.name;
+        c->back = design.back;
+        c->fore = design.fore;
+        c->align = design.align;
+        c->autoSize = design.autoSize;
+        c->font = FontFor(design.font);
+        DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (design.visible ? WS_VISIBLE : 0);
         DWORD exStyle = 0;
         const wchar_t* cls = L"STATIC";
-        switch (spec.kind) {
+        switch (design.kind) {
             case Kind::Frame:
                 cls = kFrameClass;
                 style |= WS_CLIPCHILDREN;
                 exStyle |= WS_EX_CONTROLPARENT;
                 break;
             case Kind::Label:
-                style |= SS_NOPREFIX | (spec.align == Align::Right    ? SS_RIGHT
-                                        : spec.align == Align::Centre ? SS_CENTER
-                                                                      : SS_LEFT);
+                style |= SS_NOPREFIX | (design.align == Align::Right    ? SS_RIGHT
+                                        : design.align == Align::Centre ? SS_CENTER
+                                                                        : SS_LEFT);
                 break;
             case Kind::TextBox:
             case Kind::Password:
                 cls = L"EDIT";
                 style |=
-                    WS_TABSTOP | ES_AUTOHSCROLL | (spec.kind == Kind::Password ? ES_PASSWORD : 0);
+                    WS_TABSTOP | ES_AUTOHSCROLL | (design.kind == Kind::Password ? ES_PASSWORD : 0);
                 exStyle |= WS_EX_CLIENTEDGE;
                 break;
             case Kind::DropList:
@@ -258,7 +258,7 @@ void FormHost::Create(HWND window) {
                 break;
             case Kind::Button:
                 cls = L"BUTTON";
-                style |= WS_TABSTOP | (spec.isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+                style |= WS_TABSTOP | (design.isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
                 break;
             case Kind::ResultsBox:
                 cls = L"EDIT";
@@ -274,25 +274,26 @@ void FormHost::Create(HWND window) {
                 controls_.push_back(std::move(c));
                 continue;
         }
-        int height = Px(spec.height);
+        int height = Px(design.height);
         // A drop-down list's window height includes its open list.
-        if (spec.kind == Kind::DropList) height = Px(spec.height) * 8;
-        const HWND parent = ParentOf(spec);
-        c->hwnd = ::CreateWindowExW(exStyle, cls, Wide(spec.caption).c_str(), style, Px(spec.left),
-                                    Px(spec.top), Px(spec.width), height, parent,
-                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)),
-                                    instance, nullptr);
-        if (!c->hwnd) throw std::runtime_error("cannot create control " + spec.name);
+        if (design.kind == Kind::DropList) height = Px(design.height) * 8;
+        const HWND parent = ParentOf(design);
+        c->hwnd = ::CreateWindowExW(
+            exStyle, cls, Wide(design.caption).c_str(), style, Px(design.left), Px(design.top),
+            Px(design.width), height, parent,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(design.id)), instance, nullptr);
+        if (!c->hwnd) throw std::runtime_error("cannot create control " + design.name);
         ::SetWindowLongPtrW(c->hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(c.get()));
         ::SendMessageW(c->hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(c->font), FALSE);
         // Later siblings lie over earlier ones.
         ::SetWindowPos(c->hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-        if (spec.kind == Kind::Frame || spec.kind == Kind::Label || spec.kind == Kind::PictureBox)
-            c->brush = ::CreateSolidBrush(ToColorRef(spec.back));
-        if (spec.kind == Kind::Password) ::SendMessageW(c->hwnd, EM_SETPASSWORDCHAR, L'*', 0);
-        if (spec.kind == Kind::PictureBox)
-            c->surface =
-                MakeSurface(Px(spec.width), Px(spec.height), spec.border, ToColorRef(spec.back));
+        if (design.kind == Kind::Frame || design.kind == Kind::Label ||
+            design.kind == Kind::PictureBox)
+            c->brush = ::CreateSolidBrush(ToColorRef(design.back));
+        if (design.kind == Kind::Password) ::SendMessageW(c->hwnd, EM_SETPASSWORDCHAR, L'*', 0);
+        if (design.kind == Kind::PictureBox)
+            c->surface = MakeSurface(Px(design.width), Px(design.height), design.border,
+                                     ToColorRef(design.back));
         Control& made = *c;
         controls_.push_back(std::move(c));
         if (made.autoSize) SizeToText(made);
@@ -368,7 +369,7 @@ Control& FormHost::AddFill(const std::string& name, const forms::Colour& colour,
 
 std::string FormHost::Text(std::string_view name) const {
     const Control& c = Get(name);
-    if (c.spec && c.spec->kind == Kind::DropList) {
+    if (c.design && c.design->kind == Kind::DropList) {
         const LRESULT index = ::SendMessageW(c.hwnd, CB_GETCURSEL, 0, 0);
         if (index == CB_ERR) return {};
         const LRESULT n = ::SendMessageW(c.hwnd, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
@@ -431,20 +432,20 @@ void FormHost::SizeToText(Control& c) {
 LRESULT FormHost::OnCtlColor(HDC dc, HWND child) {
     Control* c = FromHwnd(child);
     if (!c) return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
-    if (c->spec && c->spec->kind == Kind::ResultsBox) {
+    if (c->design && c->design->kind == Kind::ResultsBox) {
         // Read-only, yet it reads like the log it is: window colours, not greyed.
         ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
         ::SetBkColor(dc, ::GetSysColor(COLOR_WINDOW));
         return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_WINDOW));
     }
-    if (c->spec && (c->spec->kind == Kind::TextBox || c->spec->kind == Kind::Password ||
-                    c->spec->kind == Kind::DropList || c->spec->kind == Kind::Button))
+    if (c->design && (c->design->kind == Kind::TextBox || c->design->kind == Kind::Password ||
+                      c->design->kind == Kind::DropList || c->design->kind == Kind::Button))
         return 0;
     ::SetTextColor(dc, ToColorRef(c->fore));
     // A label shows its container through: it paints with the container's colour.
     Control* container = FromHwnd(::GetParent(child));
     const bool ownBackground =
-        c->spec && c->spec->back != forms::Sys(forms::SystemColour::ButtonFace);
+        c->design && c->design->back != forms::Sys(forms::SystemColour::ButtonFace);
     HBRUSH brush = c->brush;
     COLORREF background = ToColorRef(c->back);
     if (!ownBackground && container && container->brush) {

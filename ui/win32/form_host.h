@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ui/forms/form_spec.h"
+#include "ui/forms/form_design.h"
 
 namespace wirepace::ui::win32 {
 
@@ -41,7 +41,7 @@ struct Surface {
 };
 
 struct Control {
-    const forms::ControlSpec* spec = nullptr;  // null for controls made at run time
+    const forms::ControlDesign* design = nullptr;  // null for controls made at run time
     std::string name;
     HWND hwnd = nullptr;
     HFONT font = nullptr;
@@ -56,7 +56,7 @@ struct Control {
 class FormHost {
   public:
     // `dpi` converts twips; a form designed in pixels keeps them.
-    FormHost(const forms::FormSpec& form, int dpi);
+    FormHost(const forms::FormDesign& form, int dpi);
     ~FormHost();
     FormHost(const FormHost&) = delete;
     FormHost& operator=(const FormHost&) = delete;
@@ -66,7 +66,7 @@ class FormHost {
 
     // Design units of this form to pixels.
     int Px(int units) const;
-    const forms::FormSpec& Form() const { return form_; }
+    const forms::FormDesign& Form() const { return form_; }
     int Dpi() const { return dpi_; }
 
     Control* Find(std::string_view name);
@@ -100,9 +100,9 @@ class FormHost {
     static void RegisterClasses(HINSTANCE instance);
 
   private:
-    HWND ParentOf(const forms::ControlSpec& spec) const;
+    HWND ParentOf(const forms::ControlDesign& design) const;
 
-    const forms::FormSpec& form_;
+    const forms::FormDesign& form_;
     int dpi_;
     HWND window_ = nullptr;
     std::vector<std::unique_ptr<Control>> controls_;

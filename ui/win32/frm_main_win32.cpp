@@ -150,7 +150,7 @@ void FrmMain::OnCommand(int id, int code) {
 
 std::string FrmMain::FocusedControl() const {
     const HWND focus = ::GetFocus();
-    for (const forms::ControlSpec& c : host_.Form().controls) {
+    for (const forms::ControlDesign& c : host_.Form().controls) {
         const Control* made = host_.Find(c.name);
         if (made && made->hwnd && (made->hwnd == focus || ::IsChild(made->hwnd, focus)) &&
             c.tabIndex >= 0)
@@ -177,8 +177,8 @@ bool FrmMain::PreTranslate(MSG& msg) {
     }
     if (key == VK_RETURN) {
         const std::string focused = FocusedControl();
-        const forms::ControlSpec* spec = host_.Form().Find(focused);
-        if (spec && spec->kind == Kind::Button) {
+        const forms::ControlDesign* design = host_.Form().Find(focused);
+        if (design && design->kind == Kind::Button) {
             ::SendMessageW(host_.Hwnd(focused), BM_CLICK, 0, 0);
         } else if (forms::InTabChain(*this, "cmdOk")) {
             forms::cmdOk_Click(*this);  // the default button
@@ -238,7 +238,7 @@ void FrmMain::SetBackColour(std::string_view control, const forms::Colour& colou
 
 void FrmMain::MoveTo(std::string_view control, std::string_view placeOf) {
     if (!hwnd_) return;
-    const forms::ControlSpec& place = host_.Form().Control(placeOf);
+    const forms::ControlDesign& place = host_.Form().Control(placeOf);
     ::SetWindowPos(host_.Hwnd(control), nullptr, host_.Px(place.left), host_.Px(place.top), 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }

@@ -40,7 +40,7 @@ FrmTestGraph::FrmTestGraph(const BenchmarkState& state, const std::string& testN
     : host_(forms::GraphForm(), ScreenDpi()) {
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     RegisterGraphClass(instance);
-    const forms::FormSpec& form = forms::GraphForm();
+    const forms::FormDesign& form = forms::GraphForm();
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
     RECT r{0, 0, form.clientWidth, form.clientHeight};
     ::AdjustWindowRectEx(&r, style, FALSE, WS_EX_CONTROLPARENT);
@@ -183,7 +183,7 @@ LRESULT FrmTestGraph::Handle(UINT msg, WPARAM wp, LPARAM lp) {
             HDC dc = ::BeginPaint(hwnd_, &ps);
             HBRUSH frame = ::GetSysColorBrush(COLOR_WINDOWTEXT);
             for (const char* name : {"Shape1_0", "Shape1_1"}) {
-                const forms::ControlSpec& s = host_.Form().Control(name);
+                const forms::ControlDesign& s = host_.Form().Control(name);
                 RECT r{s.left, s.top, s.left + s.width, s.top + s.height};
                 ::FrameRect(dc, &r, frame);
             }

@@ -5,7 +5,7 @@
 #include "common/error.h"
 #include "core/benchmark_state.h"
 #include "platform/platform.h"
-#include "ui/forms/form_spec.h"
+#include "ui/forms/form_design.h"
 #include "ui/win32/frm_main_win32.h"
 
 namespace {

@@ -5,17 +5,17 @@
 
 #include <set>
 
-#include "ui/forms/form_spec.h"
+#include "ui/forms/form_design.h"
 #include "ui/forms/graph_picture.h"
 
 using namespace wirepace::ui::forms;
 
 namespace {
 
-void ExpectWellFormed(const FormSpec& form) {
+void ExpectWellFormed(const FormDesign& form) {
     std::set<std::string> names;
     std::set<int> ids;
-    for (const ControlSpec& c : form.controls) {
+    for (const ControlDesign& c : form.controls) {
         EXPECT_TRUE(names.insert(c.name).second) << "duplicate name " << c.name;
         EXPECT_TRUE(ids.insert(c.id).second) << "duplicate id " << c.id << " of " << c.name;
         EXPECT_GT(c.id, 0) << c.name;
@@ -32,8 +32,8 @@ void ExpectWellFormed(const FormSpec& form) {
 
 }  // namespace
 
-TEST(FormSpec, MainWindowControlsAndGeometry) {
-    const FormSpec& f = MainForm();
+TEST(FormDesign, MainWindowControlsAndGeometry) {
+    const FormDesign& f = MainForm();
     ExpectWellFormed(f);
     EXPECT_EQ(f.unit, Unit::Twips);
     EXPECT_EQ(f.clientWidth, 7335);
@@ -44,7 +44,7 @@ TEST(FormSpec, MainWindowControlsAndGeometry) {
     EXPECT_LE(f.Control("fra1_0").top, f.Control("fraTop").height);
     EXPECT_GE(f.Control("fra1_0").top + f.Control("fra1_0").height, f.Control("fraBottom").top);
 
-    const ControlSpec& next = f.Control("cmdNext");
+    const ControlDesign& next = f.Control("cmdNext");
     EXPECT_EQ(next.parent, "dummy_1");
     EXPECT_EQ(next.caption, "Run Tests");
     EXPECT_FALSE(next.visible);
@@ -67,23 +67,23 @@ TEST(FormSpec, MainWindowControlsAndGeometry) {
     EXPECT_THROW(f.Control("nothing"), std::out_of_range);
 
     // Every button sits in a holder, never directly in a frame.
-    for (const ControlSpec& c : f.controls)
+    for (const ControlDesign& c : f.controls)
         if (c.kind == Kind::Button) {
             EXPECT_EQ(c.parent.rfind("dummy_", 0), 0u) << c.name;
         }
 }
 
-TEST(FormSpec, MainWindowTabChain) {
+TEST(FormDesign, MainWindowTabChain) {
     std::vector<std::string> chain;
-    for (const ControlSpec* c : MainForm().TabChain()) chain.push_back(c->name);
+    for (const ControlDesign* c : MainForm().TabChain()) chain.push_back(c->name);
     const std::vector<std::string> expected = {
         "txtTestId",   "cmdExit",     "cmdOk",   "cmbConnType", "cmbConnSpeed",  "txtDirPath",
         "txtUserName", "txtPassword", "cmdBack", "cmdNext",     "txtTestResults"};
     EXPECT_EQ(chain, expected);
 }
 
-TEST(FormSpec, GraphWindowControlsAndTableCells) {
-    const FormSpec& f = GraphForm();
+TEST(FormDesign, GraphWindowControlsAndTableCells) {
+    const FormDesign& f = GraphForm();
     ExpectWellFormed(f);
     EXPECT_EQ(f.unit, Unit::Pixels);
     EXPECT_EQ(f.clientWidth, 740);
@@ -97,12 +97,12 @@ TEST(FormSpec, GraphWindowControlsAndTableCells) {
     EXPECT_EQ(f.Control("lbl1_2").parent, "picLabels");
 
     // Header row: yellow, bold, two lines high; the test name cell one pixel wider.
-    const ControlSpec& header = f.Control("lblT_0");
+    const ControlDesign& header = f.Control("lblT_0");
     EXPECT_EQ(header.back, Fixed(192, 192, 0));
     EXPECT_TRUE(header.font.bold);
     EXPECT_EQ(header.width, 255);
     EXPECT_EQ(header.height, 31);
-    const ControlSpec& speed = f.Control("lblT_48");  // row 9, column 3
+    const ControlDesign& speed = f.Control("lblT_48");  // row 9, column 3
     EXPECT_EQ(speed.left, 394);
     EXPECT_EQ(speed.top, 492);
     EXPECT_EQ(speed.width, 112);
@@ -113,15 +113,15 @@ TEST(FormSpec, GraphWindowControlsAndTableCells) {
     EXPECT_EQ(f.Control("lblT_49").align, Align::Left);
 }
 
-TEST(FormSpec, TwipsToPixels) {
+TEST(FormDesign, TwipsToPixels) {
     EXPECT_EQ(TwipsToPixels(7335, 96), 489);
     EXPECT_EQ(TwipsToPixels(7335, 120), 611);
     EXPECT_EQ(TwipsToPixels(14, 96), 0);
     EXPECT_EQ(TwipsToPixels(1440, 144), 144);
 }
 
-TEST(FormSpec, TextRoomEndsAtTheNextControlOnTheLine) {
-    const FormSpec& f = MainForm();
+TEST(FormDesign, TextRoomEndsAtTheNextControlOnTheLine) {
+    const FormDesign& f = MainForm();
     EXPECT_EQ(TextRoom(f, f.Control("lbl1_2")), 4200 - 540);  // up to txtDirPath
     EXPECT_EQ(TextRoom(f, f.Control("lbl1_3")), 4200 - 2820);
     EXPECT_EQ(TextRoom(f, f.Control("lbl1_8")), 3000 - 840);  // up to txtTestId

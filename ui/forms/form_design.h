@@ -54,7 +54,7 @@ struct Font {
 
 enum class Align { Left, Right, Centre };
 
-struct ControlSpec {
+struct ControlDesign {
     std::string name;  // the control's name; arrays as name_index ("lbl1_6")
     Kind kind = Kind::Label;
     std::string parent;                            // empty: the window itself
@@ -75,26 +75,26 @@ struct ControlSpec {
 
 enum class Unit { Twips, Pixels };
 
-struct FormSpec {
+struct FormDesign {
     std::string name;
     Unit unit = Unit::Pixels;
     int clientWidth = 0, clientHeight = 0;  // design units
     Font font;
-    std::vector<ControlSpec> controls;  // creation order: a later sibling lies over an earlier
+    std::vector<ControlDesign> controls;  // creation order: a later sibling lies over an earlier
 
-    const ControlSpec& Control(std::string_view controlName) const;  // throws when unknown
-    const ControlSpec* Find(std::string_view controlName) const;
+    const ControlDesign& Control(std::string_view controlName) const;  // throws when unknown
+    const ControlDesign* Find(std::string_view controlName) const;
     // The controls in tab order.
-    std::vector<const ControlSpec*> TabChain() const;
+    std::vector<const ControlDesign*> TabChain() const;
 };
 
 // The room a label sized to its caption has, in design units: from its left edge to the
 // nearest control to its right on the same line of the same container, else to the
 // container's right edge.
-int TextRoom(const FormSpec& form, const ControlSpec& label);
+int TextRoom(const FormDesign& form, const ControlDesign& label);
 
-const FormSpec& MainForm();   // frmMain, twips
-const FormSpec& GraphForm();  // frmTestGraph, pixels
+const FormDesign& MainForm();   // frmMain, twips
+const FormDesign& GraphForm();  // frmTestGraph, pixels
 
 // Design twips to device pixels at the screen's dots per inch (15 twips a pixel at 96).
 constexpr int TwipsToPixels(int twips, int dpi) {
