@@ -34,23 +34,43 @@ using ui::win32::TestGraphWindow;
 using ui::win32::Utf8;
 using ui::win32::Wide;
 
+struct ChildSearch {
+    int id;
+    HWND found;
+};
+
+// Window enumeration callbacks use the system's calling convention (stdcall on 32-bit).
+BOOL CALLBACK MatchChild(HWND h, LPARAM lp) {
+    auto* s = reinterpret_cast<ChildSearch*>(lp);
+    if (::GetDlgCtrlID(h) == s->id) {
+        s->found = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 HWND Find(HWND top, int id) {
-    struct Search {
-        int id;
-        HWND found;
-    } search{id, nullptr};
-    ::EnumChildWindows(
-        top,
-        [](HWND h, LPARAM lp) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(lp);
-            if (::GetDlgCtrlID(h) == s->id) {
-                s->found = h;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    ChildSearch search{id, nullptr};
+    ::EnumChildWindows(top, MatchChild, reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+struct BoxSearch {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK MatchMessageBox(HWND h, LPARAM lp) {
+    auto* s = reinterpret_cast<BoxSearch*>(lp);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(h, &pid);
+    wchar_t cls[64] = {};
+    ::GetClassNameW(h, cls, 64);
+    if (pid == s->pid && std::wstring(cls) == L"#32770" && ::IsWindowVisible(h)) {
+        s->found = h;
+        return FALSE;
+    }
+    return TRUE;
 }
 
 std::string TextOf(HWND h) {
@@ -475,24 +495,8 @@ TEST(Win32Program, SecondInstanceShowsTheMessageAndEnds) {
     HWND box = nullptr;
     for (int i = 0; i < 300 && !box; ++i) {
         ::Sleep(50);
-        struct Search {
-            DWORD pid;
-            HWND found;
-        } search{pi.dwProcessId, nullptr};
-        ::EnumWindows(
-            [](HWND h, LPARAM lp) -> BOOL {
-                auto* s = reinterpret_cast<Search*>(lp);
-                DWORD pid = 0;
-                ::GetWindowThreadProcessId(h, &pid);
-                wchar_t cls[64] = {};
-                ::GetClassNameW(h, cls, 64);
-                if (pid == s->pid && std::wstring(cls) == L"#32770" && ::IsWindowVisible(h)) {
-                    s->found = h;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&search));
+        BoxSearch search{pi.dwProcessId, nullptr};
+        ::EnumWindows(MatchMessageBox, reinterpret_cast<LPARAM>(&search));
         box = search.found;
     }
     ASSERT_NE(box, nullptr) << "no message box";
