@@ -223,10 +223,17 @@ TEST_F(Win32Window, StartsOnTheNamePage) {
                  sizeof font, &font);
     EXPECT_EQ(Utf8(font.lfFaceName), "MS Sans Serif");
     EXPECT_EQ(font.lfHeight, -static_cast<LONG>(std::lround(8.25 * dpi / 72)));
-    // Labels sized to their caption, in design position.
+    // Labels sized to their caption, each inside the room it has on its line.
     RECT label;
     ::GetWindowRect(Control(ids::lbl1_8), &label);
     EXPECT_GT(label.right - label.left, 50);
+    for (const ui::forms::ControlDesign& c : ui::forms::MainForm().controls) {
+        if (c.kind != ui::forms::Kind::Label) continue;
+        ::GetWindowRect(Control(c.id), &label);
+        const int room =
+            ui::forms::TwipsToPixels(ui::forms::TextRoom(ui::forms::MainForm(), c), dpi);
+        EXPECT_LE(label.right - label.left, room) << c.name << " \"" << Text(c.id) << "\"";
+    }
 
     // The banner and the bar are grey, the page face between them.
     const Capture shot = CaptureClient(main);
@@ -355,6 +362,7 @@ TEST_F(Win32Window, WholeRunThenReports) {
     EXPECT_EQ(TextOf(Find(g, ids::GraphLbl1Base + 8)).rfind("INBOUND NETBIOS/TCP WINDOW TEST [", 0),
               0u);
     Screenshot(g, "win32_graph_after_run.png");
+    Screenshot(main, "win32_main_reports_open.png");
     Click(ids::cmdBack);
     EXPECT_EQ(Text(ids::cmdNext), "Run Tests");
     EXPECT_TRUE(Shown(Control(ids::fra1_0)));

@@ -37,7 +37,9 @@ const forms::Colour kLineColour = forms::Sys(forms::SystemColour::WindowText);
 }  // namespace
 
 FrmTestGraph::FrmTestGraph(const BenchmarkState& state, const std::string& testName)
-    : host_(forms::GraphForm(), ScreenDpi()) {
+    // Designed in pixels of the standard 96 dots per inch: its fonts keep that resolution too,
+    // so every text keeps the room the pixel layout gives it.
+    : host_(forms::GraphForm(), 96) {
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     RegisterGraphClass(instance);
     const forms::FormDesign& form = forms::GraphForm();
