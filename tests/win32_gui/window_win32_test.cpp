@@ -22,6 +22,9 @@
 #include "ui/win32/frm_test_graph_win32.h"
 #include "win_temp_dir.h"
 
+// After <windows.h>, which the window's headers bring.
+#include <tlhelp32.h>
+
 namespace wirepace {
 namespace {
 
@@ -85,6 +88,22 @@ bool Shown(HWND h) {
     return h && ::IsWindowVisible(h);
 }
 
+// Drone processes still alive ("Drone1.exe" to "Drone5.exe").
+int RunningDrones() {
+    const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    int count = 0;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more;
+         more = ::Process32NextW(snapshot, &entry)) {
+        const std::wstring name = entry.szExeFile;
+        if (name.size() == 10 && name.rfind(L"Drone", 0) == 0 && name.substr(6) == L".exe") ++count;
+    }
+    ::CloseHandle(snapshot);
+    return count;
+}
+
 std::string ScreenshotPath(const std::string& name) {
     std::string dir = platform::GetEnv("WIREPACE_SCREENSHOT_DIR").value_or("screenshots");
     // The build passes its Linux path; Wine sees it on drive Z.
@@ -121,6 +140,7 @@ class Win32Window : public ::testing::Test {
             << "work files left in the work root";
         EXPECT_TRUE(testing::FolderEntries(target.Path()).empty())
             << "work files left in the target";
+        EXPECT_EQ(RunningDrones(), 0);
     }
 
     HWND Control(int id) const {
@@ -310,10 +330,11 @@ TEST_F(Win32Window, NamingKeysTabChainAndLists) {
 
 TEST_F(Win32Window, WholeRunThenReports) {
     NameAndSettings(L"WineWindow");
-    bool sawBusy = false, resultsNotBusy = false, sawStop = false;
+    bool sawBusy = false, resultsNotBusy = false, sawStop = false, sawDrones = false;
     RunTests([&] {
         if (!window->Sequence().Running()) return;
         sawStop = sawStop || Text(ids::cmdNext) == "Stop";
+        sawDrones = sawDrones || RunningDrones() > 0;
         // The busy pointer everywhere but over the results box.
         sawBusy = sawBusy ||
                   ::SendMessageW(main, WM_SETCURSOR, reinterpret_cast<WPARAM>(Control(ids::fra1_1)),
@@ -324,6 +345,7 @@ TEST_F(Win32Window, WholeRunThenReports) {
                                              MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)) == 0;
     });
     EXPECT_TRUE(sawStop);
+    EXPECT_TRUE(sawDrones);  // the check that none is left can see them
     EXPECT_TRUE(sawBusy);
     EXPECT_TRUE(resultsNotBusy);
     EXPECT_EQ(Text(ids::lbl1_5), "Finished");
