@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cwchar>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -303,6 +304,31 @@ TEST_F(Win32Window, NamingKeysTabChainAndLists) {
     EXPECT_EQ(Focused(), ids::cmdNext);
     Key(VK_TAB);
     EXPECT_EQ(Focused(), ids::cmbConnType);
+
+    // Every entry of both lists inside the closed list's text field.
+    for (int type = 0; type < 2; ++type) {
+        Pick(ids::cmbConnType, type);
+        for (int id : {ids::cmbConnType, ids::cmbConnSpeed}) {
+            const HWND list = Control(id);
+            RECT r;
+            ::GetClientRect(list, &r);
+            const int field = r.right - ::GetSystemMetrics(SM_CXVSCROLL) - 4;
+            HDC dc = ::GetDC(list);
+            HGDIOBJ old =
+                ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(list, WM_GETFONT, 0, 0)));
+            const LRESULT n = ::SendMessageW(list, CB_GETCOUNT, 0, 0);
+            for (LRESULT i = 0; i < n; ++i) {
+                wchar_t item[64] = {};
+                ::SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(i),
+                               reinterpret_cast<LPARAM>(item));
+                SIZE size{};
+                ::GetTextExtentPoint32W(dc, item, static_cast<int>(std::wcslen(item)), &size);
+                EXPECT_LE(size.cx, field) << Utf8(item);
+            }
+            ::SelectObject(dc, old);
+            ::ReleaseDC(list, dc);
+        }
+    }
 
     Pick(ids::cmbConnType, 0);
     EXPECT_EQ(::SendMessageW(Control(ids::cmbConnSpeed), CB_GETCOUNT, 0, 0), 2);
