@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: MIT
 # Cross build for 64-bit Windows with MinGW-w64 (POSIX thread model), e.g.
-#   cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake \
-#         -DWIREPACE_BUILD_GUI=OFF
+#   cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake
+# The window is the Win32 one (WIREPACE_WINDOW=win32), so no Qt is needed.
 # Programs are linked statically, so none needs a DLL beside it; the test programs run under
 # Wine through the cross-compiling emulator when wine64 is installed.
 set(CMAKE_SYSTEM_NAME Windows)

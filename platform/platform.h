@@ -18,11 +18,13 @@ std::string ProgramPath();
 std::string ProgramFolder();
 
 // The local folder every work file of the controller lies in, ending in a separator, created
-// if missing. Windows: the first three characters of the program folder. POSIX: the work root
+// if missing. Windows: the first three characters of the program folder, or, when that drive
+// root cannot be written, %LOCALAPPDATA%\Wirepace\. POSIX: the work root
 // ($XDG_CACHE_HOME/wirepace/, default ~/.cache/wirepace/).
 std::string ControllerAppDrive();
 
-// The same for a drone: where its handshake files lie, derived from its own location.
+// The same for a drone: where its handshake files lie, its own folder (Windows: the folder the
+// controller wrote it to).
 std::string DroneAppDrive();
 
 // The folder of the results log, ending in a separator, created if missing. Windows: the

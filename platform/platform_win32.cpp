@@ -264,6 +264,22 @@ bool IsShareFolder(const std::string& folder) {
            (folder[1] == '\\' || folder[1] == '/');
 }
 
+std::string ControllerWorkRoot(const std::string& programFolder,
+                               const std::function<bool(const std::string&)>& writable,
+                               const std::string& localAppData) {
+    const std::string root = programFolder.substr(0, 3);
+    if (localAppData.empty() || writable(root)) return root;
+    std::string perUser = localAppData;
+    if (perUser.back() != '\\' && perUser.back() != '/') perUser += '\\';
+    return perUser + "Wirepace\\";
+}
+
+std::string DroneWorkRoot(const std::string& programFolder) {
+    // The controller writes its drones into its work root, so their own folder is that root;
+    // in a drive root it is the first three characters, as before.
+    return programFolder;
+}
+
 std::string WithoutLongPathPrefix(const std::string& path) {
     for (const char* prefix : {"\\\\?\\", "\\??\\"}) {
         if (path.rfind(prefix, 0) == 0) {
@@ -547,18 +563,47 @@ std::string ProgramFolder() {
     return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
 
+// ---- work roots (a standard user cannot write the root of the system drive) ------------------
+
+namespace {
+
+// True when a file can be created in `folder`: a probe that the system deletes on close, so
+// nothing is left behind.
+bool FolderWritable(const std::string& folder) {
+    const std::wstring probe =
+        Widen(folder + "Wirepace-" + std::to_string(::GetCurrentProcessId()) + ".probe");
+    const HANDLE h = ::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                   FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_FILE_EXISTS;
+    ::CloseHandle(h);
+    return true;
+}
+
+}  // namespace
+
 std::string ControllerAppDrive() {
     const std::string folder = ProgramFolder();
     // Work files go into the root of the program's drive; a share path has no such root.
     if (win32::IsShareFolder(folder))
         throw RuntimeError(kErrPathNotFound, "Wirepace cannot run from a share path (" + folder +
                                                  "). Copy it to a local drive and start it there.");
-    return folder.substr(0, 3);
+    const std::string root =
+        win32::ControllerWorkRoot(folder, FolderWritable, GetEnv("LOCALAPPDATA").value_or(""));
+    if (root.size() > 3) {
+        // The per-user folder: made on first use (its parent exists for every user).
+        const std::string bare = root.substr(0, root.size() - 1);
+        if (!::CreateDirectoryW(Widen(bare).c_str(), nullptr) &&
+            ::GetLastError() != ERROR_ALREADY_EXISTS)
+            RaiseFileError(static_cast<int>(::GetLastError()), bare);
+    }
+    return root;
 }
 
 std::string DroneAppDrive() {
-    return ProgramFolder().substr(0, 3);
+    return win32::DroneWorkRoot(ProgramFolder());
 }
+
+// ---- end of work roots -----------------------------------------------------------------------
 
 std::string LogFolder() {
     return ProgramFolder();

@@ -41,6 +41,16 @@ int ErrorNumberFor(unsigned long win32Error);
 // True when the folder is a share path (starts with two backslashes) rather than a drive.
 bool IsShareFolder(const std::string& folder);
 
+// The controller's work root: the root of the program's drive (its first three characters)
+// when a file can be created there, else the per-user folder "Wirepace" under
+// %LOCALAPPDATA% (a standard user cannot write the root of the system drive). Without
+// %LOCALAPPDATA% the root stays, and the run reports what fails there.
+std::string ControllerWorkRoot(const std::string& programFolder,
+                               const std::function<bool(const std::string&)>& writable,
+                               const std::string& localAppData);
+// A drone's work root: its own folder, which is where the controller wrote it.
+std::string DroneWorkRoot(const std::string& programFolder);
+
 // A long-path or device prefix ("\\?\C:\", "\\?\UNC\server\", "\??\") taken off, so the path
 // reads as the user would write it.
 std::string WithoutLongPathPrefix(const std::string& path);

@@ -5,7 +5,8 @@ set -euo pipefail
 WIREPACE_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # smbnetfs and fuse3 map share paths (//server/share) for a run without root.
 WIREPACE_PACKAGES=(cmake g++ ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev
-                   libcli11-dev nlohmann-json3-dev clang-format-14 smbnetfs fuse3)
+                   libcli11-dev nlohmann-json3-dev clang-format-14 smbnetfs fuse3
+                   fonts-liberation2)
 # What the share test needs beside them: a Samba server in a network namespace, and
 # nss_wrapper for its user that exists nowhere else.
 WIREPACE_TEST_PACKAGES=(samba libnss-wrapper iproute2)

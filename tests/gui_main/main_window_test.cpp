@@ -13,6 +13,8 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
@@ -23,6 +25,7 @@
 #include "core/benchmark_state.h"
 #include "support/gui_test_main.h"
 #include "support/screenshot.h"
+#include "ui/forms/form_design.h"
 #include "ui/graph/frm_test_graph.h"
 #include "ui/main/frm_main.h"
 
@@ -96,6 +99,8 @@ class MainWindowTest : public QObject {
     void resultsBoxKeepsTheTextAsSet();
     void runPagesAndBusyPointer();
     void closingClosesEveryWindow();
+    void textOutsideAsciiReachesTheCore();
+    void everyTextFitsItsRoom();
 };
 
 void MainWindowTest::startsOnTheNamePage() {
@@ -289,6 +294,31 @@ void MainWindowTest::tabOrderFollowsTheDesign() {
     QCOMPARE(QApplication::focusWidget(), win.Button("cmdOk"));
     QTest::keyClick(win.w.get(), Qt::Key_Backtab);
     QCOMPARE(QApplication::focusWidget(), win.Button("cmdExit"));
+    // The settings page lies under the name page: Tab never reaches its lists (an arrow key
+    // there once switched WAN to LAN unseen).
+    QTest::keyClick(win.w.get(), Qt::Key_Tab);
+    QTest::keyClick(win.w.get(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), win.Box("txtTestId"));
+    for (int i = 0; i < 6; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QVERIFY2(QApplication::focusWidget() != win.List("cmbConnType") &&
+                     QApplication::focusWidget() != win.List("cmbConnSpeed"),
+                 "Tab reached a covered list");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    }
+    QCOMPARE(win.List("cmbConnType")->currentIndex(), 1);
+
+    // On the settings page the chain skips the hidden name page and results page.
+    win.Accept("tabs");
+    win.Box("txtPassword")->setFocus();
+    QTest::keyClick(win.Box("txtPassword"), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), win.Button("cmdBack"));
+    QTest::keyClick(win.Button("cmdBack"), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), win.Button("cmdNext"));
+    QTest::keyClick(win.Button("cmdNext"), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), win.List("cmbConnType"));
+    QTest::keyClick(win.List("cmbConnType"), Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget(), win.Button("cmdNext"));
 }
 
 void MainWindowTest::layoutMatchesTheDesign() {
@@ -415,12 +445,17 @@ void MainWindowTest::resultsBoxKeepsTheTextAsSet() {
     QVERIFY(box->verticalScrollBar()->value() > 0);
     QCOMPARE(box->verticalScrollBar()->value(), box->verticalScrollBar()->maximum());
 
-    // Something the user types into the box joins the stored text with CR LF.
+    // The box is read-only: typing and a Return (once a blank line during a run) change
+    // nothing, so the box always shows the log; it keeps its focus and caret.
     w.SetResultsText("a\r\n");
     box->moveCursor(QTextCursor::End);
     QTest::keyClicks(box, "b");
     QTest::keyClick(box, Qt::Key_Return);
-    QCOMPARE(w.ResultsText(), std::string("a\r\nb\r\n"));
+    QCOMPARE(w.ResultsText(), std::string("a\r\n"));
+    QCOMPARE(box->toPlainText(), QStringLiteral("a\n"));
+    QVERIFY(box->isReadOnly());
+    QVERIFY(box->textInteractionFlags() & Qt::TextSelectableByKeyboard);
+    QCOMPARE(w.focusWidget(), static_cast<QWidget*>(box));
 }
 
 void MainWindowTest::runPagesAndBusyPointer() {
@@ -429,6 +464,12 @@ void MainWindowTest::runPagesAndBusyPointer() {
     win.Accept("pages");
     w.SetBusy(true);
     QCOMPARE(w.cursor().shape(), Qt::WaitCursor);
+    // The results box keeps a pointer of its own, so the log stays readable during a run.
+    auto* box = win.Get<QPlainTextEdit>("txtTestResults");
+    QVERIFY(box->testAttribute(Qt::WA_SetCursor));
+    QVERIFY(box->viewport()->testAttribute(Qt::WA_SetCursor));
+    QVERIFY(box->viewport()->cursor().shape() != Qt::WaitCursor);
+    QVERIFY(box->cursor().shape() != Qt::WaitCursor);
     w.SetBusy(false);
     QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
 
@@ -489,6 +530,81 @@ void MainWindowTest::closingClosesEveryWindow() {
         QVERIFY(!w.isVisible());
         QTRY_VERIFY(wirepace::ui::TestGraphWindow() == nullptr);
     }
+}
+
+void MainWindowTest::textOutsideAsciiReachesTheCore() {
+    Window win;
+    QLineEdit* name = win.Box("txtTestId");
+    // Typed key by key, one character outside the basic plane (two UTF-16 units) among them.
+    for (const QString& typed : {QStringLiteral("a"), QString::fromUtf8("\xF0\x9F\x98\x80"),
+                                 QStringLiteral("b"), QString::fromUtf8("\xC3\xA9")}) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, typed);
+        QApplication::sendEvent(name, &press);
+    }
+    QTest::keyClick(name, Qt::Key_Return);
+    QCOMPARE(win.w->TestId(), std::string("a\xF0\x9F\x98\x80"
+                                          "b\xC3\xA9"));
+    QCOMPARE(win.Caption("lbl1_6"), QString::fromUtf8("a\xF0\x9F\x98\x80"
+                                                      "b\xC3\xA9"));
+    win.Box("txtDirPath")->setText(QString::fromUtf8("/srv/\xE6\x97\xA5\xE6\x9C\xAC"));
+    QCOMPARE(win.w->DirPath(), std::string("/srv/\xE6\x97\xA5\xE6\x9C\xAC"));
+    win.w->SetDirPath("/srv/\xF0\x9F\x98\x80/");
+    QCOMPARE(win.Box("txtDirPath")->text(), QString::fromUtf8("/srv/\xF0\x9F\x98\x80/"));
+}
+
+void MainWindowTest::everyTextFitsItsRoom() {
+    Window win;
+    frmMain& w = *win.w;
+    const auto& form = wirepace::ui::forms::MainForm();
+    auto px = [](int twips) { return twips / 15; };
+    // Labels with the longest texts they get: design captions, a long test name, the
+    // instruction and status lines of a run.
+    win.Accept("WWWWWWWWWWWWWWWWWWWW");
+    w.SetStatusLine("Establishing connection...");
+    for (const auto& c : form.controls) {
+        if (c.kind != wirepace::ui::forms::Kind::Label) continue;
+        QLabel* label = win.Get<QLabel>(c.name.c_str());
+        const int room = px(wirepace::ui::forms::TextRoom(form, c));
+        const int needed = label->fontMetrics().horizontalAdvance(label->text());
+        QVERIFY2(needed <= room && label->width() <= room,
+                 qPrintable(QString("%1 \"%2\" needs %3 of %4 pixels")
+                                .arg(QString::fromStdString(c.name), label->text())
+                                .arg(needed)
+                                .arg(room)));
+        QVERIFY2(label->x() + label->width() <= label->parentWidget()->width(),
+                 qPrintable(QString::fromStdString(c.name)));
+    }
+    w.SetInstructionLine("Running Test 1a. Please wait...");
+    QVERIFY(win.Get<QLabel>("lbl1_7")->width() <= px(form.Control("fraTop").width - 420));
+    // Every entry of both lists inside the closed list's text field.
+    for (const char* name : {"cmbConnType", "cmbConnSpeed"}) {
+        for (int type = 0; type < 2; ++type) {
+            Window::Pick(win.List("cmbConnType"), type);
+            QComboBox* list = win.List(name);
+            QStyleOptionComboBox option;
+            option.initFrom(list);
+            option.editable = false;
+            const QRect field = list->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                              QStyle::SC_ComboBoxEditField, list);
+            for (int i = 0; i < list->count(); ++i) {
+                const int needed = list->fontMetrics().horizontalAdvance(list->itemText(i));
+                QVERIFY2(needed <= field.width(), qPrintable(QString("%1 needs %2 of %3 pixels")
+                                                                 .arg(list->itemText(i))
+                                                                 .arg(needed)
+                                                                 .arg(field.width())));
+            }
+        }
+    }
+    // Button captions, the longest ones included.
+    w.SetNextCaption("View Reports");
+    w.SetBackCaption("New Test");
+    for (const char* name : {"cmdOk", "cmdExit", "cmdBack", "cmdNext"}) {
+        QPushButton* b = win.Button(name);
+        QVERIFY2(b->fontMetrics().horizontalAdvance(b->text()) + 8 <= b->width(), name);
+    }
+    w.SetNextCaption("Please Wait");
+    QVERIFY(win.Button("cmdNext")->fontMetrics().horizontalAdvance("Please Wait") + 8 <=
+            win.Button("cmdNext")->width());
 }
 
 int main(int argc, char** argv) {

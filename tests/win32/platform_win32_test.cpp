@@ -439,9 +439,38 @@ TEST(Locations, WorkFilesLieInTheRootOfTheProgramDrive) {
     EXPECT_EQ(drive, folder.substr(0, 3));
     EXPECT_EQ(drive[1], ':');
     EXPECT_EQ(drive[2], '\\');
-    EXPECT_EQ(platform::DroneAppDrive(), drive);
+    // A drone's work root is its own folder (the controller's work root, where it wrote it).
+    EXPECT_EQ(platform::DroneAppDrive(), folder);
     EXPECT_EQ(platform::LogFolder(), folder);
     EXPECT_FALSE(platform::ProgramRunsFromShare());
+}
+
+// A standard user cannot create files in the root of the system drive: the controller then
+// works in a folder of its own under %LOCALAPPDATA%, and a drone in the folder it was
+// written to; where the root can be written nothing changes.
+TEST(Locations, WorkRootFallsBackToThePerUserFolderWhenTheRootIsReadOnly) {
+    std::vector<std::string> asked;
+    auto writable = [&](const std::string& root) {
+        asked.push_back(root);
+        return true;
+    };
+    auto readOnly = [&](const std::string& root) {
+        asked.push_back(root);
+        return false;
+    };
+    const std::string local = "C:\\Users\\Ann\\AppData\\Local";
+    EXPECT_EQ(win32::ControllerWorkRoot("C:\\Tools\\Bench\\", writable, local), "C:\\");
+    EXPECT_EQ(win32::ControllerWorkRoot("C:\\Tools\\Bench\\", readOnly, local),
+              "C:\\Users\\Ann\\AppData\\Local\\Wirepace\\");
+    EXPECT_EQ(win32::ControllerWorkRoot("D:\\", readOnly, local + "\\"),
+              "C:\\Users\\Ann\\AppData\\Local\\Wirepace\\");
+    EXPECT_EQ(asked, (std::vector<std::string>{"C:\\", "C:\\", "D:\\"}));
+    // Without the variable the root stays, and the run reports what fails there.
+    EXPECT_EQ(win32::ControllerWorkRoot("E:\\x\\", readOnly, ""), "E:\\");
+
+    EXPECT_EQ(win32::DroneWorkRoot("C:\\"), "C:\\");
+    EXPECT_EQ(win32::DroneWorkRoot("C:\\Users\\Ann\\AppData\\Local\\Wirepace\\"),
+              "C:\\Users\\Ann\\AppData\\Local\\Wirepace\\");
 }
 
 TEST(Environment, ValuesAsUtf8) {

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "core/benchmark_state.h"
+#include "ui/forms/graph_picture.h"
 #include "ui/graph/graph_controls.h"
 #include "ui/graph/picture_box.h"
 
@@ -29,14 +30,14 @@ class FrmTestGraph : public QWidget {
 
     double MaxSpeed() const { return maxSpeed_; }
 
+    // The button that has the focus when the window opens.
+    QPushButton* CloseButton() const { return cmdClose_; }
+
   private:
-    void DrawScale(const QString& scaleWidth, const QString& scaleHeight,
-                   std::int16_t lastBarIndex);
-    void DrawBars(const std::array<double, kTestCount>& speeds,
-                  const std::array<std::string, kTestCount>& names);
-    void DrawTableGrid();
-    void FillTable(const BenchmarkState& state);
-    void PlaceBands();
+    // The shared primitives rendered: the chart into the picture boxes, its labels placed.
+    void DrawChart(const forms::Chart& chart);
+    // The table's texts, grid lines and bands.
+    void DrawTable(const forms::Table& table);
 
     QLabel* NewLabelLike(QLabel* model, QWidget* parent, const QString& name);
     LineControl* NewLine(const QString& name);

@@ -10,9 +10,15 @@ namespace wirepace::ui {
 
 namespace {
 QFont ClassicFont(const QString& family, QFont::StyleHint fallback, double points, bool bold) {
+    // Widths as close to the classic fonts as free fonts get, so every caption keeps the room
+    // the layout gives it.
+    const QString alike = fallback == QFont::Serif ? QStringLiteral("Liberation Serif")
+                                                   : QStringLiteral("Liberation Sans");
     QFont font;
     if (QFontDatabase::hasFamily(family)) {
         font = QFont(family);
+    } else if (QFontDatabase::hasFamily(alike)) {
+        font = QFont(alike);
     } else if (fallback == QFont::Serif) {
         font = QFont(QStringLiteral("serif"));
         font.setStyleHint(QFont::Serif);
@@ -31,6 +37,27 @@ QFont SansFont(double points, bool bold) {
 
 QFont SerifFont(double points) {
     return ClassicFont(QStringLiteral("MS Serif"), QFont::Serif, points, false);
+}
+
+QFont FontFor(const forms::Font& font) {
+    if (QLatin1String(font.face) == QLatin1String(forms::kSerifFace)) return SerifFont(font.points);
+    return SansFont(font.points, font.bold);
+}
+
+QColor ColourFor(const forms::Colour& colour, const QPalette& palette) {
+    switch (colour.system) {
+        case forms::SystemColour::ButtonFace:
+            return palette.color(QPalette::Button);
+        case forms::SystemColour::HighlightText:
+            return palette.color(QPalette::HighlightedText);
+        case forms::SystemColour::WindowText:
+            return palette.color(QPalette::WindowText);
+        case forms::SystemColour::WindowBackground:
+            return palette.color(QPalette::Base);
+        case forms::SystemColour::None:
+            break;
+    }
+    return QColor(colour.rgb.r, colour.rgb.g, colour.rgb.b);
 }
 
 LineControl::LineControl(QWidget* parent) : QWidget(parent) {

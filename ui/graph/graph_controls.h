@@ -5,15 +5,22 @@
 
 #include <QColor>
 #include <QFont>
+#include <QPalette>
 #include <QWidget>
+
+#include "ui/forms/form_design.h"
 
 namespace wirepace::ui {
 
-// "MS Sans Serif" at the given size where it exists, otherwise the platform's default sans
-// font at the same point size.
+// "MS Sans Serif" at the given size where it exists, otherwise a font of the same widths
+// (Liberation Sans, the widths of Arial, from fonts-liberation2), else the platform's sans.
 QFont SansFont(double points, bool bold = false);
-// "MS Serif" where it exists, otherwise the platform's default serif font.
+// "MS Serif" where it exists, otherwise Liberation Serif (the widths of Times New Roman), else
+// the platform's serif font.
 QFont SerifFont(double points);
+// A described font and colour.
+QFont FontFor(const forms::Font& font);
+QColor ColourFor(const forms::Colour& colour, const QPalette& palette);
 
 // A one-pixel line between two points of the parent, horizontal or vertical, in the
 // window-text colour. Like the system's line drawing it covers the first end pixel and stops

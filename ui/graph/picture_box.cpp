@@ -10,16 +10,6 @@
 
 namespace wirepace::ui {
 
-namespace {
-
-// The pixel that contains a continuous coordinate. Coordinates far outside the surface are
-// clamped first so the integer conversion stays defined.
-int PixelOf(double coordinate) {
-    return static_cast<int>(std::floor(std::clamp(coordinate, -1.0e6, 1.0e6)));
-}
-
-}  // namespace
-
 PictureBox::PictureBox(QWidget* parent, bool border) : QWidget(parent), border_(border) {}
 
 int PictureBox::InnerWidth() const {
@@ -72,45 +62,12 @@ void PictureBox::Plot(int x, int y, QRgb rgb) {
     }
 }
 
-void PictureBox::Line(double x1, double y1, double x2, double y2, const QColor& colour) {
+void PictureBox::Draw(const forms::Primitive& primitive) {
     SyncSurface();
-    int px = PixelOf(ToPixelX(x1));
-    int py = PixelOf(ToPixelY(y1));
-    const int ex = PixelOf(ToPixelX(x2));
-    const int ey = PixelOf(ToPixelY(y2));
-    const QRgb rgb = colour.rgb();
-    // Bresenham: exact integer steps, so the same line always covers the same pixels.
-    const int dx = std::abs(ex - px);
-    const int dy = -std::abs(ey - py);
-    const int sx = px < ex ? 1 : -1;
-    const int sy = py < ey ? 1 : -1;
-    int err = dx + dy;
-    for (;;) {
-        Plot(px, py, rgb);
-        if (px == ex && py == ey) break;
-        const int e2 = 2 * err;
-        if (e2 >= dy) {
-            err += dy;
-            px += sx;
-        }
-        if (e2 <= dx) {
-            err += dx;
-            py += sy;
-        }
-    }
-    update();
-}
-
-void PictureBox::FilledBox(double x1, double y1, double x2, double y2, const QColor& colour) {
-    SyncSurface();
-    const int left = std::max(0, PixelOf(ToPixelX(std::min(x1, x2))));
-    const int right = std::min(surface_.width() - 1, PixelOf(ToPixelX(std::max(x1, x2))));
-    const int top = std::max(0, PixelOf(ToPixelY(std::min(y1, y2))));
-    const int bottom = std::min(surface_.height() - 1, PixelOf(ToPixelY(std::max(y1, y2))));
-    const QRgb rgb = colour.rgb();
-    for (int y = top; y <= bottom; ++y) {
-        for (int x = left; x <= right; ++x) surface_.setPixel(x, y, rgb);
-    }
+    const forms::PixelMap map{InnerWidth(), InnerHeight(), userX_ ? scaleWidth_ : 0,
+                              userY_ ? scaleHeight_ : 0};
+    const QRgb rgb = qRgb(primitive.colour.r, primitive.colour.g, primitive.colour.b);
+    forms::Rasterise(primitive, map, [&](int x, int y) { Plot(x, y, rgb); });
     update();
 }
 
@@ -120,8 +77,8 @@ void PictureBox::Print(const QString& text, const QFont& font) {
     painter.setFont(font);
     painter.setPen(palette().color(QPalette::WindowText));
     const QFontMetrics metrics(font);
-    const int x = PixelOf(ToPixelX(CurrentX));
-    const int y = PixelOf(ToPixelY(CurrentY));
+    const int x = forms::PixelOf(ToPixelX(CurrentX));
+    const int y = forms::PixelOf(ToPixelY(CurrentY));
     painter.drawText(QPoint(x, y + metrics.ascent()), text);
     painter.end();
     // The next print starts on the following line, at the left edge.

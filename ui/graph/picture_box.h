@@ -10,6 +10,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "ui/forms/graph_picture.h"
+
 namespace wirepace::ui {
 
 class PictureBox : public QWidget {
@@ -39,10 +41,8 @@ class PictureBox : public QWidget {
     // Where a child control placed at (x, y) user units goes, in widget pixels.
     QPoint ChildPosition(double x, double y) const;
 
-    // One pixel wide, both end pixels drawn.
-    void Line(double x1, double y1, double x2, double y2, const QColor& colour);
-    // Filled and outlined between two opposite corners.
-    void FilledBox(double x1, double y1, double x2, double y2, const QColor& colour);
+    // A primitive of the shared chart description, rasterised like every other window does.
+    void Draw(const forms::Primitive& primitive);
 
     double CurrentX = 0;
     double CurrentY = 0;

@@ -1,27 +1,23 @@
 // SPDX-License-Identifier: MIT
-// The main window: a three-page wizard (name, settings, results) with a grey banner on top and
-// a grey button bar below. The run itself belongs to the core's TestSequence; the window only
-// hands it its widgets through MainWindowIO.
+// The main window with Qt widgets: the controls are created from the shared description, the
+// handlers are the shared wizard's, and the run belongs to the core's TestSequence, which sees
+// the window through MainWindowIO.
 #pragma once
 
 #include <QWidget>
-#include <array>
+#include <map>
 #include <string>
+#include <string_view>
 
 #include "common/pause.h"
-#include "core/main_window_io.h"
 #include "core/test_sequence.h"
+#include "ui/forms/wizard.h"
 
-class QComboBox;
-class QFrame;
-class QLabel;
-class QLineEdit;
 class QPlainTextEdit;
-class QPushButton;
 
 namespace wirepace::ui {
 
-class frmMain : public QWidget, public MainWindowIO {
+class frmMain : public QWidget, public forms::WizardWindow {
     Q_OBJECT
 
   public:
@@ -41,63 +37,46 @@ class frmMain : public QWidget, public MainWindowIO {
 
     TestSequence& Sequence() { return sequence_; }
 
-    // MainWindowIO
-    std::string TestId() const override;
-    std::string DirPath() const override;
-    void SetDirPath(const std::string& text) override;
-    std::string UserName() const override;
-    std::string Password() const override;
-    int SelectedSpeedIndex() const override;
-    std::string NextCaption() const override;
-    void SetNextCaption(const std::string& caption) override;
-    void SetNextEnabled(bool enabled) override;
-    std::string BackCaption() const override;
-    void SetBackCaption(const std::string& caption) override;
-    void SetBackVisible(bool visible) override;
-    void SetStatusLine(const std::string& text) override;
-    void SetInstructionLine(const std::string& text) override;
-    std::string ResultsText() const override;
-    void SetResultsText(const std::string& text) override;
+    // WizardView
+    std::string Text(std::string_view control) const override;
+    void SetText(std::string_view control, const std::string& text) override;
+    void SetVisible(std::string_view control, bool visible) override;
+    bool IsVisible(std::string_view control) const override;
+    void SetEnabled(std::string_view control, bool enabled) override;
+    bool IsEnabled(std::string_view control) const override;
+    void BringToFront(std::string_view control) override;
+    void SetFocus(std::string_view control) override;
+    void SetBackColour(std::string_view control, const forms::Colour& colour) override;
+    void MoveTo(std::string_view control, std::string_view placeOf) override;
+    void ClearList(std::string_view list) override;
+    void AddListItem(std::string_view list, const std::string& item) override;
+    void SetListIndex(std::string_view list, int index) override;
+    int ListIndex(std::string_view list) const override;
+    void SetTitle(const std::string& title) override;
+    void SetWindowSize(int width, int height) override;
+    void ShowWindow() override;
+    void CloseMainWindow() override;
+    void CloseOtherWindows() override;
+
+    // MainWindowIO beyond the controls
     void FocusResultsAtEnd() override;
     void SetBusy(bool busy) override;
-    void ShowResultsPage() override;
     void OpenReports() override;
-    void CloseWindow() override;
     void ShowMessage(const std::string& text) override;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
   private:
     void CreateControls();
-    void Form_Load();
-    void Form_QueryUnload();
-    void SetCaption(QLabel* label, const QString& caption);
-    void OnResultsEdited();
+    QWidget* Widget(std::string_view control) const;
+    std::string NameOf(const QWidget* widget) const;
 
-    std::array<QFrame*, 3> fra1_{};
-    std::array<QLabel*, 9> lbl1_{};
-    std::array<QFrame*, 3> dummy_{};
-    QFrame* fraTop_ = nullptr;
-    QFrame* fraBottom_ = nullptr;
-    QPushButton* cmdNext_ = nullptr;
-    QPushButton* cmdBack_ = nullptr;
-    QPushButton* cmdExit_ = nullptr;
-    QPushButton* cmdOk_ = nullptr;
-    QLineEdit* txtTestId_ = nullptr;
-    QLineEdit* txtDirPath_ = nullptr;
-    QLineEdit* txtUserName_ = nullptr;
-    QLineEdit* txtPassword_ = nullptr;
-    QComboBox* cmbConnType_ = nullptr;
-    QComboBox* cmbConnSpeed_ = nullptr;
+    std::map<std::string, QWidget*, std::less<>> controls_;
     QPlainTextEdit* txtTestResults_ = nullptr;
-
-    // The log exactly as the core set it (CR LF line ends); the box shows it as lines.
-    std::string results_;
-    bool settingResults_ = false;
-
     TestSequence sequence_;
     PumpHook previousPump_;
 };

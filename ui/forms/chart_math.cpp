@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "ui/graph/chart_math.h"
+#include "ui/forms/chart_math.h"
 
 #include <cmath>
 

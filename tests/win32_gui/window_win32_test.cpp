@@ -1,0 +1,575 @@
+// SPDX-License-Identifier: MIT
+// The Win32 windows under Wine with a virtual display: driven through their real controls by
+// control id (click, type, pick, keys), captions and texts read back, the chart and the table
+// read back as screen pixels, whole runs from "Run Tests" to "View Reports", a Stop, a close
+// during a run, and the second instance's message. Every state is saved as a PNG screenshot.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cwchar>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/pause.h"
+#include "core/benchmark_state.h"
+#include "platform/platform.h"
+#include "png_writer.h"
+#include "ui/forms/form_design.h"
+#include "ui/forms/graph_picture.h"
+#include "ui/win32/frm_main_win32.h"
+#include "ui/win32/frm_test_graph_win32.h"
+#include "win_temp_dir.h"
+
+// After <windows.h>, which the window's headers bring.
+#include <tlhelp32.h>
+
+namespace wirepace {
+namespace {
+
+namespace ids = ui::forms::ids;
+using testing::Capture;
+using testing::CaptureClient;
+using testing::WinTempDir;
+using ui::win32::FrmMain;
+using ui::win32::TestGraphWindow;
+using ui::win32::Utf8;
+using ui::win32::Wide;
+
+struct ChildSearch {
+    int id;
+    HWND found;
+};
+
+// Window enumeration callbacks use the system's calling convention (stdcall on 32-bit).
+BOOL CALLBACK MatchChild(HWND h, LPARAM lp) {
+    auto* s = reinterpret_cast<ChildSearch*>(lp);
+    if (::GetDlgCtrlID(h) == s->id) {
+        s->found = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND Find(HWND top, int id) {
+    ChildSearch search{id, nullptr};
+    ::EnumChildWindows(top, MatchChild, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+struct BoxSearch {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK MatchMessageBox(HWND h, LPARAM lp) {
+    auto* s = reinterpret_cast<BoxSearch*>(lp);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(h, &pid);
+    wchar_t cls[64] = {};
+    ::GetClassNameW(h, cls, 64);
+    if (pid == s->pid && std::wstring(cls) == L"#32770" && ::IsWindowVisible(h)) {
+        s->found = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::string TextOf(HWND h) {
+    const int n = ::GetWindowTextLengthW(h);
+    std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(::GetWindowTextW(h, text.data(), n + 1)));
+    return Utf8(text);
+}
+
+// Visible on the screen: itself and every container shown.
+bool Shown(HWND h) {
+    return h && ::IsWindowVisible(h);
+}
+
+// Drone processes still alive ("Drone1.exe" to "Drone5.exe").
+int RunningDrones() {
+    const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    int count = 0;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more;
+         more = ::Process32NextW(snapshot, &entry)) {
+        const std::wstring name = entry.szExeFile;
+        if (name.size() == 10 && name.rfind(L"Drone", 0) == 0 && name.substr(6) == L".exe") ++count;
+    }
+    ::CloseHandle(snapshot);
+    return count;
+}
+
+std::string ScreenshotPath(const std::string& name) {
+    std::string dir = platform::GetEnv("WIREPACE_SCREENSHOT_DIR").value_or("screenshots");
+    // The build passes its Linux path; Wine sees it on drive Z.
+    if (!dir.empty() && dir[0] == '/') dir = "Z:" + dir;
+    for (char& c : dir)
+        if (c == '/') c = '\\';
+    std::filesystem::create_directories(std::filesystem::path(Wide(dir)));
+    return dir + "\\" + name;
+}
+
+void Screenshot(HWND window, const std::string& name) {
+    EXPECT_TRUE(testing::SavePng(CaptureClient(window), ScreenshotPath(name))) << name;
+}
+
+class Win32Window : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        InitControllerState(State());
+        State().AppDrive = appDrive.Root();
+        window = std::make_unique<FrmMain>();
+        main = window->Hwnd();
+        ui::win32::PumpMessages();
+    }
+
+    void TearDown() override {
+        ui::win32::CloseTestGraph();
+        window.reset();
+        // The quit message of a closed main window is for the program's loop, not ours.
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message != WM_QUIT) ::DispatchMessageW(&msg);
+        }
+        EXPECT_TRUE(testing::FolderEntries(appDrive.Folder()).empty())
+            << "work files left in the work root";
+        EXPECT_TRUE(testing::FolderEntries(target.Path()).empty())
+            << "work files left in the target";
+        EXPECT_EQ(RunningDrones(), 0);
+    }
+
+    HWND Control(int id) const {
+        const HWND h = Find(main, id);
+        EXPECT_NE(h, nullptr) << "control " << id;
+        return h;
+    }
+    std::string Text(int id) const { return TextOf(Control(id)); }
+
+    void Click(int id) {
+        const HWND h = Control(id);
+        ASSERT_TRUE(Shown(h)) << "clicking hidden control " << id;
+        ASSERT_TRUE(::IsWindowEnabled(h)) << "clicking disabled control " << id;
+        ::SendMessageW(h, BM_CLICK, 0, 0);
+        ui::win32::PumpMessages();
+    }
+    // Types as the keyboard does: one character message per UTF-16 unit.
+    void Type(int id, const std::wstring& text) {
+        const HWND h = Control(id);
+        ::SetFocus(h);
+        for (wchar_t c : text) ::SendMessageW(h, WM_CHAR, c, 1);
+    }
+    void Replace(int id, const std::wstring& text) {
+        const HWND h = Control(id);
+        ::SendMessageW(h, EM_SETSEL, 0, -1);
+        ::SendMessageW(h, WM_CLEAR, 0, 0);
+        Type(id, text);
+    }
+    // A key as it arrives from the keyboard: through the message loop of the program.
+    void Key(int vk) {
+        const HWND focus = ::GetFocus();
+        ::PostMessageW(focus ? focus : main, WM_KEYDOWN, static_cast<WPARAM>(vk), 1);
+        ::PostMessageW(focus ? focus : main, WM_KEYUP, static_cast<WPARAM>(vk), 0xC0000001);
+        ui::win32::PumpMessages();
+    }
+    void Pick(int id, int index) {
+        const HWND h = Control(id);
+        ::SendMessageW(h, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+        ::SendMessageW(::GetParent(h), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
+                       reinterpret_cast<LPARAM>(h));
+        ui::win32::PumpMessages();
+    }
+    int Focused() const { return ::GetDlgCtrlID(::GetFocus()); }
+
+    void NameAndSettings(const std::wstring& name) {
+        Type(ids::txtTestId, name);
+        Key(VK_RETURN);
+        ASSERT_TRUE(Shown(Control(ids::cmdNext)));
+        Replace(ids::txtDirPath, Wide(target.Slash()));
+    }
+
+    // Runs `during` on every pump of the run (the run pumps only at its waits).
+    void RunTests(std::function<void()> during = {}) {
+        PumpHook previous;
+        if (during) {
+            previous = SetPumpHook([during] {
+                ui::win32::PumpMessages();
+                during();
+            });
+        }
+        Click(ids::cmdNext);
+        if (during) SetPumpHook(previous);
+    }
+
+    testing::TempDrive appDrive;
+    WinTempDir target{"-target"};
+    std::unique_ptr<FrmMain> window;
+    HWND main = nullptr;
+};
+
+TEST_F(Win32Window, StartsOnTheNamePage) {
+    EXPECT_EQ(TextOf(main), "Wirepace v1.0");
+    RECT client;
+    ::GetClientRect(main, &client);
+    const int dpi = ui::win32::ScreenDpi();
+    EXPECT_EQ(client.right, ui::forms::TwipsToPixels(7335, dpi));
+    EXPECT_EQ(client.bottom, ui::forms::TwipsToPixels(5415, dpi));
+    EXPECT_EQ(::GetWindowLongPtrW(main, GWL_STYLE) & WS_MAXIMIZEBOX, 0);
+    EXPECT_NE(::SendMessageW(main, WM_GETICON, ICON_BIG, 0) || ::GetClassLongPtrW(main, GCLP_HICON),
+              0);
+
+    EXPECT_EQ(Text(ids::lbl1_7), "Name new test:");
+    EXPECT_EQ(Text(ids::lbl1_6), "");
+    EXPECT_EQ(Text(ids::txtTestId), "");
+    EXPECT_EQ(Text(ids::txtDirPath), "");
+    EXPECT_EQ(Text(ids::txtPassword), "");
+    EXPECT_EQ(Focused(), ids::txtTestId);
+    EXPECT_FALSE(Shown(Control(ids::cmdNext)));
+    EXPECT_FALSE(Shown(Control(ids::cmdBack)));
+    EXPECT_TRUE(Shown(Control(ids::cmdOk)));
+    EXPECT_FALSE(Shown(Control(ids::fra1_1)));
+    // WAN and "<256" already chosen behind the name page.
+    EXPECT_EQ(::SendMessageW(Control(ids::cmbConnType), CB_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(::SendMessageW(Control(ids::cmbConnSpeed), CB_GETCOUNT, 0, 0), 6);
+    EXPECT_EQ(::SendMessageW(Control(ids::cmbConnSpeed), CB_GETCURSEL, 0, 0), 0);
+
+    // The window's font: "MS Sans Serif" 8.25 pt at the screen's resolution.
+    LOGFONTW font{};
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(Control(ids::lbl1_0), WM_GETFONT, 0, 0)),
+                 sizeof font, &font);
+    EXPECT_EQ(Utf8(font.lfFaceName), "MS Sans Serif");
+    EXPECT_EQ(font.lfHeight, -static_cast<LONG>(std::lround(8.25 * dpi / 72)));
+    // Labels sized to their caption, each inside the room it has on its line.
+    RECT label;
+    ::GetWindowRect(Control(ids::lbl1_8), &label);
+    EXPECT_GT(label.right - label.left, 50);
+    for (const ui::forms::ControlDesign& c : ui::forms::MainForm().controls) {
+        if (c.kind != ui::forms::Kind::Label) continue;
+        ::GetWindowRect(Control(c.id), &label);
+        const int room =
+            ui::forms::TwipsToPixels(ui::forms::TextRoom(ui::forms::MainForm(), c), dpi);
+        EXPECT_LE(label.right - label.left, room) << c.name << " \"" << Text(c.id) << "\"";
+    }
+
+    // The banner and the bar are grey, the page face between them.
+    const Capture shot = CaptureClient(main);
+    EXPECT_EQ(shot.At(3, 3), 0x808080u);
+    EXPECT_EQ(shot.At(3, shot.height - 3), 0x808080u);
+    const COLORREF face = ::GetSysColor(COLOR_BTNFACE);
+    EXPECT_EQ(shot.At(3, 100), (static_cast<std::uint32_t>(GetRValue(face)) << 16) |
+                                   (GetGValue(face) << 8) | GetBValue(face));
+    Screenshot(main, "win32_main_name_page.png");
+}
+
+TEST_F(Win32Window, NamingKeysTabChainAndLists) {
+    // Blanks only: refused without a word.
+    Type(ids::txtTestId, L"   ");
+    Key(VK_RETURN);
+    EXPECT_TRUE(Shown(Control(ids::fra1_2)));
+    EXPECT_FALSE(Shown(Control(ids::cmdNext)));
+    // Tab stays on the name page: the covered settings page is out of the chain.
+    EXPECT_EQ(Focused(), ids::txtTestId);
+    Key(VK_TAB);
+    EXPECT_EQ(Focused(), ids::cmdExit);
+    Key(VK_TAB);
+    EXPECT_EQ(Focused(), ids::cmdOk);
+    Key(VK_TAB);
+    EXPECT_EQ(Focused(), ids::txtTestId);
+
+    // Text outside ASCII arrives whole, a character outside the basic plane included.
+    Replace(ids::txtTestId, L" a\U0001F600b \u00e9");
+    Key(VK_RETURN);
+    EXPECT_FALSE(Shown(Control(ids::fra1_2)));
+    EXPECT_EQ(Text(ids::lbl1_6),
+              " a\xF0\x9F\x98\x80"
+              "b \xC3\xA9");
+    EXPECT_EQ(window->TestId(),
+              " a\xF0\x9F\x98\x80"
+              "b \xC3\xA9");
+    EXPECT_EQ(Text(ids::lbl1_7), "Follow the instructions and press Run Tests.");
+    EXPECT_EQ(Text(ids::cmdNext), "Run Tests");
+    EXPECT_EQ(Text(ids::cmdBack), "New Test");
+    Screenshot(main, "win32_main_settings_page.png");
+
+    // The settings page's chain, then the bar's buttons.
+    ::SetFocus(Control(ids::txtPassword));
+    Key(VK_TAB);
+    EXPECT_EQ(Focused(), ids::cmdBack);
+    Key(VK_TAB);
+    EXPECT_EQ(Focused(), ids::cmdNext);
+    Key(VK_TAB);
+    EXPECT_EQ(Focused(), ids::cmbConnType);
+
+    // Every entry of both lists inside the closed list's text field.
+    for (int type = 0; type < 2; ++type) {
+        Pick(ids::cmbConnType, type);
+        for (int id : {ids::cmbConnType, ids::cmbConnSpeed}) {
+            const HWND list = Control(id);
+            RECT r;
+            ::GetClientRect(list, &r);
+            const int field = r.right - ::GetSystemMetrics(SM_CXVSCROLL) - 4;
+            HDC dc = ::GetDC(list);
+            HGDIOBJ old =
+                ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(list, WM_GETFONT, 0, 0)));
+            const LRESULT n = ::SendMessageW(list, CB_GETCOUNT, 0, 0);
+            for (LRESULT i = 0; i < n; ++i) {
+                wchar_t item[64] = {};
+                ::SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(i),
+                               reinterpret_cast<LPARAM>(item));
+                SIZE size{};
+                ::GetTextExtentPoint32W(dc, item, static_cast<int>(std::wcslen(item)), &size);
+                EXPECT_LE(size.cx, field) << Utf8(item);
+            }
+            ::SelectObject(dc, old);
+            ::ReleaseDC(list, dc);
+        }
+    }
+
+    Pick(ids::cmbConnType, 0);
+    EXPECT_EQ(::SendMessageW(Control(ids::cmbConnSpeed), CB_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(State().SmallSizesKB.at(0), "1024");
+    Pick(ids::cmbConnSpeed, 1);
+    EXPECT_EQ(window->SelectedSpeedIndex(), 1);
+    Pick(ids::cmbConnType, 1);
+    EXPECT_EQ(::SendMessageW(Control(ids::cmbConnSpeed), CB_GETCOUNT, 0, 0), 6);
+    EXPECT_EQ(window->SelectedSpeedIndex(), 0);
+
+    // The password box shows stars and gives the typed text to the core.
+    Type(ids::txtPassword, L"p\u00e4ss");
+    EXPECT_EQ(::SendMessageW(Control(ids::txtPassword), EM_GETPASSWORDCHAR, 0, 0), L'*');
+    EXPECT_EQ(window->Password(), "p\xC3\xA4ss");
+
+    // "New Test" empties the boxes and keeps the lists.
+    Pick(ids::cmbConnType, 0);
+    Click(ids::cmdBack);
+    EXPECT_TRUE(Shown(Control(ids::fra1_2)));
+    EXPECT_EQ(Text(ids::txtPassword), "");
+    EXPECT_EQ(Text(ids::lbl1_7), "Name new test:");
+    EXPECT_EQ(::SendMessageW(Control(ids::cmbConnType), CB_GETCURSEL, 0, 0), 0);
+    EXPECT_EQ(Focused(), ids::txtTestId);
+}
+
+TEST_F(Win32Window, WholeRunThenReports) {
+    NameAndSettings(L"WineWindow");
+    bool sawBusy = false, resultsNotBusy = false, sawStop = false, sawDrones = false;
+    RunTests([&] {
+        if (!window->Sequence().Running()) return;
+        sawStop = sawStop || Text(ids::cmdNext) == "Stop";
+        sawDrones = sawDrones || RunningDrones() > 0;
+        // The busy pointer everywhere but over the results box.
+        sawBusy = sawBusy ||
+                  ::SendMessageW(main, WM_SETCURSOR, reinterpret_cast<WPARAM>(Control(ids::fra1_1)),
+                                 MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)) != 0;
+        resultsNotBusy =
+            resultsNotBusy || ::SendMessageW(main, WM_SETCURSOR,
+                                             reinterpret_cast<WPARAM>(Control(ids::txtTestResults)),
+                                             MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)) == 0;
+    });
+    EXPECT_TRUE(sawStop);
+    EXPECT_TRUE(sawDrones);  // the check that none is left can see them
+    EXPECT_TRUE(sawBusy);
+    EXPECT_TRUE(resultsNotBusy);
+    EXPECT_EQ(Text(ids::lbl1_5), "Finished");
+    EXPECT_EQ(Text(ids::cmdNext), "View Reports");
+    EXPECT_TRUE(::IsWindowEnabled(Control(ids::cmdNext)));
+    EXPECT_EQ(Text(ids::cmdBack), "Back");
+    EXPECT_TRUE(Shown(Control(ids::txtTestResults)));
+    EXPECT_FALSE(Shown(Control(ids::fra1_0)));
+    // The box shows the core's log exactly, is read-only and has the focus.
+    const std::string log = Text(ids::txtTestResults);
+    EXPECT_EQ(log, window->ResultsText());
+    for (const char* id : {"1a", "1b", "2", "3", "4", "5", "6", "7", "8"})
+        EXPECT_NE(log.find(std::string(", ") + id + ", "), std::string::npos) << id;
+    EXPECT_NE(::GetWindowLongPtrW(Control(ids::txtTestResults), GWL_STYLE) & ES_READONLY, 0);
+    EXPECT_EQ(Focused(), ids::txtTestResults);
+    Key(VK_RETURN);
+    Type(ids::txtTestResults, L"x");
+    EXPECT_EQ(Text(ids::txtTestResults), log);
+    Screenshot(main, "win32_main_finished.png");
+
+    Click(ids::cmdNext);  // View Reports
+    ui::win32::FrmTestGraph* graph = TestGraphWindow();
+    ASSERT_NE(graph, nullptr);
+    const HWND g = graph->Hwnd();
+    EXPECT_EQ(TextOf(g), "Test Results for WineWindow");
+    EXPECT_EQ(Text(ids::cmdNext), "Exit");
+    EXPECT_EQ(::GetDlgCtrlID(::GetFocus()), ids::cmdClose);
+    RECT client;
+    ::GetClientRect(g, &client);
+    EXPECT_EQ(client.right, 740);
+    EXPECT_EQ(client.bottom, 557);
+    // The table shows the run.
+    EXPECT_EQ(TextOf(Find(g, ids::LblTBase + 5)), "LOCAL TIME SMALL");
+    EXPECT_EQ(TextOf(Find(g, ids::LblTBase + 1)), "Raw Time\r\n(ms)");
+    EXPECT_EQ(TextOf(Find(g, ids::LblTBase + 5 * 9 + 1)), State().TestTimesMs[8]);
+    EXPECT_EQ(TextOf(Find(g, ids::GraphLbl1Base + 8)).rfind("INBOUND NETBIOS/TCP WINDOW TEST [", 0),
+              0u);
+    Screenshot(g, "win32_graph_after_run.png");
+    Screenshot(main, "win32_main_reports_open.png");
+    Click(ids::cmdBack);
+    EXPECT_EQ(Text(ids::cmdNext), "Run Tests");
+    EXPECT_TRUE(Shown(Control(ids::fra1_0)));
+    EXPECT_NE(TestGraphWindow(), nullptr);  // the graph window stays open
+    // Closing the main window closes the graph window too.
+    ::SendMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(window->Closed());
+    EXPECT_EQ(TestGraphWindow(), nullptr);
+}
+
+TEST_F(Win32Window, StopEndsTheRunAndCleansUp) {
+    NameAndSettings(L"Stopped");
+    bool clicked = false;
+    RunTests([&] {
+        // Stop once the first network test has its result.
+        if (!clicked && Text(ids::cmdNext) == "Stop" &&
+            window->ResultsText().find(", 2, ") != std::string::npos) {
+            clicked = true;
+            ::SendMessageW(Control(ids::cmdNext), BM_CLICK, 0, 0);
+            EXPECT_EQ(Text(ids::cmdNext), "Please Wait");
+            EXPECT_FALSE(::IsWindowEnabled(Control(ids::cmdNext)));
+            Screenshot(main, "win32_main_stopping.png");
+        }
+    });
+    EXPECT_TRUE(clicked);
+    EXPECT_EQ(Text(ids::lbl1_5), "Interrupted by user");
+    EXPECT_EQ(Text(ids::cmdNext), "View Reports");
+    EXPECT_FALSE(::IsWindowEnabled(Control(ids::cmdNext)));
+    EXPECT_EQ(window->ResultsText().find(", 8, "), std::string::npos);
+    Screenshot(main, "win32_main_stopped.png");
+}
+
+TEST_F(Win32Window, CloseDuringARunStopsCleansUpAndCloses) {
+    NameAndSettings(L"Closed");
+    bool closed = false;
+    RunTests([&] {
+        if (!closed && window->ResultsText().find(", 3, ") != std::string::npos) {
+            closed = true;
+            Screenshot(main, "win32_main_running.png");
+            ::SendMessageW(main, WM_CLOSE, 0, 0);
+            // Still there while the run cleans up, showing that it stops.
+            EXPECT_FALSE(window->Closed());
+            EXPECT_EQ(Text(ids::cmdNext), "Please Wait");
+        }
+    });
+    EXPECT_TRUE(closed);
+    EXPECT_TRUE(window->Closed());
+    EXPECT_FALSE(::IsWindow(main));
+    // TearDown checks that neither folder holds a file.
+}
+
+TEST_F(Win32Window, ChartAndTablePixels) {
+    BenchmarkState& s = State();
+    s.TestSpeeds = {48828, 89286, 6250, 7812, 10417, 11161, 9766, 10851, 10638};
+    s.TestTimesMs = {"10", "112", "80", "64", "960", "896", "2048", "4608", "4700"};
+    s.TestSizesMB = {"0.488", "9.766", "0.156", "0", "10", "1234.5", "19.531", "48.828", ""};
+    s.TestComments = {"", "", "", "", "", "", "", "", ""};
+    ui::win32::LoadTestGraph(s, "Pixels");
+    const HWND g = TestGraphWindow()->Hwnd();
+    const Capture shot = CaptureClient(g);
+    Screenshot(g, "win32_graph_typical.png");
+    // The chart's drawing area: the picture box at 280, 32 with a one-pixel border.
+    auto X = [](double u) { return 281 + static_cast<int>(std::floor(u * 449 / 100)); };
+    auto Y = [](double u) { return 33 + static_cast<int>(std::floor(u * 217 / 100)); };
+    auto barTop = [](int i) { return (i - 2) * 14.0 + 5; };
+    const std::uint32_t front = 0x0000F0, top = 0x0000A0, side = 0x00008C, black = 0;
+    const double t5 = barTop(5);
+    for (double x = 0.5; x < 95; x += 2.5) EXPECT_EQ(shot.At(X(x), Y(t5 + 2)), front) << x;
+    EXPECT_EQ(shot.At(X(95.2), Y(t5 + 2)), side);
+    EXPECT_EQ(shot.At(X(40), Y(t5 - 2)), top);
+    EXPECT_EQ(shot.At(X(97), Y(t5)), side);
+    EXPECT_EQ(shot.At(X(95), Y(99)), black);
+    for (double x : {4.0, 25.0, 50.0, 75.0}) EXPECT_EQ(shot.At(X(x), Y(12)), black) << x;
+    EXPECT_NE(shot.At(X(30), Y(12)), black);
+    EXPECT_EQ(shot.At(X(25), Y(t5 + 2)), front);
+    // The chart's border, the table's header band and grid lines.
+    EXPECT_EQ(shot.At(280, 100), black);
+    EXPECT_EQ(shot.At(100, 310), 0xC0C000u);  // header cell
+    EXPECT_EQ(shot.At(7, 400), black);        // v(0)
+    EXPECT_EQ(shot.At(263, 400), black);      // v(1)
+    EXPECT_EQ(shot.At(100, 349), black);      // h(2)
+    EXPECT_EQ(shot.At(100, 511), black);      // h(10)
+    // Some text of the labels and the unit, dark on the face colour.
+    auto darkIn = [&](int x0, int y0, int x1, int y1) {
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x)
+                if (shot.At(x, y) == black) return true;
+        return false;
+    };
+    EXPECT_TRUE(darkIn(280 + 170, 252 + 14, 280 + 230, 252 + 33)) << "Kbps";
+    EXPECT_TRUE(darkIn(8, 32, 276, 60)) << "first bar label";
+    // Scale labels: "11,161" centred on x = 95 of the strip.
+    const HWND last = Find(g, ids::GraphLbl2Base + 4);
+    EXPECT_EQ(TextOf(last), "11,161");
+    EXPECT_EQ(TextOf(Find(g, ids::GraphLbl1Base + 5)), "INBOUND THROUGHTPUT LARGE [11161]");
+    RECT lr;
+    ::GetWindowRect(Find(g, ids::GraphLbl1Base + 5), &lr);
+    POINT right{lr.right, lr.top};
+    ::ScreenToClient(Find(g, ids::picLabels), &right);
+    EXPECT_EQ(right.x, 268);
+    EXPECT_EQ(right.y, static_cast<int>(std::lround(barTop(5) * 219 / 100)));
+    // Every caption fits its room: the bar labels inside their strip.
+    for (int i = 2; i <= 8; ++i) {
+        ::GetWindowRect(Find(g, ids::GraphLbl1Base + i), &lr);
+        POINT left{lr.left, lr.top};
+        ::ScreenToClient(Find(g, ids::picLabels), &left);
+        EXPECT_GE(left.x, 0) << "bar label " << i << " is cut";
+    }
+    EXPECT_EQ(TextOf(Find(g, ids::LblTBase + 5 * 6 + 3)), "11,161");
+    EXPECT_EQ(TextOf(Find(g, ids::LblTBase + 5 * 3 + 2)), ".156");
+
+    // The drawing survives being covered and uncovered.
+    ::ShowWindow(g, SW_MINIMIZE);
+    ::ShowWindow(g, SW_RESTORE);
+    ui::win32::PumpMessages();
+    const Capture again = CaptureClient(g);
+    EXPECT_EQ(again.At(X(40), Y(t5 + 2)), front);
+    EXPECT_EQ(again.At(X(40), Y(t5 - 2)), top);
+    // Loading again while open changes nothing.
+    s.TestSpeeds[5] = 1;
+    ui::win32::LoadTestGraph(s, "Other");
+    EXPECT_EQ(TextOf(g), "Test Results for Pixels");
+    ::SendMessageW(Find(g, ids::cmdClose), BM_CLICK, 0, 0);
+    EXPECT_EQ(TestGraphWindow(), nullptr);
+}
+
+// The program itself: a second start shows the message and ends without a window.
+TEST(Win32Program, SecondInstanceShowsTheMessageAndEnds) {
+    const std::unique_ptr<platform::InstanceLock> first = platform::AcquireSingleInstance();
+    ASSERT_NE(first, nullptr);
+    const std::wstring exe = Wide(platform::ProgramFolder() + "wirepace.exe");
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::wstring command = L"\"" + exe + L"\"";
+    ASSERT_TRUE(::CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                 nullptr, &si, &pi));
+    HWND box = nullptr;
+    for (int i = 0; i < 300 && !box; ++i) {
+        ::Sleep(50);
+        BoxSearch search{pi.dwProcessId, nullptr};
+        ::EnumWindows(MatchMessageBox, reinterpret_cast<LPARAM>(&search));
+        box = search.found;
+    }
+    ASSERT_NE(box, nullptr) << "no message box";
+    EXPECT_EQ(TextOf(box), "Wirepace");
+    EXPECT_EQ(TextOf(::GetDlgItem(box, 0xFFFF)), "Program is already running.");
+    EXPECT_NE(::GetDlgItem(box, IDOK), nullptr);
+    EXPECT_EQ(::GetDlgItem(box, IDCANCEL), nullptr);
+    EXPECT_EQ(::FindWindowW(ui::win32::kMainClass, nullptr), nullptr);
+    Screenshot(box, "win32_second_instance.png");
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(::WaitForSingleObject(pi.hProcess, 30000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    ::GetExitCodeProcess(pi.hProcess, &code);
+    EXPECT_EQ(code, 0u);
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+}
+
+}  // namespace
+}  // namespace wirepace

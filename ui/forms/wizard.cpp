@@ -1,0 +1,122 @@
+// SPDX-License-Identifier: MIT
+#include "ui/forms/wizard.h"
+
+#include "core/connection_settings.h"
+
+namespace wirepace::ui::forms {
+
+namespace {
+
+// Only blanks count, as in the name check of the name page.
+bool BlankAfterTrim(const std::string& text) {
+    return text.find_first_not_of(' ') == std::string::npos;
+}
+
+}  // namespace
+
+void Form_Load(WizardView& view, BenchmarkState& state, int versionMajor, int versionMinor) {
+    view.SetTitle("Wirepace v" + std::to_string(versionMajor) + "." + std::to_string(versionMinor));
+    for (const char* page : {"fra1_0", "fra1_1", "fra1_2"})
+        view.SetBackColour(page, Sys(SystemColour::ButtonFace));
+
+    view.AddListItem("cmbConnType", kLanType);
+    view.AddListItem("cmbConnType", kWanType);
+    view.SetListIndex("cmbConnType", 1);
+    cmbConnType_Click(view, state);
+
+    const Colour bar = MainForm().Control("fraBottom").back;
+    view.SetBackColour("dummy_0", bar);
+    view.SetBackColour("dummy_1", bar);
+
+    view.SetWindowSize(7425, 5895);
+    view.BringToFront("fra1_2");
+    view.ShowWindow();
+    cmdBack_Click(view);
+}
+
+void cmdOk_Click(WizardView& view) {
+    const std::string name = view.Text("txtTestId");
+    if (BlankAfterTrim(name)) return;
+    view.SetText("lbl1_6", name);
+    view.SetText("lbl1_7", kFollowInstructions);
+    view.SetVisible("fra1_2", false);
+    view.SetText("cmdNext", kRunTests);
+    view.SetEnabled("cmdNext", true);
+    view.SetVisible("cmdNext", true);
+    view.SetText("cmdBack", kNewTest);
+    view.SetVisible("cmdBack", true);
+}
+
+bool txtTestId_KeyDown(WizardView& view, int keyCode, int /*shift*/) {
+    if (keyCode == kKeyReturn) cmdOk_Click(view);
+    return false;
+}
+
+void cmdBack_Click(WizardView& view) {
+    const std::string caption = view.Text("cmdBack");
+    if (caption == kBack) {
+        view.SetText("lbl1_7", kFollowInstructions);
+        view.SetVisible("fra1_1", false);
+        view.SetVisible("fra1_0", true);
+        view.SetText("cmdBack", kNewTest);
+        view.SetText("cmdNext", kRunTests);
+        view.SetEnabled("cmdNext", true);
+    } else if (caption == kNewTest) {
+        view.BringToFront("fra1_0");
+        view.SetVisible("fra1_0", true);
+        view.BringToFront("fra1_2");
+        view.SetVisible("fra1_2", true);
+        for (const char* box : {"txtTestId", "txtDirPath", "txtUserName", "txtPassword"})
+            view.SetText(box, "");
+        view.SetVisible("cmdNext", false);
+        view.SetVisible("cmdBack", false);
+        view.SetText("lbl1_6", "");
+        view.SetText("lbl1_7", kNameNewTest);
+        view.SetFocus("txtTestId");
+    }
+}
+
+void cmdExit_Click(WizardView& view) {
+    view.CloseMainWindow();
+}
+
+void cmbConnType_Click(WizardView& view, BenchmarkState& state) {
+    view.ClearList("cmbConnSpeed");
+    const std::vector<std::string> speeds = ApplyConnectionType(state, view.Text("cmbConnType"));
+    for (const std::string& speed : speeds) view.AddListItem("cmbConnSpeed", speed);
+    view.SetListIndex("cmbConnSpeed", 0);
+}
+
+void Form_QueryUnload(WizardView& view) {
+    view.CloseOtherWindows();
+}
+
+bool InTabChain(const WizardView& view, std::string_view control) {
+    const FormDesign& form = MainForm();
+    const ControlDesign* c = form.Find(control);
+    if (!c || c->tabIndex < 0 || !view.IsEnabled(control)) return false;
+    for (; c; c = c->parent.empty() ? nullptr : form.Find(c->parent)) {
+        if (!view.IsVisible(c->name)) return false;
+        for (const ControlDesign& page : form.controls) {
+            if (page.covers == c->name && view.IsVisible(page.name)) return false;
+        }
+    }
+    return true;
+}
+
+std::string NextInTabChain(const WizardView& view, std::string_view current, bool forward) {
+    const std::vector<const ControlDesign*> chain = MainForm().TabChain();
+    const int n = static_cast<int>(chain.size());
+    int at = -1;
+    for (int i = 0; i < n; ++i)
+        if (chain[static_cast<std::size_t>(i)]->name == current) at = i;
+    if (at < 0) at = forward ? n - 1 : 0;
+    for (int step = 1; step <= n; ++step) {
+        const int i = ((at + (forward ? step : -step)) % n + n) % n;
+        const std::string& name = chain[static_cast<std::size_t>(i)]->name;
+        if (InTabChain(view, name)) return name;
+    }
+    return "";
+}
+
+}  // namespace wirepace::ui::forms

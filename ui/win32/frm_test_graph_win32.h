@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: MIT
+// frmTestGraph with the system's own controls: the described controls, the chart rendered
+// from the shared primitives into a persistent bitmap, the table's cells, lines and bands.
+#pragma once
+
+#include <string>
+
+#include "core/benchmark_state.h"
+#include "ui/forms/graph_picture.h"
+#include "ui/win32/form_host.h"
+
+namespace wirepace::ui::win32 {
+
+inline constexpr const wchar_t* kGraphClass = L"WirepaceGraphWindow";
+
+class FrmTestGraph {
+  public:
+    // Builds the window from a snapshot of the state, then shows it with "Close" focused.
+    FrmTestGraph(const BenchmarkState& state, const std::string& testName);
+    ~FrmTestGraph();
+    FrmTestGraph(const FrmTestGraph&) = delete;
+    FrmTestGraph& operator=(const FrmTestGraph&) = delete;
+
+    HWND Hwnd() const { return hwnd_; }
+    FormHost& Host() { return host_; }
+    double MaxSpeed() const { return maxSpeed_; }
+
+  private:
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
+    void DrawChart(const forms::Chart& chart);
+    void DrawTable(const forms::Table& table);
+
+    HWND hwnd_ = nullptr;
+    FormHost host_;
+    double maxSpeed_ = 0;
+};
+
+// Loads the one instance (when none is open) and shows it modeless.
+void LoadTestGraph(const BenchmarkState& state, const std::string& testName);
+void CloseTestGraph();
+FrmTestGraph* TestGraphWindow();
+
+}  // namespace wirepace::ui::win32
