@@ -40,8 +40,7 @@ for option in $options; do
         fail "$option has no entry under OPTIONS in $(basename "$cli_page")"
 done
 
-# exit_codes PAGE: the statuses listed under EXIT STATUS.
-for status in 0 1 2 130; do
+for status in 0 1 2 130 143; do
     section "$cli_page" "EXIT" | grep -qx "\\.B $status" ||
         fail "exit status $status is not described in $(basename "$cli_page")"
 done
