@@ -7,6 +7,7 @@
 
 #include "core/connection_settings.h"
 #include "core/run_input.h"
+#include "wirepace_version.h"
 
 namespace wirepace::cli {
 
@@ -36,7 +37,7 @@ ParseResult ParseOptions(int argc, const char* const* argv) {
         "Measures how fast files travel between this machine and a target folder, and points "
         "out a possible duplex mismatch or window limitation.",
         "wirepace-cli");
-    app.set_version_flag("--version", "wirepace-cli 1.0");
+    app.set_version_flag("--version", "wirepace-cli " WIREPACE_VERSION);
     app.add_option("--name", o.name, "Name of the test, as written to the results log")
         ->capture_default_str();
     const CLI::Option* typeOption = app.add_option(
@@ -71,7 +72,7 @@ ParseResult ParseOptions(int argc, const char* const* argv) {
         result.output = app.help();
         return result;
     } catch (const CLI::CallForVersion&) {
-        result.output = "wirepace-cli 1.0\n";
+        result.output = "wirepace-cli " WIREPACE_VERSION "\n";
         return result;
     } catch (const CLI::ParseError& e) {
         result.exitCode = 2;

@@ -5,12 +5,14 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "common/error.h"
 #include "core/benchmark_state.h"
 #include "platform/platform.h"
 #include "ui/main/frm_main.h"
+#include "wirepace_version.h"
 
 namespace {
 
@@ -40,9 +42,29 @@ void Inform(const char* text) {
         QMessageBox::information(nullptr, QString::fromLatin1(kTitle), QString::fromUtf8(text));
 }
 
+// --version and --help are answered before any display is needed.
+bool AnsweredWithoutWindow(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("wirepace %s\n", WIREPACE_VERSION);
+            return true;
+        }
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::printf(
+                "Usage: wirepace [--version] [--help]\n"
+                "Opens the Wirepace window: name the test, pick the connection, type the target "
+                "folder and press Run Tests.\n"
+                "Without a display, use wirepace-cli. See wirepace(1).\n");
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (AnsweredWithoutWindow(argc, argv)) return 0;
     if (!DisplayAvailable()) {
         std::fprintf(stderr,
                      "wirepace: no display is available (neither DISPLAY nor WAYLAND_DISPLAY is "
