@@ -13,6 +13,7 @@
 #include "common/number_format.h"
 #include "core/benchmark_state.h"
 #include "ui/forms/chart_math.h"
+#include "support/screenshot.h"
 #include "ui/graph/frm_test_graph.h"
 
 using wirepace::BenchmarkState;
@@ -106,10 +107,7 @@ void Reopen(const BenchmarkState& state, const std::string& name = "MyServer") {
 }
 
 void SaveScreenshot(const QString& fileName) {
-    const QString dir = qEnvironmentVariable("WIREPACE_SCREENSHOT_DIR");
-    QVERIFY2(!dir.isEmpty(), "WIREPACE_SCREENSHOT_DIR is not set");
-    QVERIFY(QDir().mkpath(dir));
-    QVERIFY(Shot().save(dir + "/" + fileName));
+    wirepace::testing::SaveScreenshot(TestGraphWindow(), fileName);
 }
 
 }  // namespace

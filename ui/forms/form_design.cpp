@@ -88,7 +88,8 @@ FormDesign BuildMainForm() {
     v.push_back(
         C("txtTestId", Kind::TextBox, "fra1_2", 3000, 960, 2295, 315, "MyServer", ids::txtTestId));
     v.push_back(C("dummy_2", Kind::Frame, "fra1_2", 3180, 1380, 2115, 375, "", ids::dummy_2));
-    v.push_back(C("cmdExit", Kind::Button, "dummy_2", 0, 0, 1035, 375, "Exit", ids::cmdExit));
+    v.push_back(
+        C("cmdExit", Kind::Button, "dummy_2", 0, 0, 1035, 375, captions::kExit, ids::cmdExit));
     ControlDesign ok = C("cmdOk", Kind::Button, "dummy_2", 1080, 0, 1035, 375, "OK", ids::cmdOk);
     ok.isDefault = true;
     v.push_back(ok);

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/captions.h"
+
 namespace wirepace::ui::forms {
 
 enum class Kind {
@@ -119,9 +121,10 @@ inline constexpr int GraphLbl1Base = 2100, GraphLbl2Base = 2200, LblTBase = 2300
 
 // Text that names the window and its states.
 inline constexpr const char* kProgramTitle = "Wirepace";
-inline constexpr const char* kNewTest = "New Test";
-inline constexpr const char* kBack = "Back";
-inline constexpr const char* kRunTests = "Run Tests";
+// The buttons' captions are the wizard's state, shared with the run.
+using captions::kBack;
+using captions::kNewTest;
+using captions::kRunTests;
 inline constexpr const char* kFollowInstructions = "Follow the instructions and press Run Tests.";
 inline constexpr const char* kNameNewTest = "Name new test:";
 inline constexpr const char* kAlreadyRunning = "Program is already running.";
