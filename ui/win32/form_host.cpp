@@ -170,6 +170,23 @@ int ScreenDpi() {
     return dpi > 0 ? dpi : 96;
 }
 
+void RegisterTopLevelClass(HINSTANCE instance, const wchar_t* className) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.hInstance = instance;
+    wc.lpszClassName = className;
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = ::GetSysColorBrush(COLOR_BTNFACE);
+    wc.hIcon = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                               ::GetSystemMetrics(SM_CXICON),
+                                               ::GetSystemMetrics(SM_CYICON), 0));
+    wc.hIconSm = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                                 ::GetSystemMetrics(SM_CXSMICON),
+                                                 ::GetSystemMetrics(SM_CYSMICON), 0));
+    ::RegisterClassExW(&wc);
+}
+
 void FormHost::RegisterClasses(HINSTANCE instance) {
     static bool done = false;
     if (done) return;

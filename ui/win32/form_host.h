@@ -28,6 +28,11 @@ std::string Utf8(const std::wstring& utf16);
 // The screen's dots per inch (after the program declared itself aware of them).
 int ScreenDpi();
 
+// Registers the class of a top-level window of the program: button-face background, arrow
+// pointer, the program's icon (resource 1) in both sizes. Each window replaces the procedure
+// once it exists.
+void RegisterTopLevelClass(HINSTANCE instance, const wchar_t* className);
+
 // A picture box's drawing surface: a device-independent bitmap of the area inside the border
 // that keeps everything drawn into it across repaints.
 struct Surface {

@@ -38,20 +38,7 @@ void RegisterMainClass(HINSTANCE instance) {
     static bool done = false;
     if (done) return;
     done = true;
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.hInstance = instance;
-    wc.lpszClassName = kMainClass;
-    wc.lpfnWndProc = DefWindowProcW;  // replaced per window once it exists
-    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = ::GetSysColorBrush(COLOR_BTNFACE);
-    wc.hIcon = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
-                                               ::GetSystemMetrics(SM_CXICON),
-                                               ::GetSystemMetrics(SM_CYICON), 0));
-    wc.hIconSm = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
-                                                 ::GetSystemMetrics(SM_CXSMICON),
-                                                 ::GetSystemMetrics(SM_CYSMICON), 0));
-    ::RegisterClassExW(&wc);
+    RegisterTopLevelClass(instance, kMainClass);
 }
 
 }  // namespace
