@@ -18,13 +18,7 @@
 #include "core/benchmark_state.h"
 #include "ui/graph/frm_test_graph.h"
 #include "ui/graph/graph_controls.h"
-
-#ifndef WIREPACE_VERSION_MAJOR
-#define WIREPACE_VERSION_MAJOR 0
-#endif
-#ifndef WIREPACE_VERSION_MINOR
-#define WIREPACE_VERSION_MINOR 0
-#endif
+#include "wirepace_version.h"
 
 namespace wirepace::ui {
 

@@ -7,13 +7,7 @@
 #include "core/benchmark_state.h"
 #include "platform/platform.h"
 #include "ui/win32/frm_test_graph_win32.h"
-
-#ifndef WIREPACE_VERSION_MAJOR
-#define WIREPACE_VERSION_MAJOR 0
-#endif
-#ifndef WIREPACE_VERSION_MINOR
-#define WIREPACE_VERSION_MINOR 0
-#endif
+#include "wirepace_version.h"
 
 namespace wirepace::ui::win32 {
 
