@@ -2,6 +2,8 @@
 // Whole runs of the sequence with real drones, through a window without widgets.
 #include "core/test_sequence.h"
 
+#include <sys/mount.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -383,6 +385,50 @@ TEST_F(Sequence, InputThatWouldBreakTheLogIsRefusedBeforeAnythingRuns) {
         EXPECT_FALSE(sequence.Running());
     }
     EXPECT_FALSE(std::filesystem::exists(state.LogPath));
+    ExpectNothingLeft();
+}
+
+// A small file system in memory over `folder` for the life of the object (root only).
+class SmallDisk {
+  public:
+    SmallDisk(const std::filesystem::path& folder, const char* options, unsigned long flags = 0)
+        : folder_(folder) {
+        mounted_ = ::mount("wirepace-test", folder.c_str(), "tmpfs", flags, options) == 0;
+    }
+    ~SmallDisk() {
+        if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
+    }
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+    bool Mounted() const { return mounted_; }
+
+  private:
+    std::filesystem::path folder_;
+    bool mounted_ = false;
+};
+
+TEST_F(Sequence, ADronesFullDiskReachesTheLogWithItsFile) {
+    // Room for the controller's own copies, not for test 7's five drones at once.
+    SmallDisk disk(target.Path(), "size=600k");
+    if (!disk.Mounted()) GTEST_SKIP() << "mounting a small disk needs root";
+    sequence.cmdNext_Click();
+    EXPECT_EQ(window.status, "ERROR");
+    const std::string last = LogLines().back();
+    EXPECT_EQ(last.rfind("-- Error: Drone ", 0), 0u) << last;
+    EXPECT_NE(last.find(": Disk full writing " + target.Slash()), std::string::npos) << last;
+    EXPECT_NE(last.find("Test160.jnk [61] --"), std::string::npos) << last;
+    ExpectNothingLeft();
+}
+
+TEST_F(Sequence, AWorkRootWhereProgramsCannotRunSaysSo) {
+    SmallDisk disk(root.Path(), "size=64m", MS_NOEXEC);
+    if (!disk.Mounted()) GTEST_SKIP() << "mounting a small disk needs root";
+    sequence.cmdNext_Click();
+    EXPECT_EQ(window.status, "ERROR");
+    EXPECT_NE(LogLines().back().find("Programs cannot be started from " + root.Path().string() +
+                                     ": its file system is mounted noexec"),
+              std::string::npos)
+        << LogLines().back();
     ExpectNothingLeft();
 }
 
