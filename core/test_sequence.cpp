@@ -115,6 +115,8 @@ void TestSequence::RunTests() {
         return;
     }
     running_ = true;
+    workRootSwept_ = false;
+    targetSwept_ = false;
     window_.SetBusy(true);
     window_.SetNextCaption(kStop);
     window_.SetBackVisible(false);
@@ -131,6 +133,7 @@ void TestSequence::RunTests() {
     // Whatever an abnormally ended run left (work files of any size, drones, result files, a
     // release or stop file) would be read or released as this run's.
     SweepWorkRoot(state_.AppDrive);
+    workRootSwept_ = true;
 
     std::string dir = window_.DirPath();
     if (platform::IsSharePath(dir)) {
@@ -165,6 +168,7 @@ void TestSequence::RunTests() {
     if (TargetDir().empty()) throw RuntimeError(kErrPathNotFound);
     targetLock_ = TargetLock::Take(TargetDir());
     SweepTarget(TargetDir());
+    targetSwept_ = true;
     state_.TargetIsRemote = isNetworkFolder_(TargetDir());
     platform::SetEmergencyFiles([&] {
         auto paths = RunFilePaths(state_, window_.SelectedSpeedIndex(), TargetDir());
@@ -329,8 +333,12 @@ void TestSequence::HandleError(int number, const std::string& description) {
 }
 
 void TestSequence::FinishRun(const std::string& status) {
-    // The target is swept only by the run that holds it: another controller may be testing it.
-    TerminateDrones(state_, window_, fleet_, targetLock_ ? TargetDir() : std::string());
+    // A folder is cleaned at the end only where the run's first sweep went through: the target
+    // only when this run holds it (another controller may be testing it), and neither when its
+    // sweep already failed, which would only report the same failure a second time.
+    if (workRootSwept_)
+        TerminateDrones(state_, window_, fleet_,
+                        targetLock_ && targetSwept_ ? TargetDir() : std::string());
     targetLock_.reset();
     platform::ClearEmergency();
     if (ShareConnected(state_)) {

@@ -59,6 +59,8 @@ class TestSequence {
     bool stopRequested_ = false;
     bool running_ = false;
     bool closeRequested_ = false;
+    bool workRootSwept_ = false;
+    bool targetSwept_ = false;
 };
 
 }  // namespace wirepace

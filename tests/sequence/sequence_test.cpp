@@ -319,6 +319,7 @@ TEST_F(Sequence, PlantedLinksAreNeverFollowed) {
             << LogLines().back();
         EXPECT_EQ(testing::ReadFile(victim), "precious");
         EXPECT_EQ(testing::Entries(target.Path()), std::vector<std::string>{name});
+        EXPECT_TRUE(window.messages.empty()) << "the refusal was reported twice";
         std::filesystem::remove(target.Path() / name);
     }
     EXPECT_EQ(testing::Entries(outside.Path()), std::vector<std::string>{"victim"});
