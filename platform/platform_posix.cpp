@@ -519,8 +519,8 @@ int CreateFresh(const std::string& path, mode_t mode) {
         const int fd =
             ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd >= 0) {
-            // The umask must not decide a drone's mode.
-            if (::fchmod(fd, mode) != 0) {
+            // The umask decides a data file's mode, but must not take a program's run bit.
+            if ((mode & S_IXUSR) && ::fchmod(fd, mode) != 0) {
                 const int err = errno;
                 ::close(fd);
                 ::unlink(path.c_str());
