@@ -12,8 +12,8 @@
 
 #include "common/number_format.h"
 #include "core/benchmark_state.h"
-#include "ui/forms/chart_math.h"
 #include "support/screenshot.h"
+#include "ui/forms/chart_math.h"
 #include "ui/graph/frm_test_graph.h"
 
 using wirepace::BenchmarkState;
