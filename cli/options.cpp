@@ -57,7 +57,9 @@ ParseResult ParseOptions(int argc, const char* const* argv) {
     app.add_flag("--password-stdin", o.passwordFromStdin,
                  "Read the password from the first line of standard input");
     app.add_option("--repeat", o.repeat, "Run the whole sequence N times")->capture_default_str();
-    app.add_option("--format", format, "Output: text, json or csv")->capture_default_str();
+    app.add_option("--format", format,
+                   "Output: text, json, csv or jsonl (one JSON object per event, as the run goes)")
+        ->capture_default_str();
     app.add_option("--stall-timeout", o.stallTimeoutSeconds,
                    "Seconds a drone's copy may make no progress before the test fails")
         ->capture_default_str();
@@ -117,14 +119,16 @@ ParseResult ParseOptions(int argc, const char* const* argv) {
     if (row == rows.end())
         return fail("--speed \"" + o.speed + "\" is not a " + o.type + " speed; choose one of " +
                     SpeedList(o.typeText));
-    o.speedIndex = static_cast<int>(row - rows.begin());
     if (o.repeat < 1) return fail("--repeat " + std::to_string(o.repeat) + " must be 1 or more");
     if (o.stallTimeoutSeconds < 1)
         return fail("--stall-timeout " + std::to_string(o.stallTimeoutSeconds) +
                     " must be 1 second or more");
-    static const std::map<std::string, OutputFormat> formats = {
-        {"text", OutputFormat::Text}, {"json", OutputFormat::Json}, {"csv", OutputFormat::Csv}};
-    if (!formats.count(format)) return fail("--format \"" + format + "\" is not text, json or csv");
+    static const std::map<std::string, OutputFormat> formats = {{"text", OutputFormat::Text},
+                                                                {"json", OutputFormat::Json},
+                                                                {"csv", OutputFormat::Csv},
+                                                                {"jsonl", OutputFormat::Jsonl}};
+    if (!formats.count(format))
+        return fail("--format \"" + format + "\" is not text, json, csv or jsonl");
     o.format = formats.at(format);
     if (fill == "zero") {
         o.fill = FillMode::Zero;

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "core/benchmark_state.h"
+#include "core/run_settings.h"
 
 namespace wirepace::cli {
 
-enum class OutputFormat { Text, Json, Csv };
+enum class OutputFormat { Text, Json, Csv, Jsonl };
 
 struct Options {
     std::string name = "wirepace-cli";
@@ -26,9 +26,8 @@ struct Options {
     FillMode fill = FillMode::Zero;
     int stallTimeoutSeconds = 120;  // a drone's copy without progress for this long fails
 
-    // Derived while checking: the displayed type text and the list index of the speed.
+    // Derived while checking: the displayed type text.
     std::string typeText;
-    int speedIndex = 0;
 };
 
 struct ParseResult {

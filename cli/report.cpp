@@ -11,35 +11,7 @@
 
 namespace wirepace::cli {
 
-RunFigures CollectFigures(const BenchmarkState& state, const std::string& status,
-                          const std::string& resultsText) {
-    RunFigures run;
-    run.status = status;
-    for (std::size_t i = 0; i < kTestCount; ++i) {
-        if (state.TestTimesMs[i].empty()) continue;
-        TestFigures t;
-        t.id = state.TestIds[i];
-        t.name = state.TestNames[i];
-        t.ms = TextToNumber(state.TestTimesMs[i]).value_or(0);
-        t.bytes = state.TestBytes[i];
-        t.speed = state.TestSpeeds[i];
-        t.sizeMB = state.TestSizesMB[i];
-        t.comment = state.TestComments[i];
-        t.droneMs = state.DroneTimesMs[i];
-        run.tests.push_back(t);
-    }
-    run.note = state.DiagnosisNote;
-    if (status == captions::kError) {
-        std::istringstream lines(resultsText);
-        for (std::string line; std::getline(lines, line);) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            if (!line.empty()) run.errorLines.push_back(line);
-        }
-    }
-    return run;
-}
-
-std::vector<SpeedSummary> Summarise(const std::vector<RunFigures>& runs) {
+std::vector<SpeedSummary> Summarise(const std::vector<RunResult>& runs) {
     std::vector<SpeedSummary> summary;
     std::vector<std::vector<double>> speeds;
     for (const auto& run : runs) {
@@ -71,7 +43,7 @@ std::string LocalDiskNote(const std::string& dir) {
            "), not a network link.";
 }
 
-std::vector<std::string> DistinctNotes(const std::vector<RunFigures>& runs) {
+std::vector<std::string> DistinctNotes(const std::vector<RunResult>& runs) {
     std::vector<std::string> notes;
     for (const auto& run : runs)
         if (!run.note.empty() && std::find(notes.begin(), notes.end(), run.note) == notes.end())
@@ -79,11 +51,11 @@ std::vector<std::string> DistinctNotes(const std::vector<RunFigures>& runs) {
     return notes;
 }
 
-void WriteText(std::ostream& out, const Options& options, const std::vector<RunFigures>& runs) {
+void WriteText(std::ostream& out, const Options& options, const std::vector<RunResult>& runs) {
     for (std::size_t r = 0; r < runs.size(); ++r) {
         const auto& run = runs[r];
         if (options.repeat > 1) out << "Run " << r + 1 << " of " << options.repeat << ": ";
-        out << run.status << '\n';
+        out << OutcomeText(run.outcome) << '\n';
         if (!run.tests.empty()) {
             out << std::left << std::setw(5) << "Test" << std::setw(34) << "Name" << std::right
                 << std::setw(15) << "Raw time (ms)" << std::setw(11) << "Size (MB)" << std::setw(14)
@@ -91,8 +63,8 @@ void WriteText(std::ostream& out, const Options& options, const std::vector<RunF
                 << "  Comment\n";
             for (const auto& t : run.tests) {
                 out << std::left << std::setw(5) << t.id << std::setw(34) << t.name << std::right
-                    << std::setw(15) << NumberToText(t.ms) << std::setw(11) << t.sizeMB
-                    << std::setw(14) << NumberToText(t.speed);
+                    << std::setw(15) << NumberToText(t.ms) << std::setw(11)
+                    << NumberToText(t.sizeMB) << std::setw(14) << NumberToText(t.speed);
                 if (!t.comment.empty()) out << "  " << t.comment;
                 out << '\n';
             }
@@ -113,7 +85,7 @@ void WriteText(std::ostream& out, const Options& options, const std::vector<RunF
 }
 
 void WriteJson(std::ostream& out, const Options& options, const std::string& dir,
-               const std::vector<RunFigures>& runs) {
+               const std::vector<RunResult>& runs) {
     using nlohmann::json;
     json doc;
     doc["settings"] = {{"name", options.name},
@@ -127,19 +99,7 @@ void WriteJson(std::ostream& out, const Options& options, const std::string& dir
                        {"builtin_target", options.dir.empty()}};
     if (options.dir.empty()) doc["local_disk"] = LocalDiskNote(dir);
     json runList = json::array();
-    for (const auto& run : runs) {
-        json tests = json::array();
-        for (const auto& t : run.tests) {
-            json test = {{"id", t.id},       {"name", t.name},   {"ms", t.ms},
-                         {"bytes", t.bytes}, {"speed", t.speed}, {"comment", t.comment}};
-            if (!t.droneMs.empty()) test["drone_ms"] = t.droneMs;
-            tests.push_back(test);
-        }
-        json r = {{"status", run.status}, {"tests", tests}};
-        if (!run.errorLines.empty()) r["error"] = run.errorLines;
-        if (!run.note.empty()) r["note"] = run.note;
-        runList.push_back(r);
-    }
+    for (const auto& run : runs) runList.push_back(RunJson(run));
     doc["runs"] = runList;
     if (options.repeat > 1) {
         json summary = json::array();
@@ -155,6 +115,29 @@ void WriteJson(std::ostream& out, const Options& options, const std::string& dir
     out << doc.dump(2, ' ', false, json::error_handler_t::replace) << '\n';
 }
 
+nlohmann::json TestJson(const TestResult& t) {
+    // "ms" is the rounded time the log shows; "ms_exact" the measured one, so bytes / ms_exact
+    // gives the speed before its rounding.
+    nlohmann::json test = {
+        {"id", t.id},       {"name", t.name},   {"ms", t.ms},          {"ms_exact", t.exactMs},
+        {"bytes", t.bytes}, {"speed", t.speed}, {"comment", t.comment}};
+    if (!t.droneMs.empty()) test["drone_ms"] = t.droneMs;
+    return test;
+}
+
+nlohmann::json RunJson(const RunResult& run) {
+    nlohmann::json tests = nlohmann::json::array();
+    for (const auto& t : run.tests) tests.push_back(TestJson(t));
+    nlohmann::json r = {{"status", OutcomeText(run.outcome)}, {"tests", tests}};
+    if (run.outcome == RunOutcome::Error && !run.errorLines.empty()) r["error"] = run.errorLines;
+    if (!run.note.empty()) r["note"] = run.note;
+    return r;
+}
+
+std::string JsonLine(const nlohmann::json& event) {
+    return event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + '\n';
+}
+
 namespace {
 std::string CsvField(const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
@@ -167,7 +150,7 @@ std::string CsvField(const std::string& text) {
 }
 }  // namespace
 
-void WriteCsv(std::ostream& out, const std::vector<RunFigures>& runs) {
+void WriteCsv(std::ostream& out, const std::vector<RunResult>& runs) {
     // Tests 6 to 8 run up to five drones; each one's own time shows the skew between copies.
     constexpr std::size_t kDroneColumns = 5;
     out << "run,status,test_id,test_name,ms,bytes,speed_kbps,comment";
@@ -175,9 +158,10 @@ void WriteCsv(std::ostream& out, const std::vector<RunFigures>& runs) {
     out << '\n';
     for (std::size_t r = 0; r < runs.size(); ++r)
         for (const auto& t : runs[r].tests) {
-            out << r + 1 << ',' << CsvField(runs[r].status) << ',' << CsvField(t.id) << ','
-                << CsvField(t.name) << ',' << NumberToText(t.ms) << ',' << NumberToText(t.bytes)
-                << ',' << NumberToText(t.speed) << ',' << CsvField(t.comment);
+            out << r + 1 << ',' << CsvField(OutcomeText(runs[r].outcome)) << ',' << CsvField(t.id)
+                << ',' << CsvField(t.name) << ',' << NumberToText(t.ms) << ','
+                << NumberToText(t.bytes) << ',' << NumberToText(t.speed) << ','
+                << CsvField(t.comment);
             for (std::size_t d = 0; d < kDroneColumns; ++d) {
                 out << ',';
                 if (d < t.droneMs.size()) out << NumberToText(t.droneMs[d]);

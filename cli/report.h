@@ -1,35 +1,18 @@
 // SPDX-License-Identifier: MIT
-// The figures of the runs of one invocation and their three output forms.
+// The output forms of the runs of one invocation, all read from their results.
 #pragma once
 
 #include <array>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "cli/options.h"
-#include "core/benchmark_state.h"
+#include "core/run_result.h"
 
 namespace wirepace::cli {
-
-struct TestFigures {
-    std::string id, name;
-    double ms = 0, bytes = 0, speed = 0;
-    std::string sizeMB, comment;
-    std::vector<double> droneMs;  // tests 6 to 8: each drone's own time, in drone order
-};
-
-struct RunFigures {
-    std::string status;                   // "Finished", "Interrupted by user" or "ERROR"
-    std::vector<TestFigures> tests;       // the tests the run completed, in order
-    std::vector<std::string> errorLines;  // what the results box said about an error
-    std::string note;                     // why the diagnoses stayed silent, or empty
-};
-
-// Takes the figures of the tests a run completed (those whose time is not empty).
-RunFigures CollectFigures(const BenchmarkState& state, const std::string& status,
-                          const std::string& resultsText);
 
 struct SpeedSummary {
     std::string id, name;
@@ -37,19 +20,24 @@ struct SpeedSummary {
     int runs = 0;
 };
 // Min, median and max speed per test over the runs that completed it.
-std::vector<SpeedSummary> Summarise(const std::vector<RunFigures>& runs);
+std::vector<SpeedSummary> Summarise(const std::vector<RunResult>& runs);
 
 // Said once when no --dir was given, so nobody takes the figures for a network's.
 std::string LocalDiskNote(const std::string& dir);
 
 // The distinct diagnosis notes of the runs, in the order they first appeared.
-std::vector<std::string> DistinctNotes(const std::vector<RunFigures>& runs);
+std::vector<std::string> DistinctNotes(const std::vector<RunResult>& runs);
 
-void WriteText(std::ostream& out, const Options& options, const std::vector<RunFigures>& runs);
+void WriteText(std::ostream& out, const Options& options, const std::vector<RunResult>& runs);
 // Text that is not valid UTF-8 (names, folders and accounts are taken as they are) is written
 // with replacement characters instead of failing.
 void WriteJson(std::ostream& out, const Options& options, const std::string& dir,
-               const std::vector<RunFigures>& runs);
-void WriteCsv(std::ostream& out, const std::vector<RunFigures>& runs);
+               const std::vector<RunResult>& runs);
+void WriteCsv(std::ostream& out, const std::vector<RunResult>& runs);
+
+// One JSON object per line as the run goes (--format jsonl), each line flushed.
+std::string JsonLine(const nlohmann::json& event);
+nlohmann::json TestJson(const TestResult& test);
+nlohmann::json RunJson(const RunResult& run);
 
 }  // namespace wirepace::cli

@@ -6,15 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_window.h"
 #include "cli/options.h"
 #include "cli/report.h"
 #include "common/error.h"
 #include "common/pause.h"
-#include "core/benchmark_state.h"
 #include "core/captions.h"
-#include "core/connection_settings.h"
-#include "core/test_sequence.h"
+#include "core/catalogue.h"
+#include "core/run_engine.h"
 #include "platform/platform.h"
 
 namespace wirepace::cli {
@@ -26,17 +24,84 @@ volatile std::sig_atomic_t gInterrupted = 0;
 
 constexpr int kExitFinished = 0, kExitError = 1;
 
-void ClearResults(BenchmarkState& state) {
-    for (std::size_t i = 0; i < kTestCount; ++i) {
-        state.TestSpeeds[i] = 0;
-        state.TestBytes[i] = 0;
-        state.TestTimesMs[i].clear();
-        state.TestSizesMB[i].clear();
-        state.TestComments[i].clear();
-        state.DroneTimesMs[i].clear();
+// Follows a run on standard error: each test as it starts, the status lines once each, and
+// with --format jsonl every event as one JSON line on standard output.
+class CliObserver : public RunObserver {
+  public:
+    CliObserver(std::ostream& progress, std::ostream* events, bool reportSaysFinished)
+        : progress_(progress), events_(events), reportSaysFinished_(reportSaysFinished) {}
+
+    void StartRun() {
+        lastPrinted_.clear();
+        startedTest_.clear();
+        finished_ = false;
     }
-    state.DiagnosisNote.clear();
-}
+
+    // The user's stop as the run sees it, and said as the window says it.
+    void Stopping() { Status(captions::kInterrupted, captions::kPleaseWaitStopping, false); }
+    bool Finished() const { return finished_; }
+
+    void RunStarted(const RunSettings& settings) override {
+        Emit({{"event", "run_started"},
+              {"name", settings.testName},
+              {"dir", settings.target},
+              {"type", settings.connectionType},
+              {"speed", settings.speedEntry},
+              {"small_kb", settings.smallKB},
+              {"large_kb", settings.largeKB}});
+    }
+    void Status(const std::string& line1, const std::string&, bool) override {
+        // The test's title was printed with its number when the test started.
+        if (line1 == startedTest_) return;
+        // A status said twice in a row ("Stop" and the end of the run both say "Interrupted
+        // by user") is printed once.
+        if (line1.empty() || line1 == lastPrinted_) return;
+        if (reportSaysFinished_ && line1 == captions::kFinished) return;
+        lastPrinted_ = line1;
+        progress_ << line1 << '\n' << std::flush;
+    }
+    void TestStarted(int index, const std::string& id, const std::string& name,
+                     double bytes) override {
+        startedTest_ = name;
+        lastPrinted_.clear();
+        progress_ << "Test " << index + 1 << "/" << kTestCount << " (" << id << "): " << name
+                  << '\n'
+                  << std::flush;
+        Emit({{"event", "test_started"},
+              {"index", index},
+              {"id", id},
+              {"name", name},
+              {"bytes", bytes}});
+    }
+    void ResultRecorded(const TestResult& result) override {
+        nlohmann::json event = TestJson(result);
+        event["event"] = "result";
+        event["index"] = result.index;
+        Emit(event);
+    }
+    void Note(const std::string& text) override { Emit({{"event", "note"}, {"text", text}}); }
+    void Alert(const std::string& text) override { progress_ << text << '\n' << std::flush; }
+    void RunFinished(const RunResult& result) override {
+        finished_ = true;
+        Status(OutcomeText(result.outcome), "", false);
+        nlohmann::json event = RunJson(result);
+        event.erase("tests");
+        event["event"] = "finished";
+        Emit(event);
+    }
+
+  private:
+    void Emit(const nlohmann::json& event) {
+        if (events_) *events_ << JsonLine(event) << std::flush;
+    }
+
+    std::ostream& progress_;
+    std::ostream* events_;
+    bool reportSaysFinished_;
+    bool finished_ = false;
+    std::string lastPrinted_;
+    std::string startedTest_;
+};
 
 }  // namespace
 
@@ -60,10 +125,10 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& in, std::ost
         if (!password.empty() && password.back() == '\r') password.pop_back();
     }
 
-    BenchmarkState& state = State();
+    RunEnvironment environment;
     try {
         platform::LoadRegionalSettings();
-        InitControllerState(state);
+        environment = ControllerEnvironment();
     } catch (const RuntimeError& e) {
         err << "wirepace-cli: cannot prepare the work folder: " << e.Text() << '\n';
         return kExitError;
@@ -73,12 +138,10 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& in, std::ost
         err << "Program is already running.\n";
         return kExitError;
     }
-    state.Fill = options.fill;
-    ApplyConnectionType(state, options.typeText);
 
     std::string dir = options.dir;
     if (dir.empty()) {
-        dir = DefaultTargetFolder(state.AppDrive);
+        dir = DefaultTargetFolder(environment.workRoot);
         std::error_code ec;
         std::filesystem::create_directories(dir, ec);
         if (ec) {
@@ -88,61 +151,72 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& in, std::ost
         }
     }
 
+    RunSettings settings = *SettingsFor(options.typeText, options.speed);
+    settings.testName = options.name;
+    settings.target = dir;
+    settings.account = options.user;
+    settings.password = password;
+    settings.fill = options.fill;
+    settings.stallTimeoutSeconds = options.stallTimeoutSeconds;
+
     // Said once, before the progress, so nobody reads these figures as a network's.
-    const bool textOnStderr = options.format != OutputFormat::Json;
-    if (options.dir.empty() && textOnStderr) err << LocalDiskNote(dir) << '\n' << std::flush;
+    const bool machineOutput =
+        options.format == OutputFormat::Json || options.format == OutputFormat::Jsonl;
+    if (options.dir.empty() && !machineOutput) err << LocalDiskNote(dir) << '\n' << std::flush;
 
-    CliWindow window(err);
-    window.reportSaysFinished = options.format == OutputFormat::Text;
-    window.testId = options.name;
-    window.userName = options.user;
-    window.password = password;
-    window.speedIndex = options.speedIndex;
-    TestSequence sequence(state, window);
-    sequence.SetStallTimeoutSeconds(options.stallTimeoutSeconds);
+    CliObserver observer(err, options.format == OutputFormat::Jsonl ? &out : nullptr,
+                         options.format == OutputFormat::Text);
+    StopToken stop;
 
-    // Ctrl-C arrives between two pumps; the pump hands it to the sequence as a click on
-    // "Stop", so the current test finishes and the run cleans up as from the window.
+    // Ctrl-C arrives between two pumps; the pump hands it to the run as the window's "Stop"
+    // does, so the current test finishes and the run cleans up as from the window.
     bool stopDelivered = false;
     const PumpHook previousHook = SetPumpHook([&] {
-        if (gInterrupted && !stopDelivered && window.NextCaption() == captions::kStop) {
+        if (gInterrupted && !stopDelivered && !observer.Finished()) {
             stopDelivered = true;
-            sequence.cmdNext_Click();
+            stop.Request();
+            observer.Stopping();
         }
     });
 
-    std::vector<RunFigures> runs;
+    std::vector<RunResult> runs;
     int exitCode = kExitFinished;
     for (int r = 0; r < options.repeat && !gInterrupted; ++r) {
         if (options.repeat > 1) err << "Run " << r + 1 << " of " << options.repeat << '\n';
-        ClearResults(state);
-        window.dirPath = dir;
-        window.ResetForRun();
+        observer.StartRun();
         stopDelivered = false;
-        sequence.cmdNext_Click();
-        runs.push_back(CollectFigures(state, window.Status(), window.ResultsText()));
-        if (window.Status() == captions::kError) {
+        try {
+            runs.push_back(RunBenchmark(settings, environment, observer, stop));
+        } catch (const SettingsError& e) {
+            err << "wirepace-cli: " << e.what() << '\n';
+            exitCode = kExitError;
+            break;
+        }
+        if (runs.back().outcome == RunOutcome::Error) {
             for (const auto& line : runs.back().errorLines) err << line << '\n';
             exitCode = kExitError;
             break;
         }
-        if (window.Status() != captions::kFinished) break;
+        if (runs.back().outcome != RunOutcome::Finished) break;
     }
     SetPumpHook(previousHook);
     if (gInterrupted && exitCode == kExitFinished) exitCode = 128 + gInterrupted;
-    if (textOnStderr)
+    if (!machineOutput)
         for (const auto& note : DistinctNotes(runs)) err << note << '\n';
 
+    const std::string shownDir = runs.empty() ? dir : runs.back().target;
     switch (options.format) {
         case OutputFormat::Text:
             WriteText(out, options, runs);
             break;
         case OutputFormat::Json:
-            WriteJson(out, options, window.dirPath, runs);
+            WriteJson(out, options, shownDir, runs);
             break;
         case OutputFormat::Csv:
             WriteCsv(out, runs);
             break;
+        case OutputFormat::Jsonl:
+            break;  // written as the runs went
     }
     // A closed pipe (`| head -3`) must not kill the program before it has cleaned up, so
     // SIGPIPE is ignored and the failed write is reported here, once.

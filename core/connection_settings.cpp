@@ -4,24 +4,16 @@
 namespace wirepace {
 
 const std::vector<SpeedRow>& SpeedRowsFor(const std::string& typeText) {
-    static const std::vector<SpeedRow> lan = {{"10mb", "1024", "10240"},
-                                              {"100mb", "10240", "102400"}};
-    static const std::vector<SpeedRow> wan = {{"<256", "16", "160"},    {"256-512", "28", "280"},
-                                              {"512-768", "50", "500"}, {"768-T1", "80", "800"},
-                                              {"T1", "160", "1600"},    {">T1", "350", "3500"}};
+    static const std::vector<SpeedRow> lan = {{"10mb", 1024, 10240}, {"100mb", 10240, 102400}};
+    static const std::vector<SpeedRow> wan = {{"<256", 16, 160},    {"256-512", 28, 280},
+                                              {"512-768", 50, 500}, {"768-T1", 80, 800},
+                                              {"T1", 160, 1600},    {">T1", 350, 3500}};
     return typeText == kLanType ? lan : wan;
 }
 
-std::vector<std::string> ApplyConnectionType(BenchmarkState& state, const std::string& typeText) {
-    const auto& rows = SpeedRowsFor(typeText);
+std::vector<std::string> SpeedEntriesFor(const std::string& typeText) {
     std::vector<std::string> speeds;
-    state.SmallSizesKB.clear();
-    state.LargeSizesKB.clear();
-    for (const auto& row : rows) {
-        speeds.emplace_back(row.speed);
-        state.SmallSizesKB.emplace_back(row.smallKB);
-        state.LargeSizesKB.emplace_back(row.largeKB);
-    }
+    for (const auto& row : SpeedRowsFor(typeText)) speeds.emplace_back(row.speed);
     return speeds;
 }
 

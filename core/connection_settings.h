@@ -5,25 +5,25 @@
 #include <string>
 #include <vector>
 
-#include "core/benchmark_state.h"
+#include <cstdint>
 
 namespace wirepace {
 
 inline constexpr const char* kLanType = "Local Area Network (LAN)";
 inline constexpr const char* kWanType = "Wide Area Network (WAN)";
 
+// One entry of a type's speed list and the sizes of its two test files, in KB of 1024 bytes.
 struct SpeedRow {
     const char* speed;
-    const char* smallKB;
-    const char* largeKB;
+    std::int32_t smallKB;
+    std::int32_t largeKB;
 };
 
 // The rows for the displayed type text: the LAN rows when it is exactly the LAN entry, the WAN
 // rows for anything else.
 const std::vector<SpeedRow>& SpeedRowsFor(const std::string& typeText);
 
-// The type handler's work on the state: replaces both size tables and returns the speed
-// entries to show, in row order (the caller selects entry 0).
-std::vector<std::string> ApplyConnectionType(BenchmarkState& state, const std::string& typeText);
+// The speed entries of a type, in row order.
+std::vector<std::string> SpeedEntriesFor(const std::string& typeText);
 
 }  // namespace wirepace

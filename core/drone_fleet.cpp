@@ -18,11 +18,11 @@ namespace {
 // it is ended, so that deleting its files does not race its last writes.
 constexpr double kDroneEndWaitMs = 2000;
 
-std::string ResultPath(const BenchmarkState& state, int n) {
+std::string ResultPath(const RunContext& state, int n) {
     return state.AppDrive + ResultFileName(WorkFileName(n, state.LargeTestFile));
 }
 
-std::string ErrorPath(const BenchmarkState& state, int n) {
+std::string ErrorPath(const RunContext& state, int n) {
     return state.AppDrive + ErrorFileName(WorkFileName(n, state.LargeTestFile));
 }
 
@@ -37,7 +37,7 @@ DroneSlot& Slot(DroneFleet& fleet, int n) {
 // A drone that has ended without its result file will never report: its error file says why.
 // The result file is tested again after the end was seen, because a drone writes it before it
 // ends.
-void CheckStillReporting(const BenchmarkState& state, DroneFleet& fleet, int n) {
+void CheckStillReporting(const RunContext& state, DroneFleet& fleet, int n) {
     const auto& process = Slot(fleet, n).process;
     if (!process || !process->HasEnded()) return;
     if (FileExists(ResultPath(state, n))) return;
@@ -80,7 +80,7 @@ void CheckProgress(DroneFleet& fleet, int n, Progress& progress, double now, dou
         .WithPath(slot.target);
 }
 
-void StopDrones(const BenchmarkState& state, DroneFleet& fleet) {
+void StopDrones(const RunContext& state, DroneFleet& fleet) {
     // The stop file first: every drone the release file lets go then finds it and ends
     // without copying.
     platform::CreateEmptyFile(state.AppDrive + kStopFile);
@@ -99,12 +99,12 @@ void StopDrones(const BenchmarkState& state, DroneFleet& fleet) {
 
 }  // namespace
 
-void WriteDrone(const BenchmarkState& state, const std::string& name) {
+void WriteDrone(const RunContext& state, const std::string& name) {
     const DroneImage image = EmbeddedDroneImage();
     platform::WriteProgramImage(state.AppDrive + name, image.bytes, image.size);
 }
 
-void StartDrone(const BenchmarkState& state, DroneFleet& fleet, int n, DroneDirection direction,
+void StartDrone(const RunContext& state, DroneFleet& fleet, int n, DroneDirection direction,
                 const std::string& dir, const std::string& file) {
     if (n < 1 || n > kMaxDrones) throw RuntimeError(kErrSubscriptOutOfRange);
     DeleteIfPresent(state.AppDrive + ResultFileName(file));
@@ -123,8 +123,8 @@ void StartDrone(const BenchmarkState& state, DroneFleet& fleet, int n, DroneDire
     platform::AddEmergencyProcess(slot.process->Id());
 }
 
-std::vector<double> CollectDroneTimes(const BenchmarkState& state, DroneFleet& fleet,
-                                      int droneCount, int testIndex, const DroneWait& wait) {
+std::vector<double> CollectDroneTimes(const RunContext& state, DroneFleet& fleet, int droneCount,
+                                      int testIndex, const DroneWait& wait) {
     if (droneCount < 0 || droneCount > kMaxDrones) throw RuntimeError(kErrSubscriptOutOfRange);
 
     const std::string release = state.AppDrive + kReleaseFile;
@@ -173,18 +173,20 @@ std::vector<double> CollectDroneTimes(const BenchmarkState& state, DroneFleet& f
     return times;
 }
 
-void TerminateDrones(const BenchmarkState& state, MainWindowIO& window, DroneFleet& fleet,
-                     const std::string& targetDir) {
+std::optional<std::string> TerminateDrones(const RunContext& state, DroneFleet& fleet,
+                                           const std::string& targetDir) {
+    std::optional<std::string> failure;
     try {
         StopDrones(state, fleet);
         SweepWorkRoot(state.AppDrive);
         if (!targetDir.empty()) SweepTarget(targetDir);
     } catch (const RuntimeError& e) {
-        window.ShowMessage(e.Text());
+        failure = e.Text();
     } catch (const std::exception& e) {
-        window.ShowMessage(ErrorText(kErrInternal, e.what()));
+        failure = ErrorText(kErrInternal, e.what());
     }
     for (auto& slot : fleet.drones) slot = DroneSlot{};
+    return failure;
 }
 
 }  // namespace wirepace

@@ -7,12 +7,13 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/drone_protocol.h"
-#include "core/benchmark_state.h"
-#include "core/main_window_io.h"
+#include "core/catalogue.h"
+#include "core/run_context.h"
 #include "platform/platform.h"
 
 namespace wirepace {
@@ -43,11 +44,11 @@ struct DroneImage {
 DroneImage EmbeddedDroneImage();
 
 // Writes the drone image to AppDrive & name, fresh, byte for byte.
-void WriteDrone(const BenchmarkState& state, const std::string& name);
+void WriteDrone(const RunContext& state, const std::string& name);
 
 // Starts AppDrive & "Drone" & n & ".exe" with its argument text and keeps its process. A result
 // or error file of an earlier drone n is removed first: only this drone's report counts.
-void StartDrone(const BenchmarkState& state, DroneFleet& fleet, int n, DroneDirection direction,
+void StartDrone(const RunContext& state, DroneFleet& fleet, int n, DroneDirection direction,
                 const std::string& dir, const std::string& file);
 
 // How a wait for drones ends early: the user's stop, and a copy that makes no progress.
@@ -60,13 +61,14 @@ struct DroneWait {
 // test 6, 1 to 5 otherwise), then reads and deletes those of drones 1 to droneCount in order
 // and returns each one's milliseconds. Raises RunInterrupted when the user stops the run, and
 // an error naming the drone when one ends without a time or its copy stops growing.
-std::vector<double> CollectDroneTimes(const BenchmarkState& state, DroneFleet& fleet,
-                                      int droneCount, int testIndex, const DroneWait& wait);
+std::vector<double> CollectDroneTimes(const RunContext& state, DroneFleet& fleet, int droneCount,
+                                      int testIndex, const DroneWait& wait);
 
 // Stops the drones (the stop file, then the end of any still running after 2 s) and removes
 // every file of this program's naming from the work root and, when `targetDir` is not empty,
-// from the target. Never raises: an error ends it with the message "description [number]".
-void TerminateDrones(const BenchmarkState& state, MainWindowIO& window, DroneFleet& fleet,
-                     const std::string& targetDir);
+// from the target. Never raises: an error ends it and is returned as "description [number]";
+// nullopt when everything went.
+std::optional<std::string> TerminateDrones(const RunContext& state, DroneFleet& fleet,
+                                           const std::string& targetDir);
 
 }  // namespace wirepace

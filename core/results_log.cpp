@@ -5,6 +5,7 @@
 
 #include "common/error.h"
 #include "common/number_format.h"
+#include "core/catalogue.h"
 #include "platform/platform.h"
 
 namespace wirepace {
@@ -16,7 +17,7 @@ std::string Quoted(const std::string& text) {
 }
 
 // The log's own failures say it was the log: "Disk full writing the results log /x/...".
-void AppendToLog(const BenchmarkState& state, const std::string& line) {
+void AppendToLog(const RunContext& state, const std::string& line) {
     try {
         platform::AppendLine(state.LogPath, line);
     } catch (const RuntimeError& e) {
@@ -27,7 +28,7 @@ void AppendToLog(const BenchmarkState& state, const std::string& line) {
 }
 
 // Why the diagnosis of `testIndex` cannot be judged, or "" when it can.
-std::string Unjudgeable(const BenchmarkState& state, int testIndex, double ms) {
+std::string Unjudgeable(const RunContext& state, int testIndex, double ms) {
     if (!state.TargetIsRemote) return kLocalTargetNote;
     struct Timing {
         const char* id;
@@ -62,18 +63,19 @@ std::string ResultLine(const std::string& testName, const std::string& dir, cons
            Quoted(comment);
 }
 
-void RecordResult(BenchmarkState& state, MainWindowIO& window, int testIndex, double& ms,
-                  double bytes) {
-    RecordResultAt(state, window, testIndex, ms, bytes, DateTime::Now());
-}
-
-void RecordResultAt(BenchmarkState& state, MainWindowIO& window, int testIndex, double& ms,
-                    double bytes, const DateTime& now) {
+TestResult RecordResult(RunContext& state, const std::string& testName, const std::string& dir,
+                        int testIndex, double ms, double bytes, const DateTime& now,
+                        std::string& newNote) {
     if (testIndex < 0 || testIndex >= kTestCount) throw RuntimeError(kErrSubscriptOutOfRange);
 
+    TestResult result;
+    result.index = testIndex;
+    result.id = TestId(testIndex);
+    result.name = TestName(testIndex);
+    result.exactMs = ms;
+    result.bytes = bytes;
     // Keep the order of operations: it decides the last bits of the stored speed.
     double speed = ms == 0 ? bytes / 1024 * 1000 : bytes / 1024 / ms * 1000;
-    std::string comment;
     std::string note;
     if (testIndex >= 6) note = Unjudgeable(state, testIndex, ms);
     switch (testIndex) {
@@ -87,44 +89,36 @@ void RecordResultAt(BenchmarkState& state, MainWindowIO& window, int testIndex, 
             break;
         case 6:
             if (note.empty() && 1.5 * (state.InboundLargeMs + state.OutboundLargeMs) < ms)
-                comment = kDuplexComment;
+                result.comment = kDuplexComment;
             break;
         case 7:
-            if (note.empty() && 1.5 * state.OutboundLargeSpeed < speed) comment = kWindowComment;
+            if (note.empty() && 1.5 * state.OutboundLargeSpeed < speed)
+                result.comment = kWindowComment;
             break;
         case 8:
-            if (note.empty() && 1.5 * state.InboundLargeSpeed < speed) comment = kWindowComment;
+            if (note.empty() && 1.5 * state.InboundLargeSpeed < speed)
+                result.comment = kWindowComment;
             break;
         default:
             break;
     }
 
-    ms = RoundHalfEven(ms);
-    speed = RoundHalfEven(speed);
-    const auto i = static_cast<std::size_t>(testIndex);
-    state.TestSpeeds[i] = speed;
-    state.TestTimesMs[i] = NumberToText(ms);
-    state.TestSizesMB[i] = NumberToText(RoundHalfEven(bytes / 1024 / 1024, 3));
-    state.TestComments[i] = comment;
-    state.TestBytes[i] = bytes;
-
-    const std::string line = ResultLine(window.TestId(), window.DirPath(), now, state.TestIds[i],
-                                        NumberToText(ms), NumberToText(speed), comment);
-    // The log first: a failure while updating the box must not lose the line.
-    AppendToLog(state, line);
-    std::string box = window.ResultsText() + line + "\r\n";
-    // Said once per run, below the first result it concerns; the box only, the log keeps
-    // results.
+    result.ms = RoundHalfEven(ms);
+    result.speed = RoundHalfEven(speed);
+    result.sizeMB = RoundHalfEven(bytes / 1024 / 1024, 3);
+    result.logLine = ResultLine(testName, dir, now, result.id, NumberToText(result.ms),
+                                NumberToText(result.speed), result.comment);
+    AppendToLog(state, result.logLine);
+    // Said once per run, below the first result it concerns; the log keeps results only.
+    newNote.clear();
     if (!note.empty() && state.DiagnosisNote.empty()) {
         state.DiagnosisNote = note;
-        box += note + "\r\n";
+        newNote = note;
     }
-    window.SetResultsText(box);
-    window.FocusResultsAtEnd();
+    return result;
 }
 
-void LogLine(const BenchmarkState& state, MainWindowIO& window, const std::string& text) {
-    window.SetResultsText(text + "\r\n");
+void LogLine(const RunContext& state, const std::string& text) {
     AppendToLog(state, text);
 }
 

@@ -50,7 +50,7 @@ platform::ShareTarget ParseSharePath(const std::string& dir) {
     return {parts[0], parts[1]};
 }
 
-void ConnectShare(BenchmarkState& state, const std::string& dir, const std::string& password,
+void ConnectShare(RunContext& state, const std::string& dir, const std::string& password,
                   const std::string& account) {
     try {
         const platform::ShareTarget target = ParseSharePath(dir);
@@ -62,22 +62,22 @@ void ConnectShare(BenchmarkState& state, const std::string& dir, const std::stri
     }
 }
 
-bool ShareConnected(const BenchmarkState& state) {
+bool ShareConnected(const RunContext& state) {
     return state.MappedShare != nullptr;
 }
 
-void DisconnectShare(BenchmarkState& state) {
+void DisconnectShare(RunContext& state) {
     // Cleared first, so no later run disconnects a mapping it did not make.
     state.ShareDrive.clear();
     const auto mapping = std::exchange(state.MappedShare, nullptr);
     if (mapping) mapping->Unmap();
 }
 
-void RemoveStaleShareMapping(const BenchmarkState& state) {
+void RemoveStaleShareMapping(const RunContext& state) {
     if (!state.AppDrive.empty()) platform::RemoveStaleShareMapping(state.AppDrive);
 }
 
-std::string FilesDir(const BenchmarkState& state, const std::string& shownDir) {
+std::string FilesDir(const RunContext& state, const std::string& shownDir) {
     if (!platform::IsSharePath(shownDir)) return shownDir;
     if (state.MappedShare) return state.MappedShare->LocalPath(shownDir);
     // Windows reaches a share by its path; elsewhere "//server/share" would be a local folder.

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "core/benchmark_state.h"
+#include "core/run_context.h"
 #include "platform/platform.h"
 
 namespace wirepace {
@@ -27,23 +27,23 @@ platform::ShareTarget ParseSharePath(const std::string& dir);
 
 // Maps the share of `dir` with the account for this run (on Windows to state.ShareDrive) and
 // keeps the mapping in the state. A mapping that fails raises at once, saying why.
-void ConnectShare(BenchmarkState& state, const std::string& dir, const std::string& password,
+void ConnectShare(RunContext& state, const std::string& dir, const std::string& password,
                   const std::string& account);
 
 // True while this run holds a mapping.
-bool ShareConnected(const BenchmarkState& state);
+bool ShareConnected(const RunContext& state);
 
 // Ends this run's mapping, if any, and clears it from the state (also when ending it fails,
 // which raises).
-void DisconnectShare(BenchmarkState& state);
+void DisconnectShare(RunContext& state);
 
 // Removes the mapping a killed run left behind. Raises when a left mount cannot be removed.
-void RemoveStaleShareMapping(const BenchmarkState& state);
+void RemoveStaleShareMapping(const RunContext& state);
 
 // The directory file operations use for the directory the window shows: the mount folder
 // of a mapped share on POSIX, the shown text itself otherwise. A share path that is not
 // mapped on a system that cannot reach shares by their path gives "", so nothing is ever
 // created or deleted under a look-alike local path.
-std::string FilesDir(const BenchmarkState& state, const std::string& shownDir);
+std::string FilesDir(const RunContext& state, const std::string& shownDir);
 
 }  // namespace wirepace

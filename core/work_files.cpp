@@ -3,6 +3,7 @@
 
 #include "common/drone_protocol.h"
 #include "common/error.h"
+#include "core/payload_files.h"
 #include "platform/platform.h"
 
 namespace wirepace {
@@ -47,14 +48,11 @@ void SweepTarget(const std::string& dir) {
         dir, [](const std::string& name) { return IsTargetFileName(name); }, true);
 }
 
-std::vector<std::string> RunFilePaths(const BenchmarkState& state, int speedIndex,
-                                      const std::string& dir) {
+std::vector<std::string> RunFilePaths(const RunContext& state, std::int32_t smallKB,
+                                      std::int32_t largeKB, const std::string& dir) {
     std::vector<std::string> paths;
-    const auto index = static_cast<std::size_t>(speedIndex);
-    if (speedIndex < 0 || index >= state.SmallSizesKB.size() || index >= state.LargeSizesKB.size())
-        return paths;
-    const std::string small = "Test" + state.SmallSizesKB[index] + ".jnk";
-    const std::string large = "Test" + state.LargeSizesKB[index] + ".jnk";
+    const std::string small = PayloadFileName(smallKB);
+    const std::string large = PayloadFileName(largeKB);
     const std::string& root = state.AppDrive;
     for (const std::string& name : {small, large}) {
         paths.push_back(root + name);

@@ -3,10 +3,11 @@
 // every run (what an abnormally ended run left) and at its end, however it ends.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
-#include "core/benchmark_state.h"
+#include "core/run_context.h"
 
 namespace wirepace {
 
@@ -18,9 +19,9 @@ void SweepWorkRoot(const std::string& workRoot);
 // anything but a plain file under such a name is refused: it is not ours to touch.
 void SweepTarget(const std::string& dir);
 
-// Every file a run with the selected sizes can make, in the work root and in `dir`: what an
-// interrupt that cannot wait for the run's own cleanup removes.
-std::vector<std::string> RunFilePaths(const BenchmarkState& state, int speedIndex,
-                                      const std::string& dir);
+// Every file a run with test files of these sizes can make, in the work root and in `dir`:
+// what an interrupt that cannot wait for the run's own cleanup removes.
+std::vector<std::string> RunFilePaths(const RunContext& state, std::int32_t smallKB,
+                                      std::int32_t largeKB, const std::string& dir);
 
 }  // namespace wirepace

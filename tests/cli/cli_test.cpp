@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "cli/report.h"
+#include "core/catalogue.h"
 #include "support/child_process.h"
 #include "support/temp_dir.h"
 
@@ -237,14 +238,20 @@ TEST_F(Cli, TypeAndSpeedDefaults) {
 }
 
 TEST_F(Cli, ReportsCarryEachDronesTimeAndTheNote) {
-    BenchmarkState state;
-    InitCatalogue(state);
-    for (std::size_t i = 0; i < kTestCount; ++i) state.TestTimesMs[i] = "100";
-    state.DroneTimesMs[6] = {1000, 3000};
-    state.DroneTimesMs[7] = {10, 20, 30, 40, 5000};
-    state.DroneTimesMs[8] = {7, 7, 7, 7, 7};
-    state.DiagnosisNote = "target is a local disk: no network diagnosis";
-    const auto run = cli::CollectFigures(state, "Finished", "");
+    RunResult run;
+    run.outcome = RunOutcome::Finished;
+    for (int i = 0; i < kTestCount; ++i) {
+        TestResult t;
+        t.index = i;
+        t.id = TestId(i);
+        t.name = TestName(i);
+        t.ms = t.exactMs = 100;
+        run.tests.push_back(t);
+    }
+    run.tests[6].droneMs = {1000, 3000};
+    run.tests[7].droneMs = {10, 20, 30, 40, 5000};
+    run.tests[8].droneMs = {7, 7, 7, 7, 7};
+    run.note = "target is a local disk: no network diagnosis";
     cli::Options options;
     options.dir = "/mnt/b";
 
@@ -254,10 +261,10 @@ TEST_F(Cli, ReportsCarryEachDronesTimeAndTheNote) {
     EXPECT_EQ(doc["runs"][0]["tests"][6]["drone_ms"], nlohmann::json({1000, 3000}));
     EXPECT_EQ(doc["runs"][1]["tests"][7]["drone_ms"][4], 5000);
     EXPECT_FALSE(doc["runs"][0]["tests"][5].contains("drone_ms"));
-    EXPECT_EQ(doc["runs"][0]["note"], state.DiagnosisNote);
+    EXPECT_EQ(doc["runs"][0]["note"], run.note);
     EXPECT_EQ(doc["settings"]["builtin_target"], false);
     EXPECT_FALSE(doc.contains("local_disk"));
-    EXPECT_EQ(cli::DistinctNotes({run, run}), std::vector<std::string>{state.DiagnosisNote});
+    EXPECT_EQ(cli::DistinctNotes({run, run}), std::vector<std::string>{run.note});
 
     std::ostringstream csv;
     cli::WriteCsv(csv, {run});

@@ -5,6 +5,7 @@
 
 #include "common/error.h"
 #include "core/connection_settings.h"
+#include "core/run_settings.h"
 #include "core/share_connection.h"
 
 namespace wirepace {
@@ -13,19 +14,29 @@ namespace {
 using namespace std::string_literals;
 
 TEST(ConnectionType, TablesFollowTheTypeText) {
-    BenchmarkState state;
-    EXPECT_EQ(ApplyConnectionType(state, kLanType), (std::vector<std::string>{"10mb", "100mb"}));
-    EXPECT_EQ(state.SmallSizesKB, (std::vector<std::string>{"1024", "10240"}));
-    EXPECT_EQ(state.LargeSizesKB, (std::vector<std::string>{"10240", "102400"}));
+    auto sizes = [](const std::string& type) {
+        std::vector<std::pair<int, int>> kb;
+        for (const SpeedRow& row : SpeedRowsFor(type)) kb.emplace_back(row.smallKB, row.largeKB);
+        return kb;
+    };
+    EXPECT_EQ(SpeedEntriesFor(kLanType), (std::vector<std::string>{"10mb", "100mb"}));
+    EXPECT_EQ(sizes(kLanType), (std::vector<std::pair<int, int>>{{1024, 10240}, {10240, 102400}}));
 
     const std::vector<std::string> wan = {"<256", "256-512", "512-768", "768-T1", "T1", ">T1"};
-    EXPECT_EQ(ApplyConnectionType(state, kWanType), wan);
-    EXPECT_EQ(state.SmallSizesKB, (std::vector<std::string>{"16", "28", "50", "80", "160", "350"}));
-    EXPECT_EQ(state.LargeSizesKB,
-              (std::vector<std::string>{"160", "280", "500", "800", "1600", "3500"}));
+    EXPECT_EQ(SpeedEntriesFor(kWanType), wan);
+    EXPECT_EQ(sizes(kWanType),
+              (std::vector<std::pair<int, int>>{
+                  {16, 160}, {28, 280}, {50, 500}, {80, 800}, {160, 1600}, {350, 3500}}));
     // Anything but the exact LAN text is WAN.
-    EXPECT_EQ(ApplyConnectionType(state, "local area network (lan)"), wan);
-    EXPECT_EQ(ApplyConnectionType(state, ""), wan);
+    EXPECT_EQ(SpeedEntriesFor("local area network (lan)"), wan);
+    EXPECT_EQ(SpeedEntriesFor(""), wan);
+
+    // Settings take the sizes of their entry; an entry of the other type is none.
+    const auto settings = SettingsFor(kLanType, "100mb");
+    ASSERT_TRUE(settings);
+    EXPECT_EQ(settings->smallKB, 10240);
+    EXPECT_EQ(settings->largeKB, 102400);
+    EXPECT_FALSE(SettingsFor(kWanType, "100mb"));
 }
 
 TEST(FreeDriveLetter, FirstLetterNotInUse) {
@@ -62,7 +73,7 @@ TEST(SharePath, ServerAndShareWithEitherSeparator) {
 }
 
 TEST(SharePath, FilesOfAnUnmappedShareGoNowhereLocal) {
-    BenchmarkState state;
+    RunContext state;
     EXPECT_EQ(FilesDir(state, "/data/target/"), "/data/target/");
     // Without a mapping a share path is never turned into a look-alike local folder.
     EXPECT_EQ(FilesDir(state, "//srv/bench/"),

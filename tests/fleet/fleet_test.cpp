@@ -20,7 +20,6 @@
 #include "core/drone_fleet.h"
 #include "core/work_files.h"
 #include "support/error_number.h"
-#include "support/fake_window.h"
 #include "support/temp_dir.h"
 #include "support/unprivileged.h"
 
@@ -44,7 +43,7 @@ class FleetTest : public ::testing::Test {
         // A blank in the target folder must reach the drones intact.
         target_ = remote_.Path() / "tar get";
         fs::create_directory(target_);
-        window_.dirPath = target_.string() + "/";
+        dir_ = target_.string() + "/";
         // Every wait of the fleet pumps events: a wait that runs too long fails the test
         // instead of hanging it.
         const double deadline = TickMs() + kWaitLimitMs;
@@ -76,7 +75,7 @@ class FleetTest : public ::testing::Test {
 
     void WriteAndStart(int n, DroneDirection mode) {
         WriteDrone(state_, "Drone" + std::to_string(n) + ".exe");
-        StartDrone(state_, fleet_, n, mode, window_.dirPath, Numbered(n));
+        StartDrone(state_, fleet_, n, mode, dir_, Numbered(n));
     }
     bool AllEnded(int count) {
         for (int n = 1; n <= count; ++n) {
@@ -89,13 +88,16 @@ class FleetTest : public ::testing::Test {
     std::vector<double> Collect(int count, int testIndex) {
         return CollectDroneTimes(state_, fleet_, count, testIndex, wait_);
     }
-    void Terminate() { TerminateDrones(state_, window_, fleet_, window_.dirPath); }
+    void Terminate() {
+        if (auto failure = TerminateDrones(state_, fleet_, dir_)) messages_.push_back(*failure);
+    }
 
     TempDir root_, remote_;
     DroneWait wait_;
     fs::path target_;
-    BenchmarkState state_;
-    FakeWindow window_;
+    RunContext state_;
+    std::string dir_;
+    std::vector<std::string> messages_;  // what the cleanup said went wrong
     DroneFleet fleet_;
     std::function<void()> onPump_;
     PumpHook previousHook_;
@@ -161,7 +163,7 @@ TEST_F(FleetTest, FiveDronesReleasedByOneFileAllCopyAndTheirLinesAreSummed) {
                      "Drone1.exe", "Drone2.exe", "Drone3.exe", "Drone4.exe", "Drone5.exe"}));
 
     Terminate();
-    EXPECT_TRUE(window_.messages.empty());
+    EXPECT_TRUE(messages_.empty());
     EXPECT_TRUE(Entries(root_.Path()).empty());
     EXPECT_TRUE(Entries(target_).empty());
 }
@@ -201,7 +203,7 @@ TEST_F(FleetTest, DroneThatEndsWithoutResultEndsTheWaitWithAnError) {
     EXPECT_LT(TickMs() - started, kWaitLimitMs);
 
     Terminate();
-    EXPECT_TRUE(window_.messages.empty());
+    EXPECT_TRUE(messages_.empty());
     EXPECT_TRUE(Entries(root_.Path()).empty());
     EXPECT_TRUE(Entries(target_).empty());
 }
@@ -219,18 +221,18 @@ TEST_F(FleetTest, ResultLinesAreTrimmedNumbersReadThenDeleted) {
 
 TEST_F(FleetTest, TerminateOnAnEmptyRootLeavesItEmpty) {
     Terminate();
-    EXPECT_TRUE(window_.messages.empty());
+    EXPECT_TRUE(messages_.empty());
     EXPECT_TRUE(Entries(root_.Path()).empty());
     EXPECT_TRUE(Entries(target_).empty());
 
     // Before the file names of a run are known nothing but this program's names is touched.
     state_.LargeTestFile.clear();
     state_.SmallTestFile.clear();
-    window_.dirPath.clear();
+    dir_.clear();
     WriteFile(RootFile("1"), "not ours");
     WriteFile(RootFile("TXT1"), "not ours");
     Terminate();
-    EXPECT_TRUE(window_.messages.empty());
+    EXPECT_TRUE(messages_.empty());
     EXPECT_EQ(Entries(root_.Path()), (Names{"1", "TXT1"}));
 }
 
@@ -252,7 +254,7 @@ TEST_F(FleetTest, TerminateRemovesEveryFileOfTheRunAndNothingElse) {
     WriteFile(RootFile("notes.txt"), "user");
 
     Terminate();
-    EXPECT_TRUE(window_.messages.empty());
+    EXPECT_TRUE(messages_.empty());
     EXPECT_EQ(Entries(root_.Path()), (Names{"notes.txt"}));
     EXPECT_EQ(Entries(target_), (Names{"keep.txt"}));
 }
@@ -261,7 +263,7 @@ TEST_F(FleetTest, WaitingDroneEndsWithoutCopyingWhenTerminated) {
     // The drone's file is not a work-file name, so what it would copy or report stays visible.
     WriteFile(RootFile("X.jnk"), "payload");
     WriteDrone(state_, "Drone1.exe");
-    StartDrone(state_, fleet_, 1, DroneDirection::To, window_.dirPath, "X.jnk");
+    StartDrone(state_, fleet_, 1, DroneDirection::To, dir_, "X.jnk");
     const int pid = fleet_.drones[0].process->Id();
     std::this_thread::sleep_for(300ms);
     ASSERT_FALSE(fleet_.drones[0].process->HasEnded());
@@ -274,7 +276,7 @@ TEST_F(FleetTest, WaitingDroneEndsWithoutCopyingWhenTerminated) {
         waitpid(pid, nullptr, 0);
     }
     EXPECT_FALSE(stillRunning);
-    EXPECT_TRUE(window_.messages.empty());
+    EXPECT_TRUE(messages_.empty());
     EXPECT_EQ(Entries(root_.Path()), (Names{"X.jnk"}));
     EXPECT_TRUE(Entries(target_).empty());
 }
@@ -293,12 +295,11 @@ TEST_F(FleetTest, TerminateStopsAtTheFirstFailingStepAndShowsIt) {
                                  fs::perms::others_exec);
 
     const int result = RunUnprivileged([this] {
-        FakeWindow window;
         DroneFleet fleet;
-        TerminateDrones(state_, window, fleet, window_.dirPath);
+        const auto failure = TerminateDrones(state_, fleet, dir_);
         const std::string expected =
-            "Cannot remove " + window_.dirPath + "1Test64.jnk: Permission denied [70]";
-        return window.messages == std::vector<std::string>{expected} ? 0 : 1;
+            "Cannot remove " + dir_ + "1Test64.jnk: Permission denied [70]";
+        return failure == expected ? 0 : 1;
     });
     fs::permissions(target_, fs::perms::owner_all, fs::perm_options::add);
     ASSERT_EQ(result, 0);
@@ -330,7 +331,7 @@ TEST_F(FleetTest, DroneCauseOfFailureReachesTheController) {
         rlimit small = previous;
         small.rlim_cur = 512 * 1024;
         setrlimit(RLIMIT_FSIZE, &small);
-        StartDrone(state_, fleet_, 1, DroneDirection::From, window_.dirPath, Numbered(1));
+        StartDrone(state_, fleet_, 1, DroneDirection::From, dir_, Numbered(1));
         setrlimit(RLIMIT_FSIZE, &previous);
     }
     WriteAndStart(2, DroneDirection::To);
@@ -360,7 +361,7 @@ TEST_F(FleetTest, StopEndsTheWaitAndStalledDronesAreEnded) {
     EXPECT_LT(TickMs() - stopping, 6000);
     EXPECT_TRUE(fleet_.drones[0].process == nullptr);
     EXPECT_NE(kill(stalled, 0), 0) << "the stalled drone is still there";
-    EXPECT_TRUE(window_.messages.empty());
+    EXPECT_TRUE(messages_.empty());
     EXPECT_TRUE(Entries(root_.Path()).empty());
     EXPECT_TRUE(Entries(target_).empty());
 }
@@ -398,7 +399,7 @@ TEST_F(FleetTest, SweepsRemoveOnlyThisProgramsNamesAndNeverFollowLinks) {
     // In the target a link under a work-file name is refused, not removed or followed.
     WriteFile(TargetFile("Test16.jnk"), "x");
     fs::create_symlink(victim, TargetFile("3Test160.jnk"));
-    const std::string refusal = ErrorTextOf([&] { SweepTarget(window_.dirPath); });
+    const std::string refusal = ErrorTextOf([&] { SweepTarget(dir_); });
     EXPECT_NE(refusal.find("3Test160.jnk is a symbolic link"), std::string::npos) << refusal;
     EXPECT_EQ(ReadFile(victim), "precious");
     EXPECT_TRUE(fs::is_symlink(TargetFile("3Test160.jnk")));

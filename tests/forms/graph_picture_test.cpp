@@ -9,7 +9,8 @@
 #include "ui/forms/graph_picture.h"
 
 using namespace wirepace::ui::forms;
-using wirepace::BenchmarkState;
+using wirepace::RunResult;
+using wirepace::TestResult;
 
 namespace {
 
@@ -30,14 +31,31 @@ bool IsBlue(Rgb c) {
     return c.r == 0 && c.g == 0 && c.b >= 140;
 }
 
-BenchmarkState TypicalRun() {
-    BenchmarkState state;
-    wirepace::InitCatalogue(state);
-    state.TestSpeeds = {48828, 89286, 6250, 7812, 10417, 11161, 9766, 10851, 10638};
-    state.TestTimesMs = {"10", "112", "80", "64", "960", "896", "2048", "4608", "4700"};
-    state.TestSizesMB = {"0.488", "9.766", "0.156", "0", "10", "1234.5", "19.531", "48.828", ""};
-    state.TestComments = {"", "", "", "", "", "", "", "Possible Duplex Mismatch", ""};
-    return state;
+using Speeds = std::array<double, wirepace::kTestCount>;
+
+std::array<std::string, wirepace::kTestCount> Names() {
+    std::array<std::string, wirepace::kTestCount> names;
+    for (int i = 0; i < wirepace::kTestCount; ++i)
+        names[static_cast<std::size_t>(i)] = wirepace::TestName(i);
+    return names;
+}
+
+const Speeds kTypicalSpeeds = {48828, 89286, 6250, 7812, 10417, 11161, 9766, 10851, 10638};
+
+RunResult TypicalRun() {
+    const double ms[] = {10, 112, 80, 64, 960, 896, 2048, 4608, 4700};
+    const double sizes[] = {0.488, 9.766, 0.156, 0, 10, 1234.5, 19.531, 48.828, 48.828};
+    RunResult result;
+    for (int i = 0; i < wirepace::kTestCount; ++i) {
+        TestResult t;
+        t.index = i;
+        t.ms = ms[i];
+        t.speed = kTypicalSpeeds[static_cast<std::size_t>(i)];
+        t.sizeMB = sizes[i];
+        t.comment = i == 7 ? "Possible Duplex Mismatch" : "";
+        result.tests.push_back(t);
+    }
+    return result;
 }
 
 Raster Render(const Chart& chart) {
@@ -56,8 +74,7 @@ int FirstColumnWith(const Raster& r, int y, Rgb colour) {
 }  // namespace
 
 TEST(GraphPicture, ChartFacesWallsAndGrid) {
-    const BenchmarkState state = TypicalRun();
-    const Chart chart = DrawChart(state.TestSpeeds, state.TestNames);
+    const Chart chart = DrawChart(kTypicalSpeeds, Names());
     EXPECT_EQ(chart.maxSpeed, 11161);  // the local tests take no part
     const Raster r = Render(chart);
     const double top = BarTop(5);  // the longest bar
@@ -81,12 +98,11 @@ TEST(GraphPicture, ChartFacesWallsAndGrid) {
 }
 
 TEST(GraphPicture, BarLengthsAndZeroSpeed) {
-    BenchmarkState state;
-    wirepace::InitCatalogue(state);
-    state.TestSpeeds[2] = 8;
-    state.TestSpeeds[3] = 1;  // 12.5 % rounds to 12
-    state.TestSpeeds[4] = 3;  // 37.5 % rounds to 38
-    const Raster r = Render(DrawChart(state.TestSpeeds, state.TestNames));
+    Speeds speeds{};
+    speeds[2] = 8;
+    speeds[3] = 1;  // 12.5 % rounds to 12
+    speeds[4] = 3;  // 37.5 % rounds to 38
+    const Raster r = Render(DrawChart(speeds, Names()));
     EXPECT_EQ(FirstColumnWith(r, Y(BarTop(2) + 2), kSideFace), X(95));
     EXPECT_EQ(FirstColumnWith(r, Y(BarTop(3) + 2), kSideFace), X(11.4));
     EXPECT_EQ(FirstColumnWith(r, Y(BarTop(4) + 2), kSideFace), X(36.1));
@@ -96,9 +112,7 @@ TEST(GraphPicture, BarLengthsAndZeroSpeed) {
     EXPECT_FALSE(IsBlue(r.At(X(6), Y(top + 2))));
 
     // All speeds 0: every bar has length 0 and the scale reads 0.
-    BenchmarkState zero;
-    wirepace::InitCatalogue(zero);
-    const Chart none = DrawChart(zero.TestSpeeds, zero.TestNames);
+    const Chart none = DrawChart(Speeds{}, Names());
     for (const ScaleLabel& l : none.scaleLabels)
         if (l.step > 0) {
             EXPECT_EQ(l.text, "0");
@@ -107,8 +121,7 @@ TEST(GraphPicture, BarLengthsAndZeroSpeed) {
 }
 
 TEST(GraphPicture, LabelsAndUnitText) {
-    const BenchmarkState state = TypicalRun();
-    const Chart chart = DrawChart(state.TestSpeeds, state.TestNames);
+    const Chart chart = DrawChart(kTypicalSpeeds, Names());
     ASSERT_EQ(chart.barLabels.size(), 7u);
     for (const BarLabel& l : chart.barLabels) {
         EXPECT_EQ(l.right, 268);
@@ -153,7 +166,13 @@ TEST(GraphPicture, TableTextsGridAndBands) {
     EXPECT_EQ(t.texts[5 * 4 + 2], ".0");    // a size of 0
     EXPECT_EQ(t.texts[5 * 5 + 2], "10.0");
     EXPECT_EQ(t.texts[5 * 6 + 2], "1,234.5");
-    EXPECT_EQ(t.texts[5 * 9 + 2], "");  // never set
+    RunResult cutShort = TypicalRun();
+    cutShort.tests.pop_back();
+    const Table shorter = LoadGraph(cutShort, "").table;
+    EXPECT_EQ(shorter.texts[5 * 9], "INBOUND NETBIOS/TCP WINDOW TEST");
+    for (int c = 1; c < 5; ++c) EXPECT_EQ(shorter.texts[5 * 9 + c], "");  // not recorded
+    EXPECT_EQ(LoadGraph(cutShort, "").chart.barLabels.back().text,
+              "INBOUND NETBIOS/TCP WINDOW TEST [0]");
     EXPECT_EQ(t.texts[5 * 6 + 3], "11,161");
     EXPECT_EQ(t.texts[5 * 8 + 4], "Possible Duplex Mismatch");
 

@@ -1,15 +1,20 @@
 // SPDX-License-Identifier: MIT
 // The wizard's behaviour against a view without a toolkit: start-up, naming, the two meanings
-// of cmdBack, the connection lists and the close.
+// of cmdBack, the connection lists, a run driven from cmdNext and the close.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <vector>
 
+#include "common/pause.h"
+#include "support/child_process.h"
+#include "support/temp_dir.h"
 #include "ui/forms/wizard.h"
 
 using namespace wirepace::ui::forms;
-using wirepace::BenchmarkState;
+using wirepace::RunEnvironment;
+using wirepace::RunOutcome;
 
 namespace {
 
@@ -27,7 +32,7 @@ struct ControlState {
 // follows the selected entry.
 class RecordingView : public WizardWindow {
   public:
-    RecordingView() {
+    explicit RecordingView(RunEnvironment environment = {}) : WizardWindow(std::move(environment)) {
         for (const ControlDesign& c : MainForm().controls) {
             ControlState s;
             s.text = c.caption;
@@ -69,31 +74,33 @@ class RecordingView : public WizardWindow {
     void SetTitle(const std::string& t) override { title = t; }
     void SetWindowSize(int w, int h) override { size = {w, h}; }
     void ShowWindow() override { shown = true; }
-    void CloseMainWindow() override { ++closes; }
     void CloseOtherWindows() override { ++otherClosed; }
     void FocusResultsAtEnd() override { focus = "txtTestResults"; }
-    void SetBusy(bool) override {}
-    void OpenReports() override {}
-    void ShowMessage(const std::string&) override {}
+    void SetBusy(bool b) override { busy = b; }
+    void OpenReports(const wirepace::RunResult& result, const std::string& name) override {
+        reports.push_back(name + ": " + std::to_string(result.tests.size()) + " tests");
+    }
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    void CloseMainWindow() override { ++closes; }
 
     std::map<std::string, ControlState> controls;
     std::vector<std::string> zOrder;
     std::string focus, title;
     std::pair<int, int> size{};
-    bool shown = false;
+    bool shown = false, busy = false;
     int closes = 0, otherClosed = 0;
+    std::vector<std::string> messages, reports;
 
   private:
     ControlState& at(std::string_view c) { return controls.at(std::string(c)); }
 };
 
 struct Loaded {
-    BenchmarkState state;
     RecordingView view;
-    Loaded() {
+    explicit Loaded(RunEnvironment environment = {}) : view(std::move(environment)) {
         view["txtTestId"].text = "MyServer";
         view["txtDirPath"].text = "\\\\server\\share";
-        Form_Load(view, state, 1, 0);
+        Form_Load(view, 1, 0);
     }
 };
 
@@ -127,8 +134,15 @@ TEST(Wizard, LoadEndsOnTheNamePage) {
     EXPECT_EQ(v.Text("cmbConnType"), "Wide Area Network (WAN)");
     EXPECT_EQ(v["cmbConnSpeed"].items.size(), 6u);
     EXPECT_EQ(v.Text("cmbConnSpeed"), "<256");
-    EXPECT_EQ(w.state.SmallSizesKB.at(0), "16");
-    EXPECT_EQ(w.state.LargeSizesKB.at(0), "160");
+    v["txtTestId"].text = "MyServer";
+    v["txtDirPath"].text = "\\\\server\\share";
+    v["txtUserName"].text = "jo";
+    const wirepace::RunSettings settings = v.SettingsFromControls();
+    EXPECT_EQ(settings.smallKB, 16);
+    EXPECT_EQ(settings.account, "jo");
+    EXPECT_EQ(settings.largeKB, 160);
+    EXPECT_EQ(settings.testName, "MyServer");
+    EXPECT_EQ(settings.target, "\\\\server\\share");
 }
 
 TEST(Wizard, NamingAcceptsOnlyNonBlankNames) {
@@ -168,7 +182,7 @@ TEST(Wizard, BackAndNewTest) {
     cmdOk_Click(v);
     v["txtDirPath"].text = "D:\\target";
     v["cmbConnType"].index = 0;
-    cmbConnType_Click(v, w.state);
+    cmbConnType_Click(v);
     v["cmbConnSpeed"].index = 1;
     // As after a run: results page shown, "Back" and a finished cmdNext.
     v.ShowResultsPage();
@@ -209,18 +223,19 @@ TEST(Wizard, ConnectionTypeFillsTheSpeedList) {
     Loaded w;
     RecordingView& v = w.view;
     v["cmbConnType"].index = 0;
-    cmbConnType_Click(v, w.state);
+    cmbConnType_Click(v);
     EXPECT_EQ(v["cmbConnSpeed"].items, (std::vector<std::string>{"10mb", "100mb"}));
     EXPECT_EQ(v.ListIndex("cmbConnSpeed"), 0);
-    EXPECT_EQ(w.state.SmallSizesKB, (std::vector<std::string>{"1024", "10240"}));
+    EXPECT_EQ(v.SettingsFromControls().smallKB, 1024);
     v["cmbConnSpeed"].index = 1;
-    cmbConnType_Click(v, w.state);  // the same type again resets the speed
+    cmbConnType_Click(v);  // the same type again resets the speed
     EXPECT_EQ(v.ListIndex("cmbConnSpeed"), 0);
     v["cmbConnType"].index = 1;
-    cmbConnType_Click(v, w.state);
+    cmbConnType_Click(v);
     EXPECT_EQ(v["cmbConnSpeed"].items.size(), 6u);
     EXPECT_EQ(v["cmbConnSpeed"].items.back(), ">T1");
-    EXPECT_EQ(w.state.LargeSizesKB.back(), "3500");
+    v["cmbConnSpeed"].index = 5;
+    EXPECT_EQ(v.SettingsFromControls().largeKB, 3500);
 }
 
 TEST(Wizard, ExitAndCloseReachEveryWindow) {
@@ -250,9 +265,143 @@ TEST(Wizard, TabChainSkipsCoveredHiddenAndDisabledControls) {
     EXPECT_EQ(NextInTabChain(v, "cmdNext", true), "cmbConnType");  // results page hidden
 
     // A run: results page over the settings page, "Back" hidden, "Please Wait" disabled.
-    v.ShowResultsPage();
-    v.SetBackVisible(false);
-    v.SetNextEnabled(false);
+    v.SetVisible("fra1_0", false);
+    v.SetVisible("fra1_1", true);
+    v.SetVisible("cmdBack", false);
+    v.SetEnabled("cmdNext", false);
     EXPECT_EQ(NextInTabChain(v, "txtTestResults", true), "txtTestResults");
     EXPECT_EQ(NextInTabChain(v, "cmbConnType", false), "txtTestResults");
+}
+
+// ---- runs from cmdNext, with the real engine and drones over temporary folders ---------------
+
+class WizardRun : public ::testing::Test {
+  protected:
+    WizardRun() : w(RunEnvironment{root.Slash(), logs.Slash() + "TestResults.txt", {}}) {
+        w.view["txtTestId"].text = "Seq";
+        cmdOk_Click(w.view);
+        w.view["txtDirPath"].text = target.Path().string();
+        previousHook = wirepace::SetPumpHook([this] {
+            if (onPump) onPump();
+        });
+    }
+    ~WizardRun() override { wirepace::SetPumpHook(previousHook); }
+    void ExpectNothingLeft() const {
+        EXPECT_TRUE(wirepace::testing::Entries(root.Path()).empty());
+        EXPECT_TRUE(wirepace::testing::Entries(target.Path()).empty());
+        EXPECT_TRUE(wirepace::testing::ProcessesRunningFrom(root.Slash()).empty());
+    }
+
+    wirepace::testing::TempDir root, target, logs;
+    Loaded w;
+    std::function<void()> onPump;
+    wirepace::PumpHook previousHook;
+};
+
+TEST_F(WizardRun, AFinishedRunOffersTheReportsThenExit) {
+    RecordingView& v = w.view;
+    std::vector<std::string> captionsDuringRun;
+    onPump = [&] {
+        if (captionsDuringRun.empty())
+            captionsDuringRun = {v["cmdNext"].text, v.busy ? "busy" : "idle",
+                                 v["cmdBack"].visible ? "back" : "no back",
+                                 v["fra1_1"].visible ? "results" : "settings"};
+    };
+    v.cmdNext_Click();
+    EXPECT_EQ(captionsDuringRun, (std::vector<std::string>{"Stop", "busy", "no back", "results"}));
+    EXPECT_EQ(v["lbl1_5"].text, "Finished");
+    EXPECT_EQ(v["lbl1_7"].text, "");
+    EXPECT_EQ(v["cmdNext"].text, "View Reports");
+    EXPECT_TRUE(v["cmdNext"].enabled);
+    EXPECT_EQ(v["cmdBack"].text, "Back");
+    EXPECT_TRUE(v["cmdBack"].visible);
+    EXPECT_FALSE(v.busy);
+    EXPECT_EQ(v["txtDirPath"].text, target.Slash());  // normalised and shown
+    // The box: the banner, nine result lines and the note below the first it concerns.
+    const std::string& box = v.ResultsText();
+    EXPECT_EQ(box.rfind("-- Starting Seq test at ", 0), 0u);
+    EXPECT_EQ(std::count(box.begin(), box.end(), '\n'), 11);
+    EXPECT_NE(box.find(", 6, "), box.npos);
+    EXPECT_LT(box.find(", 6, "), box.find("target is a local disk: no network diagnosis\r\n"));
+    EXPECT_LT(box.find("no network diagnosis"), box.find(", 7, "));
+    EXPECT_EQ(v["txtTestResults"].text, box);
+    EXPECT_EQ(v.focus, "txtTestResults");
+    ASSERT_NE(v.LastResult(), nullptr);
+    EXPECT_EQ(v.LastResult()->outcome, RunOutcome::Finished);
+    ExpectNothingLeft();
+
+    v.cmdNext_Click();
+    EXPECT_EQ(v.reports, std::vector<std::string>{"Seq: 9 tests"});
+    EXPECT_EQ(v["cmdNext"].text, "Exit");
+    v.cmdNext_Click();
+    EXPECT_EQ(v.closes, 1);
+}
+
+TEST_F(WizardRun, StopShowsItIsStoppingAndTheRunEndsInterrupted) {
+    RecordingView& v = w.view;
+    bool clicked = false;
+    onPump = [&] {
+        if (!clicked && v.ResultsText().find(", 3, ") != std::string::npos) {
+            clicked = true;
+            v.cmdNext_Click();
+            EXPECT_EQ(v["cmdNext"].text, "Please Wait");
+            EXPECT_FALSE(v["cmdNext"].enabled);
+            EXPECT_EQ(v["lbl1_5"].text, "Interrupted by user");
+            EXPECT_EQ(v["lbl1_7"].text, "Please wait...");
+            v.cmdNext_Click();  // the disabled caption does nothing
+        }
+    };
+    v.cmdNext_Click();
+    ASSERT_TRUE(clicked);
+    EXPECT_EQ(v["lbl1_5"].text, "Interrupted by user");
+    EXPECT_EQ(v["cmdNext"].text, "View Reports");
+    EXPECT_FALSE(v["cmdNext"].enabled);
+    EXPECT_FALSE(v.StopRequested());
+    EXPECT_FALSE(v.Running());
+    ExpectNothingLeft();
+}
+
+TEST_F(WizardRun, ACloseDuringARunCleansUpThenCloses) {
+    RecordingView& v = w.view;
+    bool asked = false;
+    onPump = [&] {
+        // While test 7's drones are being waited for.
+        if (!asked && std::filesystem::exists(root.Path() / "GO.txt") &&
+            v.ResultsText().find(", 6, ") != std::string::npos) {
+            asked = true;
+            EXPECT_FALSE(v.RequestClose());
+            EXPECT_EQ(v["cmdNext"].text, "Please Wait");
+            EXPECT_EQ(v.closes, 0);
+        }
+    };
+    v.cmdNext_Click();
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(v.closes, 1);
+    EXPECT_EQ(v["lbl1_5"].text, "Interrupted by user");
+    EXPECT_EQ(v.ResultsText().find(", 7, "), std::string::npos);  // not recorded
+    EXPECT_TRUE(v.RequestClose());                                // nothing runs any more
+    ExpectNothingLeft();
+}
+
+TEST_F(WizardRun, RefusedInputLeavesTheSettingsPageAsItWas) {
+    RecordingView& v = w.view;
+    v["txtDirPath"].text = target.Slash() + "why?";
+    v.cmdNext_Click();
+    ASSERT_EQ(v.messages.size(), 1u);
+    EXPECT_NE(v.messages[0].find("must not contain \"?\""), std::string::npos);
+    EXPECT_EQ(v["cmdNext"].text, "Run Tests");
+    EXPECT_FALSE(v.busy);
+    EXPECT_FALSE(v["fra1_1"].visible);
+    EXPECT_EQ(v["txtDirPath"].text, target.Slash() + "why?");
+    EXPECT_FALSE(std::filesystem::exists(logs.Path() / "TestResults.txt"));
+
+    // An error: the box says what and why, and the reports stay closed.
+    v["txtDirPath"].text = target.Slash() + "missing";
+    v.cmdNext_Click();
+    EXPECT_EQ(v["lbl1_5"].text, "ERROR");
+    EXPECT_EQ(v.ResultsText(),
+              "-- Error: Path not found [76] --\r\n"
+              "Please check target folder (spelling, permissions, etc.)\r\n");
+    EXPECT_FALSE(v["cmdNext"].enabled);
+    ExpectNothingLeft();
 }

@@ -11,12 +11,14 @@
 #include <string>
 
 #include "common/number_format.h"
-#include "core/benchmark_state.h"
+#include "core/catalogue.h"
+#include "core/run_result.h"
 #include "support/screenshot.h"
 #include "ui/forms/chart_math.h"
 #include "ui/graph/frm_test_graph.h"
 
-using wirepace::BenchmarkState;
+using wirepace::RunResult;
+using wirepace::TestResult;
 using namespace wirepace::ui;
 
 namespace {
@@ -44,21 +46,38 @@ double BarTop(int index) {
     return (index - 2) * 14.0 + 5;
 }
 
-BenchmarkState Catalogue() {
-    BenchmarkState state;
-    wirepace::InitCatalogue(state);
-    return state;
+// A run's result with no test recorded yet.
+RunResult Catalogue() {
+    return RunResult{};
+}
+
+// Test `index` of a result, recorded now if it was not yet; the tests stay in run order.
+TestResult& Figure(RunResult& result, int index) {
+    auto at = result.tests.begin();
+    while (at != result.tests.end() && at->index < index) ++at;
+    if (at == result.tests.end() || at->index != index) {
+        TestResult t;
+        t.index = index;
+        t.id = wirepace::TestId(index);
+        t.name = wirepace::TestName(index);
+        at = result.tests.insert(at, t);
+    }
+    return *at;
 }
 
 // A plausible run over a 100 Mbit link.
-BenchmarkState TypicalRun() {
-    BenchmarkState state = Catalogue();
-    state.TestSpeeds = {48828, 89286, 6250, 7812, 10417, 11161, 9766, 10851, 10638};
-    state.TestTimesMs = {"10", "112", "80", "64", "960", "896", "2048", "4608", "4700"};
-    state.TestSizesMB = {"0.488", "9.766",  "0.488",  "0.488", "9.766",
-                         "9.766", "19.531", "48.828", "48.828"};
-    state.TestComments = {"", "", "", "", "", "", "", "", ""};
-    return state;
+RunResult TypicalRun() {
+    RunResult result;
+    const double speeds[] = {48828, 89286, 6250, 7812, 10417, 11161, 9766, 10851, 10638};
+    const double ms[] = {10, 112, 80, 64, 960, 896, 2048, 4608, 4700};
+    const double sizes[] = {0.488, 9.766, 0.488, 0.488, 9.766, 9.766, 19.531, 48.828, 48.828};
+    for (int i = 0; i < wirepace::kTestCount; ++i) {
+        TestResult& t = Figure(result, i);
+        t.speed = speeds[i];
+        t.ms = ms[i];
+        t.sizeMB = sizes[i];
+    }
+    return result;
 }
 
 QLabel* Label(const QString& name) {
@@ -100,7 +119,7 @@ int FirstColumnWith(const QImage& image, int y, const QColor& colour) {
     return -1;
 }
 
-void Reopen(const BenchmarkState& state, const std::string& name = "MyServer") {
+void Reopen(const RunResult& state, const std::string& name = "MyServer") {
     CloseTestGraph();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     LoadTestGraph(state, name);
@@ -131,21 +150,19 @@ class GraphWindowTest : public QObject {
     // Every chart label and table text inside the room it has, with values of a fast local
     // run (the seven-digit scale, six digits on the longest names) that once lost letters.
     void everyLabelFitsItsRoom() {
-        BenchmarkState state = TypicalRun();
-        state.TestSpeeds = {9999999, 9999999, 1570556, 1570556, 1570556,
-                            1570556, 1570556, 517172,  517171};
-        state.TestTimesMs = {"99999999", "99999999", "99999999", "99999999", "99999999",
-                             "99999999", "99999999", "99999999", "99999999"};
-        state.TestSizesMB = {"100", "1000", "100", "100", "1000", "1000", "2000", "5000", "5000"};
-        state.TestComments = {"",
-                              "",
-                              "",
-                              "",
-                              "",
-                              "",
-                              "Possible Duplex Mismatch",
-                              "Possible Netbios/TCP Window limitation",
-                              "Possible Netbios/TCP Window limitation"};
+        RunResult state = TypicalRun();
+        const double speeds[] = {9999999, 9999999, 1570556, 1570556, 1570556,
+                                 1570556, 1570556, 517172,  517171};
+        const double sizes[] = {100, 1000, 100, 100, 1000, 1000, 2000, 5000, 5000};
+        for (int i = 0; i < wirepace::kTestCount; ++i) {
+            TestResult& t = Figure(state, i);
+            t.speed = speeds[i];
+            t.ms = 99999999;
+            t.sizeMB = sizes[i];
+            t.comment = i == 6   ? "Possible Duplex Mismatch"
+                        : i >= 7 ? "Possible Netbios/TCP Window limitation"
+                                 : "";
+        }
         Reopen(state);
         for (int i = 2; i <= 8; ++i) {
             QLabel* label = Label(QString("lbl1_%1").arg(i));
@@ -223,10 +240,10 @@ class GraphWindowTest : public QObject {
     }
 
     void barLabelsOnlyForNetworkTests() {
-        BenchmarkState state = TypicalRun();
+        RunResult state = TypicalRun();
         // A local test faster than every network test changes neither the scale nor a bar.
-        state.TestSpeeds[0] = 500000;
-        state.TestSpeeds[1] = 400000;
+        Figure(state, 0).speed = 500000;
+        Figure(state, 1).speed = 400000;
         Reopen(state);
         QVERIFY(Label("lbl1_0") == nullptr);
         QVERIFY(Label("lbl1_1") == nullptr);
@@ -236,8 +253,8 @@ class GraphWindowTest : public QObject {
             QVERIFY(label != nullptr);
             QVERIFY(label->isVisible());
             QCOMPARE(label->text(),
-                     QString::fromStdString(state.TestNames[i] + " [" +
-                                            wirepace::NumberToText(state.TestSpeeds[i]) + "]"));
+                     QString::fromStdString(wirepace::TestName(i) + " [" +
+                                            wirepace::NumberToText(Figure(state, i).speed) + "]"));
             // Right-aligned, ending at the strip's right edge and growing to the left.
             QCOMPARE(label->x() + label->width(), 268);
             QVERIFY(label->width() > 32);
@@ -309,8 +326,8 @@ class GraphWindowTest : public QObject {
     }
 
     void zeroSpeedBarIsThinStub() {
-        BenchmarkState state = TypicalRun();
-        state.TestSpeeds[3] = 0;
+        RunResult state = TypicalRun();
+        Figure(state, 3).speed = 0;
         Reopen(state);
         const QImage image = Shot();
         const double top = BarTop(3);
@@ -336,10 +353,10 @@ class GraphWindowTest : public QObject {
 
         // The same rounding decides where the drawn bars end: 12 % of 95 is 11.4 units, 38 %
         // is 36.1 (unrounded, 12.5 % and 37.5 % would end at 11.875 and 35.625).
-        BenchmarkState state = Catalogue();
-        state.TestSpeeds[2] = 8;
-        state.TestSpeeds[3] = 1;
-        state.TestSpeeds[4] = 3;
+        RunResult state = Catalogue();
+        Figure(state, 2).speed = 8;
+        Figure(state, 3).speed = 1;
+        Figure(state, 4).speed = 3;
         Reopen(state);
         const QImage image = Shot();
         QCOMPARE(FirstColumnWith(image, GraphY(BarTop(2) + 2), kSide), GraphX(95));
@@ -376,8 +393,8 @@ class GraphWindowTest : public QObject {
     void scaleLabels() {
         QFETCH(double, maxSpeed);
         QFETCH(QStringList, expected);
-        BenchmarkState state = Catalogue();
-        state.TestSpeeds[6] = maxSpeed;
+        RunResult state = Catalogue();
+        Figure(state, 6).speed = maxSpeed;
         Reopen(state);
         QCOMPARE(Text("lbl2_0"), QString());
         for (int k = 1; k <= 4; ++k) {
@@ -410,8 +427,8 @@ class GraphWindowTest : public QObject {
     }
 
     void allZeroRunDrawsStubsOnly() {
-        BenchmarkState state = Catalogue();
-        state.TestSpeeds[3] = -1;  // never raises the maximum above 0
+        RunResult state = Catalogue();
+        Figure(state, 3).speed = -1;  // never raises the maximum above 0
         Reopen(state);
         const QImage image = Shot();
         for (int i = 2; i <= 8; ++i) {
@@ -425,16 +442,16 @@ class GraphWindowTest : public QObject {
     }
 
     void tableTexts() {
-        BenchmarkState state = TypicalRun();
-        state.TestSizesMB[2] = "0.156";
-        state.TestSizesMB[3] = "0";
-        state.TestSizesMB[4] = "10";
-        state.TestSizesMB[5] = "1234.5";
-        state.TestSpeeds[2] = 0;
-        state.TestSpeeds[3] = 1234;
-        state.TestTimesMs[4] = "1234";
-        state.TestComments[7] = "Possible Netbios/TCP Window limitation";
-        state.TestComments[4] = "Possible Duplex Mismatch";
+        RunResult state = TypicalRun();
+        Figure(state, 2).sizeMB = 0.156;
+        Figure(state, 3).sizeMB = 0;
+        Figure(state, 4).sizeMB = 10;
+        Figure(state, 5).sizeMB = 1234.5;
+        Figure(state, 2).speed = 0;
+        Figure(state, 3).speed = 1234;
+        Figure(state, 4).ms = 1234;
+        Figure(state, 7).comment = "Possible Netbios/TCP Window limitation";
+        Figure(state, 4).comment = "Possible Duplex Mismatch";
         Reopen(state);
 
         QCOMPARE(Text("lblT_0"), QString("\nTest"));
@@ -447,7 +464,7 @@ class GraphWindowTest : public QObject {
             return Text(QString("lblT_%1").arg(row * 5 + column));
         };
         for (int n = 0; n < 9; ++n) {
-            QCOMPARE(cell(n + 1, 0), QString::fromStdString(state.TestNames[n]));
+            QCOMPARE(cell(n + 1, 0), QString::fromStdString(wirepace::TestName(n)));
         }
         QCOMPARE(cell(3, 2), QString(".156"));
         QCOMPARE(cell(4, 2), QString(".0"));
@@ -521,9 +538,9 @@ class GraphWindowTest : public QObject {
         const QImage before = Shot();
         const QString speedCell = Text("lblT_28");
 
-        BenchmarkState later = Catalogue();
-        later.TestSpeeds[5] = 1;
-        later.TestSpeeds[2] = 99999;
+        RunResult later = Catalogue();
+        Figure(later, 5).speed = 1;
+        Figure(later, 2).speed = 99999;
         LoadTestGraph(later, "Second");
         QCOMPARE(TestGraphWindow(), first);
         QCOMPARE(first->windowTitle(), QString("Test Results for First"));
@@ -540,8 +557,8 @@ class GraphWindowTest : public QObject {
         QVERIFY(first.isNull());
         QVERIFY(TestGraphWindow() == nullptr);
 
-        BenchmarkState later = Catalogue();
-        later.TestSpeeds[2] = 10;
+        RunResult later = Catalogue();
+        Figure(later, 2).speed = 10;
         LoadTestGraph(later, "Second");
         QWidget* second = TestGraphWindow();
         QVERIFY(second != nullptr);

@@ -22,15 +22,13 @@
 #include <string>
 #include <vector>
 
-#include "core/benchmark_state.h"
 #include "support/gui_test_main.h"
 #include "support/screenshot.h"
 #include "ui/forms/form_design.h"
 #include "ui/graph/frm_test_graph.h"
 #include "ui/main/frm_main.h"
 
-using wirepace::State;
-using wirepace::ui::frmMain;
+using wirepace::ui::FrmMain;
 
 namespace {
 
@@ -38,7 +36,7 @@ const QString kFollow = QStringLiteral("Follow the instructions and press Run Te
 
 class Window {
   public:
-    Window() : w(std::make_unique<frmMain>()) {}
+    Window() : w(std::make_unique<FrmMain>()) {}
     ~Window() {
         wirepace::ui::CloseTestGraph();
         w->close();
@@ -68,17 +66,13 @@ class Window {
         emit list->activated(index);
     }
 
-    std::unique_ptr<frmMain> w;
+    std::unique_ptr<FrmMain> w;
 };
 
 QStringList Items(QComboBox* list) {
     QStringList items;
     for (int i = 0; i < list->count(); ++i) items << list->itemText(i);
     return items;
-}
-
-std::vector<std::string> Strings(std::initializer_list<const char*> texts) {
-    return {texts.begin(), texts.end()};
 }
 
 using wirepace::testing::SaveScreenshot;
@@ -105,7 +99,7 @@ class MainWindowTest : public QObject {
 
 void MainWindowTest::startsOnTheNamePage() {
     Window win;
-    frmMain& w = *win.w;
+    FrmMain& w = *win.w;
     QVERIFY(w.isVisible());
     QCOMPARE(w.windowTitle(), QStringLiteral("Wirepace v1.0"));
 
@@ -133,9 +127,9 @@ void MainWindowTest::startsOnTheNamePage() {
              QStringList({"Local Area Network (LAN)", "Wide Area Network (WAN)"}));
     QCOMPARE(win.List("cmbConnType")->currentIndex(), 1);
     QCOMPARE(win.List("cmbConnSpeed")->currentText(), QStringLiteral("<256"));
-    QCOMPARE(w.SelectedSpeedIndex(), 0);
-    QCOMPARE(State().SmallSizesKB, Strings({"16", "28", "50", "80", "160", "350"}));
-    QCOMPARE(State().LargeSizesKB, Strings({"160", "280", "500", "800", "1600", "3500"}));
+    QCOMPARE(w.ListIndex("cmbConnSpeed"), 0);
+    QCOMPARE(w.SettingsFromControls().smallKB, 16);
+    QCOMPARE(w.SettingsFromControls().largeKB, 160);
 
     // The holders of the hidden navigation buttons disappear into the grey bar.
     const QImage shot = w.grab().toImage();
@@ -183,7 +177,7 @@ void MainWindowTest::okAndEnterAcceptTheName() {
         QCOMPARE(win.Button("cmdNext")->text(), QStringLiteral("Run Tests"));
         QVERIFY(win.Shown("cmdBack"));
         QCOMPARE(win.Button("cmdBack")->text(), QStringLiteral("New Test"));
-        QCOMPARE(win.w->TestId(), std::string("  My Server "));
+        QCOMPARE(win.w->Text("txtTestId"), std::string("  My Server "));
         if (way == 0) {
             win.Box("txtDirPath")->setText("/mnt/bench/");
             win.Box("txtUserName")->setText("bench");
@@ -216,7 +210,7 @@ void MainWindowTest::newTestClearsTheBoxesOnly() {
     QCOMPARE(win.List("cmbConnType")->currentText(), QStringLiteral("Local Area Network (LAN)"));
     QCOMPARE(win.List("cmbConnSpeed")->currentText(), QStringLiteral("100mb"));
     QCOMPARE(win.w->ResultsText(), std::string("-- Starting Server A test at 10:00:00 --\r\n"));
-    QCOMPARE(State().SmallSizesKB, Strings({"1024", "10240"}));
+    QCOMPARE(win.w->SettingsFromControls().smallKB, 10240);
 
     // A new name goes straight back to the same settings.
     win.Accept("Server B");
@@ -233,10 +227,10 @@ void MainWindowTest::connectionTypeFillsSpeedsAndSizes() {
     Window::Pick(type, 0);
     QCOMPARE(Items(speed), QStringList({"10mb", "100mb"}));
     QCOMPARE(speed->currentIndex(), 0);
-    QCOMPARE(State().SmallSizesKB, Strings({"1024", "10240"}));
-    QCOMPARE(State().LargeSizesKB, Strings({"10240", "102400"}));
+    QCOMPARE(win.w->SettingsFromControls().smallKB, 1024);
+    QCOMPARE(win.w->SettingsFromControls().largeKB, 10240);
     speed->setCurrentIndex(1);
-    QCOMPARE(win.w->SelectedSpeedIndex(), 1);
+    QCOMPARE(win.w->ListIndex("cmbConnSpeed"), 1);
 
     // Picking the type already chosen starts again from the first speed.
     Window::Pick(type, 0);
@@ -246,11 +240,10 @@ void MainWindowTest::connectionTypeFillsSpeedsAndSizes() {
     Window::Pick(type, 1);
     QCOMPARE(Items(speed), QStringList({"<256", "256-512", "512-768", "768-T1", "T1", ">T1"}));
     QCOMPARE(speed->currentText(), QStringLiteral("<256"));
-    QCOMPARE(State().SmallSizesKB, Strings({"16", "28", "50", "80", "160", "350"}));
-    QCOMPARE(State().LargeSizesKB, Strings({"160", "280", "500", "800", "1600", "3500"}));
+    QCOMPARE(win.w->SettingsFromControls().smallKB, 16);
     speed->setCurrentIndex(5);
-    QCOMPARE(State().SmallSizesKB[static_cast<std::size_t>(win.w->SelectedSpeedIndex())],
-             std::string("350"));
+    QCOMPARE(win.w->SettingsFromControls().smallKB, 350);
+    QCOMPARE(win.w->SettingsFromControls().largeKB, 3500);
 
     // The keyboard's pick raises the same handler.
     type->setFocus();
@@ -264,7 +257,7 @@ void MainWindowTest::connectionTypeFillsSpeedsAndSizes() {
     // Nothing but a pick changes the lists: choosing a speed leaves the tables alone.
     speed->setCurrentIndex(3);
     QCOMPARE(speed->count(), 6);
-    QCOMPARE(State().SmallSizesKB.size(), std::size_t(6));
+    QCOMPARE(win.w->SettingsFromControls().speedEntry, std::string("768-T1"));
 }
 
 void MainWindowTest::tabOrderFollowsTheDesign() {
@@ -323,7 +316,7 @@ void MainWindowTest::tabOrderFollowsTheDesign() {
 
 void MainWindowTest::layoutMatchesTheDesign() {
     Window win;
-    frmMain& w = *win.w;
+    FrmMain& w = *win.w;
     // 7335 x 5415 twips of client area at 15 twips a pixel, fixed, no maximise box.
     QCOMPARE(w.size(), QSize(489, 361));
     QCOMPARE(w.minimumSize(), w.maximumSize());
@@ -417,12 +410,12 @@ void MainWindowTest::layoutMatchesTheDesign() {
     // The password shows stars only.
     win.Box("txtPassword")->setText("abc");
     QCOMPARE(win.Box("txtPassword")->displayText(), QStringLiteral("***"));
-    QCOMPARE(w.Password(), std::string("abc"));
+    QCOMPARE(w.Text("txtPassword"), std::string("abc"));
 }
 
 void MainWindowTest::resultsBoxKeepsTheTextAsSet() {
     Window win;
-    frmMain& w = *win.w;
+    FrmMain& w = *win.w;
     auto* box = win.Get<QPlainTextEdit>("txtTestResults");
     const std::string text = "-- Starting x test at 10:00:00 --\r\nline two\r\n\r\nlast";
     w.SetResultsText(text);
@@ -460,7 +453,7 @@ void MainWindowTest::resultsBoxKeepsTheTextAsSet() {
 
 void MainWindowTest::runPagesAndBusyPointer() {
     Window win;
-    frmMain& w = *win.w;
+    FrmMain& w = *win.w;
     win.Accept("pages");
     w.SetBusy(true);
     QCOMPARE(w.cursor().shape(), Qt::WaitCursor);
@@ -478,18 +471,18 @@ void MainWindowTest::runPagesAndBusyPointer() {
     QCOMPARE(win.Get<QWidget>("fra1_1")->pos(), QPoint(0, 56));
     QVERIFY(win.Shown("fra1_1"));
     QVERIFY(!win.Shown("fra1_0"));
-    w.SetStatusLine("Finished");
+    w.Status("Finished", "", false);
     QCOMPARE(win.Caption("lbl1_5"), QStringLiteral("Finished"));
     QCOMPARE(win.Get<QLabel>("lbl1_5")->width(), win.Get<QLabel>("lbl1_5")->sizeHint().width());
-    w.SetInstructionLine("");
+    w.SetText("lbl1_7", "");
     QCOMPARE(win.Caption("lbl1_7"), QString());
 
     // "Back" after a run: settings again, name and log kept.
     w.SetResultsText("log line\r\n");
-    w.SetBackCaption("Back");
-    w.SetBackVisible(true);
-    w.SetNextCaption("View Reports");
-    w.SetNextEnabled(false);
+    w.SetText("cmdBack", "Back");
+    w.SetVisible("cmdBack", true);
+    w.SetText("cmdNext", "View Reports");
+    w.SetEnabled("cmdNext", false);
     QTest::mouseClick(win.Button("cmdBack"), Qt::LeftButton);
     QVERIFY(!win.Shown("fra1_1"));
     QVERIFY(win.Shown("fra1_0"));
@@ -501,7 +494,7 @@ void MainWindowTest::runPagesAndBusyPointer() {
     QCOMPARE(w.ResultsText(), std::string("log line\r\n"));
 
     // A button caption the sequence does not know does nothing.
-    w.SetNextCaption("Please Wait");
+    w.SetText("cmdNext", "Please Wait");
     QTest::mouseClick(win.Button("cmdNext"), Qt::LeftButton);
     QCOMPARE(win.Button("cmdNext")->text(), QStringLiteral("Please Wait"));
     QVERIFY(w.isVisible());
@@ -511,9 +504,9 @@ void MainWindowTest::closingClosesEveryWindow() {
     // By cmdExit on the name page, by the close box, and by the "Exit" caption of cmdNext.
     for (int way = 0; way < 3; ++way) {
         Window win;
-        frmMain& w = *win.w;
+        FrmMain& w = *win.w;
         win.Accept("closing");
-        w.OpenReports();
+        w.OpenReports(wirepace::RunResult{}, w.Text("txtTestId"));
         QWidget* graph = wirepace::ui::TestGraphWindow();
         QVERIFY(graph);
         QVERIFY(graph->isVisible());
@@ -524,7 +517,7 @@ void MainWindowTest::closingClosesEveryWindow() {
         } else if (way == 1) {
             QVERIFY(w.close());
         } else {
-            w.SetNextCaption("Exit");
+            w.SetText("cmdNext", "Exit");
             QTest::mouseClick(win.Button("cmdNext"), Qt::LeftButton);
         }
         QVERIFY(!w.isVisible());
@@ -542,25 +535,25 @@ void MainWindowTest::textOutsideAsciiReachesTheCore() {
         QApplication::sendEvent(name, &press);
     }
     QTest::keyClick(name, Qt::Key_Return);
-    QCOMPARE(win.w->TestId(), std::string("a\xF0\x9F\x98\x80"
-                                          "b\xC3\xA9"));
+    QCOMPARE(win.w->Text("txtTestId"), std::string("a\xF0\x9F\x98\x80"
+                                                   "b\xC3\xA9"));
     QCOMPARE(win.Caption("lbl1_6"), QString::fromUtf8("a\xF0\x9F\x98\x80"
                                                       "b\xC3\xA9"));
     win.Box("txtDirPath")->setText(QString::fromUtf8("/srv/\xE6\x97\xA5\xE6\x9C\xAC"));
-    QCOMPARE(win.w->DirPath(), std::string("/srv/\xE6\x97\xA5\xE6\x9C\xAC"));
-    win.w->SetDirPath("/srv/\xF0\x9F\x98\x80/");
+    QCOMPARE(win.w->Text("txtDirPath"), std::string("/srv/\xE6\x97\xA5\xE6\x9C\xAC"));
+    win.w->TargetShown("/srv/\xF0\x9F\x98\x80/");
     QCOMPARE(win.Box("txtDirPath")->text(), QString::fromUtf8("/srv/\xF0\x9F\x98\x80/"));
 }
 
 void MainWindowTest::everyTextFitsItsRoom() {
     Window win;
-    frmMain& w = *win.w;
+    FrmMain& w = *win.w;
     const auto& form = wirepace::ui::forms::MainForm();
     auto px = [](int twips) { return twips / 15; };
     // Labels with the longest texts they get: design captions, a long test name, the
     // instruction and status lines of a run.
     win.Accept("WWWWWWWWWWWWWWWWWWWW");
-    w.SetStatusLine("Establishing connection...");
+    w.Status("Establishing connection...", "Please Wait...", false);
     for (const auto& c : form.controls) {
         if (c.kind != wirepace::ui::forms::Kind::Label) continue;
         QLabel* label = win.Get<QLabel>(c.name.c_str());
@@ -574,7 +567,7 @@ void MainWindowTest::everyTextFitsItsRoom() {
         QVERIFY2(label->x() + label->width() <= label->parentWidget()->width(),
                  qPrintable(QString::fromStdString(c.name)));
     }
-    w.SetInstructionLine("Running Test 1a. Please wait...");
+    w.Status("LOCAL TIME SMALL", "1a", true);
     QVERIFY(win.Get<QLabel>("lbl1_7")->width() <= px(form.Control("fraTop").width - 420));
     // Every entry of both lists inside the closed list's text field.
     for (const char* name : {"cmbConnType", "cmbConnSpeed"}) {
@@ -596,13 +589,13 @@ void MainWindowTest::everyTextFitsItsRoom() {
         }
     }
     // Button captions, the longest ones included.
-    w.SetNextCaption("View Reports");
-    w.SetBackCaption("New Test");
+    w.SetText("cmdNext", "View Reports");
+    w.SetText("cmdBack", "New Test");
     for (const char* name : {"cmdOk", "cmdExit", "cmdBack", "cmdNext"}) {
         QPushButton* b = win.Button(name);
         QVERIFY2(b->fontMetrics().horizontalAdvance(b->text()) + 8 <= b->width(), name);
     }
-    w.SetNextCaption("Please Wait");
+    w.SetText("cmdNext", "Please Wait");
     QVERIFY(win.Button("cmdNext")->fontMetrics().horizontalAdvance("Please Wait") + 8 <=
             win.Button("cmdNext")->width());
 }

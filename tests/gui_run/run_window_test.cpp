@@ -20,23 +20,23 @@
 #include <stdexcept>
 #include <string>
 
-#include "core/benchmark_state.h"
+#include "core/catalogue.h"
+#include "core/run_engine.h"
 #include "support/gui_test_main.h"
 #include "support/screenshot.h"
 #include "ui/graph/frm_test_graph.h"
 #include "ui/main/frm_main.h"
 
-using wirepace::State;
-using wirepace::ui::frmMain;
+using wirepace::ui::FrmMain;
 
 namespace {
 
 QString WorkRoot() {
-    return QString::fromStdString(State().AppDrive);
+    return QString::fromStdString(wirepace::ControllerEnvironment().workRoot);
 }
 
 QString LogPath() {
-    return QString::fromStdString(State().LogPath);
+    return QString::fromStdString(wirepace::ControllerEnvironment().logPath);
 }
 
 QStringList LogLines() {
@@ -73,7 +73,7 @@ int LiveDrones() {
 // The window on the settings page, named and aimed at `dir`, smallest WAN files.
 class RunWindow {
   public:
-    explicit RunWindow(const QString& name, const QString& dir) : w(std::make_unique<frmMain>()) {
+    explicit RunWindow(const QString& name, const QString& dir) : w(std::make_unique<FrmMain>()) {
         QFile::remove(LogPath());
         Box("txtTestId")->setText(name);
         QTest::mouseClick(Button("cmdOk"), Qt::LeftButton);
@@ -118,7 +118,7 @@ class RunWindow {
         pump.stop();
     }
 
-    std::unique_ptr<frmMain> w;
+    std::unique_ptr<FrmMain> w;
     QTimer boxWatch;
     QStringList messages;
 };
@@ -143,7 +143,7 @@ class RunWindowTest : public QObject {
 void RunWindowTest::completeRunThenReports() {
     QTemporaryDir target;
     RunWindow win("GuiRun", target.path());  // no trailing separator: the run adds it
-    frmMain& w = *win.w;
+    FrmMain& w = *win.w;
     QStringList statuses;
     win.Run([&] {
         const QString status = win.Caption("lbl1_5");
@@ -161,8 +161,8 @@ void RunWindowTest::completeRunThenReports() {
     QCOMPARE(w.findChild<QWidget*>("fra1_1")->pos(), QPoint(0, 56));
     QCOMPARE(win.Box("txtDirPath")->text(), target.path() + "/");
     // Every test's title was the status line in its turn.
-    for (const std::string& name : State().TestNames)
-        QVERIFY2(statuses.contains(QString::fromStdString(name)), name.c_str());
+    for (const auto& test : wirepace::kCatalogue)
+        QVERIFY2(statuses.contains(QString::fromUtf8(test.name)), test.name);
 
     const QStringList lines = LogLines();
     QCOMPARE(lines.size(), 10);
@@ -174,21 +174,19 @@ void RunWindowTest::completeRunThenReports() {
     for (int i = 0; i < wirepace::kTestCount; ++i) {
         const auto match = resultLine.match(lines[i + 1]);
         QVERIFY2(match.hasMatch(), qPrintable(lines[i + 1]));
-        QCOMPARE(match.captured(1).toStdString(), State().TestIds[static_cast<std::size_t>(i)]);
+        QCOMPARE(match.captured(1).toStdString(), wirepace::TestId(i));
     }
     // The box holds this run's lines with CR LF, ending with the last result.
     const std::string box = w.ResultsText();
     QVERIFY(QString::fromStdString(box).endsWith(lines.back() + "\r\n"));
 
-    for (int i = 0; i < wirepace::kTestCount; ++i) {
-        const auto k = static_cast<std::size_t>(i);
-        QVERIFY2(State().TestSpeeds[k] > 0, State().TestIds[k].c_str());
-        QVERIFY(!State().TestTimesMs[k].empty());
-        QVERIFY(!State().TestSizesMB[k].empty());
-    }
-    QCOMPARE(State().TestSizesMB[0], std::string("0.016"));
-    QCOMPARE(State().TestSizesMB[1], std::string("0.156"));
-    QCOMPARE(State().TestSizesMB[7], std::string("0.781"));
+    const wirepace::RunResult* result = w.LastResult();
+    QVERIFY(result != nullptr);
+    QCOMPARE(result->tests.size(), std::size_t(9));
+    for (const wirepace::TestResult& t : result->tests) QVERIFY2(t.speed > 0, t.id.c_str());
+    QCOMPARE(result->tests[0].sizeMB, 0.016);
+    QCOMPARE(result->tests[1].sizeMB, 0.156);
+    QCOMPARE(result->tests[7].sizeMB, 0.781);
 
     QCOMPARE(Leftovers(WorkRoot()), QStringList());
     QCOMPARE(Leftovers(target.path()), QStringList());
@@ -245,7 +243,7 @@ void RunWindowTest::stopIsSeenBeforeTheNextTest() {
                 afterClickInstruction = win.Caption("lbl1_7");
             }
         });
-        QCOMPARE(statusAtClick, QString::fromStdString(State().TestNames[4]));
+        QCOMPARE(statusAtClick, QString::fromStdString(wirepace::TestName(4)));
         QCOMPARE(afterClickCaption, QStringLiteral("Please Wait"));
         QVERIFY(!afterClickEnabled);
         QCOMPARE(afterClickStatus, QStringLiteral("Interrupted by user"));
@@ -296,7 +294,7 @@ void RunWindowTest::stopDuringADroneWaitEndsTheRun() {
     QCOMPARE(win.Caption("lbl1_5"), QStringLiteral("Interrupted by user"));
     QCOMPARE(win.Button("cmdNext")->text(), QStringLiteral("View Reports"));
     QVERIFY(!win.Button("cmdNext")->isEnabled());
-    QVERIFY(!win.w->Sequence().StopRequested());
+    QVERIFY(!win.w->StopRequested());
     QCOMPARE(LogLines().size(), 1 + 8);
     QCOMPARE(Leftovers(WorkRoot()), QStringList());
     QCOMPARE(Leftovers(target.path()), QStringList());
@@ -375,7 +373,7 @@ void RunWindowTest::fileVanishingMidRunEndsInError53() {
 void RunWindowTest::closeDuringADroneTestCleansUp() {
     QTemporaryDir target;
     RunWindow win("Closing", target.path());
-    frmMain& w = *win.w;
+    FrmMain& w = *win.w;
     bool closeRefused = false;
     int dronesAtClose = 0;
     win.Run([&] {

@@ -7,8 +7,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "core/benchmark_state.h"
-
 namespace wirepace::testing {
 
 template <typename TestObject>
@@ -19,7 +17,6 @@ int RunWindowTests(int argc, char** argv) {
     qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    InitControllerState(State());
     TestObject test;
     return QTest::qExec(&test, argc, argv);
 }

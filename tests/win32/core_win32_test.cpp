@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The controller core on Windows (Wine in CI): the drone image from the program resource, the
 // drive list of the system, the mapping command as started, real drones, and whole runs of the
-// nine tests through a window without widgets.
+// nine tests followed through the engine's events.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -17,22 +17,23 @@
 
 #include "common/error.h"
 #include "common/pause.h"
+#include "core/catalogue.h"
 #include "core/connection_settings.h"
 #include "core/drone_fleet.h"
+#include "core/run_engine.h"
 #include "core/share_connection.h"
-#include "core/test_sequence.h"
 #include "platform/platform.h"
 #include "platform/platform_win32_detail.h"
 #include "platform/share_mount_detail.h"
-#include "support/fake_window.h"
+#include "support/recording_observer.h"
 #include "win_temp_dir.h"
 
 namespace wirepace {
 namespace {
 
 namespace win32 = platform::win32;
-using testing::FakeWindow;
 using testing::ReadBytes;
+using testing::RecordingObserver;
 using testing::WinTempDir;
 
 std::vector<std::string> EntriesOf(const std::filesystem::path& dir) {
@@ -56,7 +57,7 @@ TEST(DroneImage, TheResourceIsTheBuiltDrone) {
 
 TEST(DroneImage, WriteDroneWritesARunnableCopy) {
     WinTempDir root;
-    BenchmarkState state;
+    RunContext state;
     state.AppDrive = root.Slash();
     WriteDrone(state, "Drone3.exe");
     EXPECT_EQ(ReadBytes(root.Slash() + "Drone3.exe"),
@@ -103,7 +104,7 @@ class NetworkSeam : public ::testing::Test {
 };
 
 TEST_F(NetworkSeam, AccountAndPasswordReachTheCallAsTyped) {
-    BenchmarkState state;
+    RunContext state;
     state.ShareDrive = "E:";
     ConnectShare(state, "\\\\bench server\\share\\sub", "pa ss\"word & del", "DOMAIN\\my user");
     ASSERT_EQ(calls, (std::vector<std::string>{
@@ -129,64 +130,54 @@ TEST_F(NetworkSeam, AccountAndPasswordReachTheCallAsTyped) {
 TEST_F(NetworkSeam, ARefusedMappingEndsTheRunAtOnceWithTheSystemsMessage) {
     testing::TempDrive root;
     WinTempDir logs;
-    BenchmarkState state;
-    InitCatalogue(state);
-    state.AppDrive = root.Root();
-    state.LogPath = logs.Slash() + "TestResults.txt";
-    ApplyConnectionType(state, kWanType);
-    FakeWindow window;
-    window.testId = "Refused";
-    window.dirPath = "\\\\SERVER\\SHARE\\";
-    window.userName = "bench";
-    window.password = "wrong";
-    TestSequence sequence{state, window};
+    RunSettings settings = *SettingsFor(kWanType, "<256");
+    settings.testName = "Refused";
+    settings.target = "\\\\SERVER\\SHARE\\";
+    settings.account = "bench";
+    settings.password = "wrong";
+    const RunEnvironment environment{root.Root(), logs.Slash() + "TestResults.txt", {}};
     addResult = ERROR_INVALID_PASSWORD;
 
-    const double start = TickMs();
-    sequence.cmdNext_Click();
-    EXPECT_LT(TickMs() - start, 1500.0);  // no pause after the mapping, no connection test
-    EXPECT_EQ(window.status, "ERROR");
+    RecordingObserver observer;
+    StopToken stop;
+    const RunResult result = RunBenchmark(settings, environment, observer, stop);
+    EXPECT_EQ(result.outcome, RunOutcome::Error);
+    EXPECT_EQ(result.errorNumber, 86);
     // The system's own text (Windows: that the network password is not correct).
     const std::string message = platform::winnet::SystemMessage(ERROR_INVALID_PASSWORD);
     EXPECT_FALSE(message.empty());
     EXPECT_EQ(message.find("Network error"), std::string::npos) << message;
-    std::istringstream log(ReadBytes(state.LogPath));
+    std::istringstream log(ReadBytes(environment.logPath));
     std::string line, last;
     while (std::getline(log, line)) last = line;
     EXPECT_EQ(last, "-- Error: " + message + " [86] --\r");
-    EXPECT_EQ(std::count(window.statusHistory.begin(), window.statusHistory.end(),
-                         "Testing Connection..."),
-              0);
-    // The letter was free and nothing was connected: nothing to cancel, no letter kept.
+    // The run ends at the mapping: no connection test, nothing after it.
+    EXPECT_EQ(observer.statuses.back(), "Establishing connection...");
+    // The letter was free and nothing was connected: nothing to cancel.
     ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].rfind("add " + state.ShareDrive, 0), 0u);
-    EXPECT_TRUE(state.ShareDrive.empty());
+    EXPECT_EQ(calls[0].rfind("add ", 0), 0u);
     EXPECT_TRUE(EntriesOf(root.Folder()).empty());
 }
 
 TEST_F(NetworkSeam, TheMappingEndsWithTheRunHoweverItEnds) {
     testing::TempDrive root;
     WinTempDir logs;
-    BenchmarkState state;
-    InitCatalogue(state);
-    state.AppDrive = root.Root();
-    state.LogPath = logs.Slash() + "TestResults.txt";
-    ApplyConnectionType(state, kWanType);
-    FakeWindow window;
-    window.testId = "Mapped";
+    RunSettings settings = *SettingsFor(kWanType, "<256");
+    settings.testName = "Mapped";
     // Connected, but the share's folder is not there: the connection test fails.
-    window.dirPath = "\\\\NOSERVER\\NOSHARE";
-    TestSequence sequence{state, window};
-    sequence.cmdNext_Click();
-    EXPECT_EQ(window.status, "ERROR");
+    settings.target = "\\\\NOSERVER\\NOSHARE";
+    RecordingObserver observer;
+    StopToken stop;
+    const RunResult result =
+        RunBenchmark(settings, {root.Root(), logs.Slash() + "TestResults.txt", {}}, observer, stop);
+    EXPECT_EQ(result.outcome, RunOutcome::Error);
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0].rfind("add ", 0), 0u);
     EXPECT_EQ(calls[1].rfind("cancel ", 0), 0u);
     EXPECT_EQ(calls[1].substr(7, 2), calls[0].substr(4, 2));  // the letter it mapped
-    EXPECT_TRUE(state.ShareDrive.empty());
-    EXPECT_NE(std::find(window.statusHistory.begin(), window.statusHistory.end(),
-                        "Initializing tests..."),
-              window.statusHistory.end());
+    EXPECT_NE(
+        std::find(observer.statuses.begin(), observer.statuses.end(), "Initializing tests..."),
+        observer.statuses.end());
 }
 
 // A whole run through a mapped share path. WIREPACE_TEST_SHARE names an empty share the
@@ -197,24 +188,21 @@ TEST_F(NetworkSeam, AWholeRunGoesThroughTheSharePathAndUnmapsAtTheEnd) {
     if (!shareText) GTEST_SKIP() << "WIREPACE_TEST_SHARE names no share to run against";
     testing::TempDrive root;
     WinTempDir logs;
-    BenchmarkState state;
-    InitCatalogue(state);
-    state.AppDrive = root.Root();
-    state.LogPath = logs.Slash() + "TestResults.txt";
-    ApplyConnectionType(state, kWanType);
-    FakeWindow window;
-    window.testId = "Share";
-    window.dirPath = *shareText;  // as typed, without a trailing separator
-    window.userName = "CORP\\jo o'brien";
-    window.password = "pa ss\"w & del";
-    TestSequence sequence{state, window};
-    sequence.cmdNext_Click();
-    EXPECT_EQ(window.status, "Finished");
-    EXPECT_EQ(window.dirPath, *shareText + "\\");
+    RunSettings settings = *SettingsFor(kWanType, "<256");
+    settings.testName = "Share";
+    settings.target = *shareText;  // as typed, without a trailing separator
+    settings.account = "CORP\\jo o'brien";
+    settings.password = "pa ss\"w & del";
+    const RunEnvironment environment{root.Root(), logs.Slash() + "TestResults.txt", {}};
+    RecordingObserver observer;
+    StopToken stop;
+    const RunResult result = RunBenchmark(settings, environment, observer, stop);
+    EXPECT_EQ(result.outcome, RunOutcome::Finished);
+    EXPECT_EQ(result.target, *shareText + "\\");
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0].substr(5), ":|" + *shareText + "|CORP\\jo o'brien|pa ss\"w & del");
     EXPECT_EQ(calls[1], "cancel " + calls[0].substr(4, 2) + " forced");
-    std::istringstream log(ReadBytes(state.LogPath));
+    std::istringstream log(ReadBytes(environment.logPath));
     int resultLines = 0;
     for (std::string line; std::getline(log, line);)
         if (line.rfind("\"Share\", \"" + *shareText + "\\\", ", 0) == 0) ++resultLines;
@@ -226,11 +214,9 @@ TEST_F(NetworkSeam, AWholeRunGoesThroughTheSharePathAndUnmapsAtTheEnd) {
 TEST(Drones, ReleasedDronesCopyAndReportTheirTimes) {
     testing::TempDrive root;
     WinTempDir target(" with blank");
-    BenchmarkState state;
+    RunContext state;
     state.AppDrive = root.Root();
     state.LargeTestFile = "Test64.jnk";
-    FakeWindow window;
-    window.dirPath = target.Slash();
     DroneFleet fleet;
     for (int n = 1; n <= kMaxDrones; ++n) {
         testing::WriteBytes(root.Root() + std::to_string(n) + state.LargeTestFile,
@@ -252,8 +238,7 @@ TEST(Drones, ReleasedDronesCopyAndReportTheirTimes) {
     for (int n = 1; n <= kMaxDrones; ++n)
         EXPECT_EQ(platform::FileLength(target.Slash() + std::to_string(n) + state.LargeTestFile),
                   65536);
-    TerminateDrones(state, window, fleet, target.Slash());
-    EXPECT_TRUE(window.messages.empty());
+    EXPECT_EQ(TerminateDrones(state, fleet, target.Slash()), std::nullopt);
     EXPECT_TRUE(EntriesOf(root.Folder()).empty());
     EXPECT_TRUE(EntriesOf(target.Path()).empty());
 }
@@ -277,15 +262,17 @@ TEST(Drones, EndWithTheirController) {
 class WholeRun : public ::testing::Test {
   protected:
     void SetUp() override {
-        InitCatalogue(state);
-        state.AppDrive = root.Root();
-        state.LogPath = logs.Slash() + "TestResults.txt";
-        ApplyConnectionType(state, kWanType);
-        window.testId = "Wine";
+        settings = *SettingsFor(kWanType, "<256");
+        settings.testName = "Wine";
+        environment = {root.Root(), logs.Slash() + "TestResults.txt", {}};
+    }
+    RunResult Run() {
+        StopToken stop;
+        return RunBenchmark(settings, environment, observer, stop);
     }
     std::vector<std::string> LogLines() const {
         std::vector<std::string> lines;
-        std::istringstream in(ReadBytes(state.LogPath));
+        std::istringstream in(ReadBytes(environment.logPath));
         for (std::string line; std::getline(in, line);) {
             EXPECT_FALSE(line.empty());
             EXPECT_EQ(line.back(), '\r');  // CR LF line ends
@@ -296,9 +283,9 @@ class WholeRun : public ::testing::Test {
 
     testing::TempDrive root;
     WinTempDir target, logs;
-    BenchmarkState state;
-    FakeWindow window;
-    TestSequence sequence{state, window};
+    RunSettings settings;
+    RunEnvironment environment;
+    RecordingObserver observer;
 };
 
 TEST_F(WholeRun, NineTestsWithFiveDronesAndNothingLeft) {
@@ -307,11 +294,12 @@ TEST_F(WholeRun, NineTestsWithFiveDronesAndNothingLeft) {
     typed.pop_back();
     for (auto& c : typed)
         if (c == '\\') c = '/';
-    window.dirPath = typed;
-    sequence.cmdNext_Click();
-    EXPECT_EQ(window.status, "Finished");
-    EXPECT_EQ(window.nextCaption, "View Reports");
-    EXPECT_EQ(window.dirPath, target.Slash());
+    settings.target = typed;
+    const RunResult result = Run();
+    EXPECT_EQ(result.outcome, RunOutcome::Finished);
+    EXPECT_EQ(result.target, target.Slash());
+    EXPECT_EQ(observer.shownDir, target.Slash());
+    EXPECT_EQ(result.tests.size(), 9u);
 
     const auto lines = LogLines();
     ASSERT_EQ(lines.size(), 10u);
@@ -319,19 +307,15 @@ TEST_F(WholeRun, NineTestsWithFiveDronesAndNothingLeft) {
     for (int i = 0; i < kTestCount; ++i) {
         const auto& line = lines[static_cast<std::size_t>(i) + 1];
         EXPECT_EQ(line.rfind("\"Wine\", \"" + target.Slash() + "\", ", 0), 0u) << line;
-        EXPECT_NE(line.find(", " + state.TestIds[static_cast<std::size_t>(i)] + ", "),
-                  std::string::npos)
-            << line;
-        EXPECT_FALSE(state.TestTimesMs[static_cast<std::size_t>(i)].empty());
+        EXPECT_NE(line.find(", " + TestId(i) + ", "), std::string::npos) << line;
     }
     EXPECT_TRUE(EntriesOf(root.Folder()).empty());
     EXPECT_TRUE(EntriesOf(target.Path()).empty());
 }
 
 TEST_F(WholeRun, AMissingTargetEndsInTheErrorWithNothingLeft) {
-    window.dirPath = target.Slash() + "missing\\deeper";
-    sequence.cmdNext_Click();
-    EXPECT_EQ(window.status, "ERROR");
+    settings.target = target.Slash() + "missing\\deeper";
+    EXPECT_EQ(Run().outcome, RunOutcome::Error);
     const auto lines = LogLines();
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines.back(), "-- Error: Path not found [76] --");
@@ -339,10 +323,11 @@ TEST_F(WholeRun, AMissingTargetEndsInTheErrorWithNothingLeft) {
 }
 
 TEST_F(WholeRun, ARelativeTargetIsRefusedNotMapped) {
-    window.dirPath = "server\\share";
-    sequence.cmdNext_Click();
-    EXPECT_EQ(window.status, "ERROR");
-    EXPECT_TRUE(state.ShareDrive.empty());
+    settings.target = "server\\share";
+    EXPECT_EQ(Run().outcome, RunOutcome::Error);
+    EXPECT_EQ(
+        std::find(observer.statuses.begin(), observer.statuses.end(), "Establishing connection..."),
+        observer.statuses.end());
     EXPECT_TRUE(EntriesOf(root.Folder()).empty());
 }
 

@@ -9,7 +9,7 @@
 
 int main(int argc, char** argv) {
     if (argc < 3) return 2;
-    wirepace::BenchmarkState state;
+    wirepace::RunContext state;
     state.AppDrive = argv[1];
     state.LargeTestFile = "Test16.jnk";
     wirepace::DroneFleet fleet;

@@ -13,8 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "common/number_format.h"
 #include "common/pause.h"
-#include "core/benchmark_state.h"
+#include "core/catalogue.h"
+#include "core/run_engine.h"
 #include "platform/platform.h"
 #include "png_writer.h"
 #include "ui/forms/form_design.h"
@@ -122,9 +124,9 @@ void Screenshot(HWND window, const std::string& name) {
 class Win32Window : public ::testing::Test {
   protected:
     void SetUp() override {
-        InitControllerState(State());
-        State().AppDrive = appDrive.Root();
-        window = std::make_unique<FrmMain>();
+        RunEnvironment environment = ControllerEnvironment();
+        environment.workRoot = appDrive.Root();
+        window = std::make_unique<FrmMain>(environment);
         main = window->Hwnd();
         ui::win32::PumpMessages();
     }
@@ -288,7 +290,7 @@ TEST_F(Win32Window, NamingKeysTabChainAndLists) {
     EXPECT_EQ(Text(ids::lbl1_6),
               " a\xF0\x9F\x98\x80"
               "b \xC3\xA9");
-    EXPECT_EQ(window->TestId(),
+    EXPECT_EQ(window->Text("txtTestId"),
               " a\xF0\x9F\x98\x80"
               "b \xC3\xA9");
     EXPECT_EQ(Text(ids::lbl1_7), "Follow the instructions and press Run Tests.");
@@ -332,17 +334,18 @@ TEST_F(Win32Window, NamingKeysTabChainAndLists) {
 
     Pick(ids::cmbConnType, 0);
     EXPECT_EQ(::SendMessageW(Control(ids::cmbConnSpeed), CB_GETCOUNT, 0, 0), 2);
-    EXPECT_EQ(State().SmallSizesKB.at(0), "1024");
+    EXPECT_EQ(window->SettingsFromControls().smallKB, 1024);
     Pick(ids::cmbConnSpeed, 1);
-    EXPECT_EQ(window->SelectedSpeedIndex(), 1);
+    EXPECT_EQ(window->ListIndex("cmbConnSpeed"), 1);
+    EXPECT_EQ(window->SettingsFromControls().largeKB, 102400);
     Pick(ids::cmbConnType, 1);
     EXPECT_EQ(::SendMessageW(Control(ids::cmbConnSpeed), CB_GETCOUNT, 0, 0), 6);
-    EXPECT_EQ(window->SelectedSpeedIndex(), 0);
+    EXPECT_EQ(window->ListIndex("cmbConnSpeed"), 0);
 
     // The password box shows stars and gives the typed text to the core.
     Type(ids::txtPassword, L"p\u00e4ss");
     EXPECT_EQ(::SendMessageW(Control(ids::txtPassword), EM_GETPASSWORDCHAR, 0, 0), L'*');
-    EXPECT_EQ(window->Password(), "p\xC3\xA4ss");
+    EXPECT_EQ(window->Text("txtPassword"), "p\xC3\xA4ss");
 
     // "New Test" empties the boxes and keeps the lists.
     Pick(ids::cmbConnType, 0);
@@ -358,7 +361,7 @@ TEST_F(Win32Window, WholeRunThenReports) {
     NameAndSettings(L"WineWindow");
     bool sawBusy = false, resultsNotBusy = false, sawStop = false, sawDrones = false;
     RunTests([&] {
-        if (!window->Sequence().Running()) return;
+        if (!window->Running()) return;
         sawStop = sawStop || Text(ids::cmdNext) == "Stop";
         sawDrones = sawDrones || RunningDrones() > 0;
         // The busy pointer everywhere but over the results box.
@@ -406,7 +409,9 @@ TEST_F(Win32Window, WholeRunThenReports) {
     // The table shows the run.
     EXPECT_EQ(TextOf(Find(g, ids::LblTBase + 5)), "LOCAL TIME SMALL");
     EXPECT_EQ(TextOf(Find(g, ids::LblTBase + 1)), "Raw Time\r\n(ms)");
-    EXPECT_EQ(TextOf(Find(g, ids::LblTBase + 5 * 9 + 1)), State().TestTimesMs[8]);
+    ASSERT_NE(window->LastResult(), nullptr);
+    EXPECT_EQ(TextOf(Find(g, ids::LblTBase + 5 * 9 + 1)),
+              NumberToText(window->LastResult()->tests.at(8).ms));
     EXPECT_EQ(TextOf(Find(g, ids::GraphLbl1Base + 8)).rfind("INBOUND NETBIOS/TCP WINDOW TEST [", 0),
               0u);
     Screenshot(g, "win32_graph_after_run.png");
@@ -463,11 +468,18 @@ TEST_F(Win32Window, CloseDuringARunStopsCleansUpAndCloses) {
 }
 
 TEST_F(Win32Window, ChartAndTablePixels) {
-    BenchmarkState& s = State();
-    s.TestSpeeds = {48828, 89286, 6250, 7812, 10417, 11161, 9766, 10851, 10638};
-    s.TestTimesMs = {"10", "112", "80", "64", "960", "896", "2048", "4608", "4700"};
-    s.TestSizesMB = {"0.488", "9.766", "0.156", "0", "10", "1234.5", "19.531", "48.828", ""};
-    s.TestComments = {"", "", "", "", "", "", "", "", ""};
+    RunResult s;
+    const double speeds[] = {48828, 89286, 6250, 7812, 10417, 11161, 9766, 10851, 10638};
+    const double ms[] = {10, 112, 80, 64, 960, 896, 2048, 4608, 4700};
+    const double sizes[] = {0.488, 9.766, 0.156, 0, 10, 1234.5, 19.531, 48.828, 48.828};
+    for (int i = 0; i < kTestCount; ++i) {
+        TestResult t;
+        t.index = i;
+        t.speed = speeds[i];
+        t.ms = ms[i];
+        t.sizeMB = sizes[i];
+        s.tests.push_back(t);
+    }
     ui::win32::LoadTestGraph(s, "Pixels");
     const HWND g = TestGraphWindow()->Hwnd();
     const Capture shot = CaptureClient(g);
@@ -530,7 +542,7 @@ TEST_F(Win32Window, ChartAndTablePixels) {
     EXPECT_EQ(again.At(X(40), Y(t5 + 2)), front);
     EXPECT_EQ(again.At(X(40), Y(t5 - 2)), top);
     // Loading again while open changes nothing.
-    s.TestSpeeds[5] = 1;
+    s.tests[5].speed = 1;
     ui::win32::LoadTestGraph(s, "Other");
     EXPECT_EQ(TextOf(g), "Test Results for Pixels");
     ::SendMessageW(Find(g, ids::cmdClose), BM_CLICK, 0, 0);

@@ -7,9 +7,10 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "common/error.h"
-#include "core/benchmark_state.h"
+#include "core/run_engine.h"
 #include "platform/platform.h"
 #include "ui/main/frm_main.h"
 #include "wirepace_version.h"
@@ -102,14 +103,15 @@ int main(int argc, char** argv) {
     }
 
     wirepace::platform::EnableThemedControls();
+    wirepace::RunEnvironment environment;
     try {
-        wirepace::InitControllerState(wirepace::State());
+        environment = wirepace::ControllerEnvironment();
     } catch (const wirepace::RuntimeError& e) {
         Inform(e.Description().c_str());
         return 1;
     }
 
-    wirepace::ui::frmMain window;
+    wirepace::ui::FrmMain window(std::move(environment));
     window.show();
     return QApplication::exec();
 }

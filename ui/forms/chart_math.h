@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/benchmark_state.h"
+#include "core/catalogue.h"
 
 namespace wirepace::ui {
 

@@ -152,7 +152,7 @@ CellBox CellGeometry(int row, int column) {
     return box;
 }
 
-Table DrawTable(const BenchmarkState& state) {
+Table DrawTable(const RunResult& result) {
     Table table;
     const CellBox first = CellGeometry(0, 0);
     const CellBox last = CellGeometry(9, 0);
@@ -184,11 +184,14 @@ Table DrawTable(const BenchmarkState& state) {
     for (int r = 1; r <= 9; ++r) {
         const auto n = static_cast<std::size_t>(r - 1);
         const auto at = static_cast<std::size_t>(5 * r);
-        t[at] = state.TestNames[n];
-        t[at + 1] = state.TestTimesMs[n];
-        t[at + 2] = FormatNumberText(state.TestSizesMB[n], "###,###.0##");
-        t[at + 3] = FormatNumber(state.TestSpeeds[n], "###,###");
-        t[at + 4] = state.TestComments[n];
+        t[at] = kCatalogue[n].name;
+        // A test the run did not complete keeps its row empty.
+        const TestResult* test = result.Find(r - 1);
+        if (!test) continue;
+        t[at + 1] = NumberToText(test->ms);
+        t[at + 2] = FormatNumber(test->sizeMB, "###,###.0##");
+        t[at + 3] = FormatNumber(test->speed, "###,###");
+        t[at + 4] = test->comment;
     }
 
     // The bands, placed from the grid lines.
@@ -209,11 +212,17 @@ Table DrawTable(const BenchmarkState& state) {
     return table;
 }
 
-GraphPicture LoadGraph(const BenchmarkState& state, const std::string& testName) {
+GraphPicture LoadGraph(const RunResult& result, const std::string& testName) {
     GraphPicture picture;
     picture.caption = "Test Results for " + testName;
-    picture.chart = DrawChart(state.TestSpeeds, state.TestNames);
-    picture.table = DrawTable(state);
+    std::array<double, kTestCount> speeds{};
+    std::array<std::string, kTestCount> names;
+    for (std::size_t i = 0; i < kTestCount; ++i) {
+        names[i] = kCatalogue[i].name;
+        if (const TestResult* test = result.Find(static_cast<int>(i))) speeds[i] = test->speed;
+    }
+    picture.chart = DrawChart(speeds, names);
+    picture.table = DrawTable(result);
     return picture;
 }
 

@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "core/benchmark_state.h"
+#include "core/catalogue.h"
+#include "core/run_result.h"
 #include "ui/forms/form_design.h"
 
 namespace wirepace::ui::forms {
@@ -112,7 +113,7 @@ struct Table {
 };
 
 // DrawTableGrid, the texts and the bands.
-Table DrawTable(const BenchmarkState& state);
+Table DrawTable(const RunResult& result);
 
 // Everything the load handler builds.
 struct GraphPicture {
@@ -120,7 +121,7 @@ struct GraphPicture {
     Chart chart;
     Table table;
 };
-GraphPicture LoadGraph(const BenchmarkState& state, const std::string& testName);
+GraphPicture LoadGraph(const RunResult& result, const std::string& testName);
 
 // ---- pixels ----------------------------------------------------------------------------------
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ui/forms/wizard.h"
 
+#include "common/pause.h"
+#include "core/captions.h"
 #include "core/connection_settings.h"
 
 namespace wirepace::ui::forms {
@@ -14,7 +16,7 @@ bool BlankAfterTrim(const std::string& text) {
 
 }  // namespace
 
-void Form_Load(WizardView& view, BenchmarkState& state, int versionMajor, int versionMinor) {
+void Form_Load(WizardView& view, int versionMajor, int versionMinor) {
     view.SetTitle("Wirepace v" + std::to_string(versionMajor) + "." + std::to_string(versionMinor));
     for (const char* page : {"fra1_0", "fra1_1", "fra1_2"})
         view.SetBackColour(page, Sys(SystemColour::ButtonFace));
@@ -22,7 +24,7 @@ void Form_Load(WizardView& view, BenchmarkState& state, int versionMajor, int ve
     view.AddListItem("cmbConnType", kLanType);
     view.AddListItem("cmbConnType", kWanType);
     view.SetListIndex("cmbConnType", 1);
-    cmbConnType_Click(view, state);
+    cmbConnType_Click(view);
 
     const Colour bar = MainForm().Control("fraBottom").back;
     view.SetBackColour("dummy_0", bar);
@@ -80,9 +82,9 @@ void cmdExit_Click(WizardView& view) {
     view.CloseMainWindow();
 }
 
-void cmbConnType_Click(WizardView& view, BenchmarkState& state) {
+void cmbConnType_Click(WizardView& view) {
     view.ClearList("cmbConnSpeed");
-    const std::vector<std::string> speeds = ApplyConnectionType(state, view.Text("cmbConnType"));
+    const std::vector<std::string> speeds = SpeedEntriesFor(view.Text("cmbConnType"));
     for (const std::string& speed : speeds) view.AddListItem("cmbConnSpeed", speed);
     view.SetListIndex("cmbConnSpeed", 0);
 }
@@ -117,6 +119,107 @@ std::string NextInTabChain(const WizardView& view, std::string_view current, boo
         if (InTabChain(view, name)) return name;
     }
     return "";
+}
+
+using namespace captions;
+
+// ---- the run --------------------------------------------------------------------------------
+
+RunSettings WizardWindow::SettingsFromControls() const {
+    // No entry selected leaves the sizes at 0, which the settings check refuses.
+    RunSettings settings;
+    settings.connectionType = Text("cmbConnType");
+    if (auto sized = SettingsFor(settings.connectionType, Text("cmbConnSpeed"))) settings = *sized;
+    settings.testName = Text("txtTestId");
+    settings.target = Text("txtDirPath");
+    settings.account = Text("txtUserName");
+    settings.password = Text("txtPassword");
+    return settings;
+}
+
+void WizardWindow::cmdNext_Click() {
+    const std::string caption = Text("cmdNext");
+    if (caption == kRunTests) {
+        RunTests();
+        // Only the outermost click ends a close that arrived during the run.
+        if (closeRequested_ && !running_) {
+            closeRequested_ = false;
+            CloseMainWindow();
+        }
+    } else if (caption == kStop) {
+        Stop();
+    } else if (caption == kViewReports) {
+        if (last_) OpenReports(*last_, Text("txtTestId"));
+        SetText("cmdNext", kExit);
+    } else if (caption == kExit) {
+        CloseMainWindow();
+    }
+}
+
+bool WizardWindow::RequestClose() {
+    if (!running_) return true;
+    // The run sees this before its next step, cleans up and the window then closes itself; it
+    // shows it is stopping, as after a click on "Stop".
+    closeRequested_ = true;
+    if (Text("cmdNext") == kStop) Stop();
+    stop_.Request();
+    return false;
+}
+
+void WizardWindow::Stop() {
+    stop_.Request();
+    SetText("cmdNext", kPleaseWaitButton);
+    SetEnabled("cmdNext", false);
+    Status(kInterrupted, kPleaseWaitStopping, false);
+}
+
+void WizardWindow::RunTests() {
+    const RunSettings settings = SettingsFromControls();
+    // Refused before anything shows or is logged: the window stays ready for a corrected entry.
+    if (const auto problem = CheckSettings(settings)) {
+        ShowMessage(*problem);
+        return;
+    }
+    running_ = true;
+    stop_.Reset();
+    SetBusy(true);
+    SetText("cmdNext", kStop);
+    SetVisible("cmdBack", false);
+    ShowResultsPage();
+    last_ = RunBenchmark(settings, environment_, *this, stop_);
+}
+
+void WizardWindow::ShowResultsPage() {
+    MoveTo("fra1_1", "fra1_0");
+    SetVisible("fra1_0", false);
+    SetVisible("fra1_1", true);
+}
+
+void WizardWindow::Status(const std::string& line1, const std::string& line2, bool isTest) {
+    SetText("lbl1_5", line1);
+    SetText("lbl1_7", isTest ? "Running Test " + line2 + ". Please wait..." : line2);
+}
+
+void WizardWindow::Note(const std::string& text) {
+    SetResultsText(results_ + text + "\r\n");
+    FocusResultsAtEnd();
+}
+
+void WizardWindow::ResultRecorded(const TestResult& result) {
+    SetResultsText(results_ + result.logLine + "\r\n");
+    FocusResultsAtEnd();
+}
+
+void WizardWindow::RunFinished(const RunResult& result) {
+    SetText("cmdBack", kBack);
+    SetEnabled("cmdNext", false);
+    SetText("cmdNext", kViewReports);
+    SetVisible("cmdBack", true);
+    SetBusy(false);
+    running_ = false;
+    stop_.Reset();
+    Status(OutcomeText(result.outcome), "", false);
+    if (result.outcome == RunOutcome::Finished) SetEnabled("cmdNext", true);
 }
 
 }  // namespace wirepace::ui::forms

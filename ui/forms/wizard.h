@@ -1,16 +1,16 @@
 // SPDX-License-Identifier: MIT
 // The main window's behaviour, written once against a small abstract view of its controls:
 // Form_Load, the page switching of the name page and of cmdBack, the name box's keys, the
-// connection type list and the close. A toolkit's window implements WizardView with its real
-// controls and forwards its events here; WizardWindow also answers the core's MainWindowIO
-// from the same controls.
+// connection type list, the run and the close. A toolkit's window implements WizardView with
+// its real controls and forwards its events here.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
-#include "core/benchmark_state.h"
-#include "core/main_window_io.h"
+#include "core/run_engine.h"
 #include "ui/forms/form_design.h"
 
 namespace wirepace::ui::forms {
@@ -51,11 +51,11 @@ class WizardView {
 
 inline constexpr int kKeyReturn = 13;
 
-void Form_Load(WizardView& view, BenchmarkState& state, int versionMajor, int versionMinor);
+void Form_Load(WizardView& view, int versionMajor, int versionMinor);
 void cmdOk_Click(WizardView& view);
 void cmdBack_Click(WizardView& view);
 void cmdExit_Click(WizardView& view);
-void cmbConnType_Click(WizardView& view, BenchmarkState& state);
+void cmbConnType_Click(WizardView& view);
 // Return accepts the name; every other key and the shift state are ignored. Returns whether
 // the key was consumed, which it never is.
 bool txtTestId_KeyDown(WizardView& view, int keyCode, int shift);
@@ -67,39 +67,62 @@ void Form_QueryUnload(WizardView& view);
 bool InTabChain(const WizardView& view, std::string_view control);
 std::string NextInTabChain(const WizardView& view, std::string_view current, bool forward);
 
-// Everything of MainWindowIO that the controls answer; the rest (busy pointer, focus in the
-// results box, the reports, message boxes) is each toolkit's. The results text is kept as the
-// core set it (CR LF line ends); the box is read-only, so what it shows never differs.
-class WizardWindow : public MainWindowIO, public WizardView {
+// The main window's part in a run, over the same controls: cmdNext starts, stops and follows
+// the run through the engine's events, and the wizard sets every caption, status line and
+// results-box line from them. A toolkit adds the busy pointer, the focus in the results box,
+// the reports window and message boxes. The results text is kept as the run set it (CR LF line
+// ends); the box is read-only, so what it shows never differs.
+class WizardWindow : public WizardView, public RunObserver {
   public:
-    std::string TestId() const override { return Text("txtTestId"); }
-    std::string DirPath() const override { return Text("txtDirPath"); }
-    void SetDirPath(const std::string& text) override { SetText("txtDirPath", text); }
-    std::string UserName() const override { return Text("txtUserName"); }
-    std::string Password() const override { return Text("txtPassword"); }
-    int SelectedSpeedIndex() const override { return ListIndex("cmbConnSpeed"); }
-    std::string NextCaption() const override { return Text("cmdNext"); }
-    void SetNextCaption(const std::string& caption) override { SetText("cmdNext", caption); }
-    void SetNextEnabled(bool enabled) override { SetEnabled("cmdNext", enabled); }
-    std::string BackCaption() const override { return Text("cmdBack"); }
-    void SetBackCaption(const std::string& caption) override { SetText("cmdBack", caption); }
-    void SetBackVisible(bool visible) override { SetVisible("cmdBack", visible); }
-    void SetStatusLine(const std::string& text) override { SetText("lbl1_5", text); }
-    void SetInstructionLine(const std::string& text) override { SetText("lbl1_7", text); }
-    std::string ResultsText() const override { return results_; }
-    void SetResultsText(const std::string& text) override {
+    explicit WizardWindow(RunEnvironment environment) : environment_(std::move(environment)) {}
+
+    virtual void SetBusy(bool busy) = 0;  // busy pointer during a run
+    // Focus in the results box and caret at the end, so the newest line is in view.
+    virtual void FocusResultsAtEnd() = 0;
+    virtual void OpenReports(const RunResult& result, const std::string& testName) = 0;
+    virtual void ShowMessage(const std::string& text) = 0;  // an informational message box
+
+    // The click handler of cmdNext: its caption says what the click means.
+    void cmdNext_Click();
+    // A close of the main window: during a run the run stops, cleans up and then closes the
+    // window; otherwise the window may close at once (true).
+    bool RequestClose();
+    bool Running() const { return running_; }
+    bool StopRequested() const { return stop_.Requested(); }
+
+    // The run the controls describe, as the engine takes it.
+    RunSettings SettingsFromControls() const;
+    const RunResult* LastResult() const { return last_ ? &*last_ : nullptr; }
+    const std::string& ResultsText() const { return results_; }
+    RunEnvironment& Environment() { return environment_; }
+    // The results box's text, as the run's lines make it up (CR LF line ends).
+    void SetResultsText(const std::string& text) {
         results_ = text;
         SetText("txtTestResults", text);
     }
-    void ShowResultsPage() override {
-        MoveTo("fra1_1", "fra1_0");
-        SetVisible("fra1_0", false);
-        SetVisible("fra1_1", true);
-    }
-    void CloseWindow() override { CloseMainWindow(); }
+    // The results page moved over the settings page, as a run shows it.
+    void ShowResultsPage();
+
+    // RunObserver
+    void TargetShown(const std::string& dir) override { SetText("txtDirPath", dir); }
+    void Status(const std::string& line1, const std::string& line2, bool isTest) override;
+    void LogLine(const std::string& line) override { SetResultsText(line + "\r\n"); }
+    void ResultRecorded(const TestResult& result) override;
+    void Note(const std::string& text) override;
+    void Message(const std::string& text) override { SetResultsText(results_ + text + "\r\n"); }
+    void Alert(const std::string& text) override { ShowMessage(text); }
+    void RunFinished(const RunResult& result) override;
 
   private:
+    void RunTests();
+    void Stop();
+
+    RunEnvironment environment_;
+    StopToken stop_;
+    bool running_ = false;
+    bool closeRequested_ = false;
     std::string results_;
+    std::optional<RunResult> last_;
 };
 
 }  // namespace wirepace::ui::forms

@@ -145,8 +145,8 @@ LineControl* FrmTestGraph::NewLine(const QString& name) {
     return line;
 }
 
-void FrmTestGraph::Load(const BenchmarkState& state, const std::string& testName) {
-    const forms::GraphPicture picture = forms::LoadGraph(state, testName);
+void FrmTestGraph::Load(const RunResult& result, const std::string& testName) {
+    const forms::GraphPicture picture = forms::LoadGraph(result, testName);
     maxSpeed_ = picture.chart.maxSpeed;
     setWindowTitle(Qs(picture.caption));
     DrawChart(picture.chart);
@@ -215,10 +215,10 @@ void FrmTestGraph::DrawTable(const forms::Table& table) {
     sh_[0]->lower();
 }
 
-void LoadTestGraph(const BenchmarkState& state, const std::string& testName) {
+void LoadTestGraph(const RunResult& result, const std::string& testName) {
     if (g_window) return;
     auto* window = new FrmTestGraph;
-    window->Load(state, testName);
+    window->Load(result, testName);
     g_window = window;
     window->show();
     // Opened to be read and closed: "Close" has the focus.

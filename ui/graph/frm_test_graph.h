@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 // The results graph window: a bar chart of the network tests and a table of all nine tests,
-// built once from the benchmark state when it is loaded.
+// built once from a run's result when it is loaded.
 #pragma once
 
 #include <string>
 
-#include "core/benchmark_state.h"
+#include "core/run_result.h"
 
 class QWidget;
 
@@ -13,7 +13,7 @@ namespace wirepace::ui {
 
 // Loads the one shared instance (creating it when not open) and shows it modeless; when it is
 // already open nothing changes.
-void LoadTestGraph(const BenchmarkState& state, const std::string& testName);
+void LoadTestGraph(const RunResult& result, const std::string& testName);
 
 // Closes it if open (the main window's close closes every window).
 void CloseTestGraph();

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // frmTestGraph: the results of one run as a three-dimensional bar chart of the network tests
-// and a table of all nine tests. Built completely while loading; a snapshot of the state.
+// and a table of all nine tests. Built completely while loading, from a run's result.
 #pragma once
 
 #include <QLabel>
@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/benchmark_state.h"
+#include "core/run_result.h"
 #include "ui/forms/graph_picture.h"
 #include "ui/graph/graph_controls.h"
 #include "ui/graph/picture_box.h"
@@ -24,9 +24,9 @@ class FrmTestGraph : public QWidget {
   public:
     FrmTestGraph();
 
-    // The load handler: reads the state once and builds the chart and the table. The caller
+    // The load handler: reads the result once and builds the chart and the table. The caller
     // shows the window afterwards.
-    void Load(const BenchmarkState& state, const std::string& testName);
+    void Load(const RunResult& result, const std::string& testName);
 
     double MaxSpeed() const { return maxSpeed_; }
 

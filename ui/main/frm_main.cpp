@@ -15,7 +15,7 @@
 #include <QTextCursor>
 #include <stdexcept>
 
-#include "core/benchmark_state.h"
+#include "core/run_engine.h"
 #include "ui/graph/frm_test_graph.h"
 #include "ui/graph/graph_controls.h"
 #include "wirepace_version.h"
@@ -72,22 +72,22 @@ void SetCaption(QLabel* label, const QString& caption) {
 
 }  // namespace
 
-frmMain::frmMain()
+FrmMain::FrmMain(RunEnvironment environment)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                            Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      sequence_(State(), *this) {
+      WizardWindow(std::move(environment)) {
     // Every wait of the run lets the window's events through, so "Stop" and a close arrive.
     previousPump_ = SetPumpHook([] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
     CreateControls();
-    forms::Form_Load(*this, State(), WIREPACE_VERSION_MAJOR, WIREPACE_VERSION_MINOR);
+    forms::Form_Load(*this, WIREPACE_VERSION_MAJOR, WIREPACE_VERSION_MINOR);
 }
 
-frmMain::~frmMain() {
+FrmMain::~FrmMain() {
     SetPumpHook(previousPump_);
 }
 
-void frmMain::CreateControls() {
+void FrmMain::CreateControls() {
     const forms::FormDesign& form = forms::MainForm();
     setObjectName(Qs(form.name));
     setFont(FontFor(form.font));
@@ -183,24 +183,24 @@ void frmMain::CreateControls() {
 
     Widget("txtTestId")->installEventFilter(this);
     connect(static_cast<QPushButton*>(Widget("cmdOk")), &QPushButton::clicked, this,
-            &frmMain::cmdOk_Click);
+            &FrmMain::cmdOk_Click);
     connect(static_cast<QPushButton*>(Widget("cmdExit")), &QPushButton::clicked, this,
-            &frmMain::cmdExit_Click);
+            &FrmMain::cmdExit_Click);
     connect(static_cast<QPushButton*>(Widget("cmdBack")), &QPushButton::clicked, this,
-            &frmMain::cmdBack_Click);
+            &FrmMain::cmdBack_Click);
     connect(static_cast<QPushButton*>(Widget("cmdNext")), &QPushButton::clicked, this,
-            [this] { sequence_.cmdNext_Click(); });
+            [this] { cmdNext_Click(); });
     connect(static_cast<QComboBox*>(Widget("cmbConnType")), &QComboBox::activated, this,
-            &frmMain::cmbConnType_Click);
+            &FrmMain::cmbConnType_Click);
 }
 
-QWidget* frmMain::Widget(std::string_view control) const {
+QWidget* FrmMain::Widget(std::string_view control) const {
     const auto it = controls_.find(control);
     if (it == controls_.end()) throw std::out_of_range("no control " + std::string(control));
     return it->second;
 }
 
-std::string frmMain::NameOf(const QWidget* widget) const {
+std::string FrmMain::NameOf(const QWidget* widget) const {
     for (; widget && widget != this; widget = widget->parentWidget()) {
         const std::string name = widget->objectName().toStdString();
         const forms::ControlDesign* c = forms::MainForm().Find(name);
@@ -209,32 +209,32 @@ std::string frmMain::NameOf(const QWidget* widget) const {
     return "";
 }
 
-void frmMain::cmdOk_Click() {
+void FrmMain::cmdOk_Click() {
     forms::cmdOk_Click(*this);
 }
 
-bool frmMain::txtTestId_KeyDown(int keyCode, Qt::KeyboardModifiers shift) {
+bool FrmMain::txtTestId_KeyDown(int keyCode, Qt::KeyboardModifiers shift) {
     const int state = (shift & Qt::ShiftModifier ? 1 : 0) | (shift & Qt::ControlModifier ? 2 : 0) |
                       (shift & Qt::AltModifier ? 4 : 0);
     return forms::txtTestId_KeyDown(*this, keyCode, state);
 }
 
-void frmMain::cmdBack_Click() {
+void FrmMain::cmdBack_Click() {
     forms::cmdBack_Click(*this);
 }
 
-void frmMain::cmdExit_Click() {
+void FrmMain::cmdExit_Click() {
     forms::cmdExit_Click(*this);
 }
 
-void frmMain::cmbConnType_Click() {
-    forms::cmbConnType_Click(*this, State());
+void FrmMain::cmbConnType_Click() {
+    forms::cmbConnType_Click(*this);
 }
 
-void frmMain::closeEvent(QCloseEvent* event) {
-    // During a run the sequence stops before its next step, removes drones, work files and the
-    // mapping, and then closes the window itself.
-    if (!sequence_.RequestClose()) {
+void FrmMain::closeEvent(QCloseEvent* event) {
+    // During a run the run stops before its next step, removes drones, work files and the
+    // mapping, and then the window closes itself.
+    if (!RequestClose()) {
         event->ignore();
         return;
     }
@@ -242,7 +242,7 @@ void frmMain::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void frmMain::keyPressEvent(QKeyEvent* event) {
+void FrmMain::keyPressEvent(QKeyEvent* event) {
     // cmdOk is the window's default button: Enter presses it wherever it is not taken.
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
         forms::InTabChain(*this, "cmdOk")) {
@@ -253,7 +253,7 @@ void frmMain::keyPressEvent(QKeyEvent* event) {
     QWidget::keyPressEvent(event);
 }
 
-bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Widget("txtTestId") && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
@@ -262,7 +262,7 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-bool frmMain::focusNextPrevChild(bool next) {
+bool FrmMain::focusNextPrevChild(bool next) {
     // The description's chain, without what is hidden or covered by the page in front.
     const std::string target = forms::NextInTabChain(*this, NameOf(focusWidget()), next);
     if (target.empty()) return false;
@@ -272,7 +272,7 @@ bool frmMain::focusNextPrevChild(bool next) {
 
 // ---- WizardView ------------------------------------------------------------------------------
 
-std::string frmMain::Text(std::string_view control) const {
+std::string FrmMain::Text(std::string_view control) const {
     QWidget* w = Widget(control);
     if (auto* label = qobject_cast<QLabel*>(w)) return label->text().toStdString();
     if (auto* box = qobject_cast<QLineEdit*>(w)) return box->text().toStdString();
@@ -282,7 +282,7 @@ std::string frmMain::Text(std::string_view control) const {
     return {};
 }
 
-void frmMain::SetText(std::string_view control, const std::string& text) {
+void FrmMain::SetText(std::string_view control, const std::string& text) {
     QWidget* w = Widget(control);
     if (auto* label = qobject_cast<QLabel*>(w))
         SetCaption(label, Qs(text));
@@ -294,65 +294,65 @@ void frmMain::SetText(std::string_view control, const std::string& text) {
         txtTestResults_->setPlainText(ForDisplay(text));
 }
 
-void frmMain::SetVisible(std::string_view control, bool visible) {
+void FrmMain::SetVisible(std::string_view control, bool visible) {
     Widget(control)->setVisible(visible);
 }
 
-bool frmMain::IsVisible(std::string_view control) const {
+bool FrmMain::IsVisible(std::string_view control) const {
     return !Widget(control)->isHidden();
 }
 
-void frmMain::SetEnabled(std::string_view control, bool enabled) {
+void FrmMain::SetEnabled(std::string_view control, bool enabled) {
     Widget(control)->setEnabled(enabled);
 }
 
-bool frmMain::IsEnabled(std::string_view control) const {
+bool FrmMain::IsEnabled(std::string_view control) const {
     return Widget(control)->isEnabled();
 }
 
-void frmMain::BringToFront(std::string_view control) {
+void FrmMain::BringToFront(std::string_view control) {
     Widget(control)->raise();
 }
 
-void frmMain::SetFocus(std::string_view control) {
+void FrmMain::SetFocus(std::string_view control) {
     Widget(control)->setFocus(Qt::OtherFocusReason);
 }
 
-void frmMain::SetBackColour(std::string_view control, const forms::Colour& colour) {
+void FrmMain::SetBackColour(std::string_view control, const forms::Colour& colour) {
     SetBackground(Widget(control), ColourFor(colour, palette()));
 }
 
-void frmMain::MoveTo(std::string_view control, std::string_view placeOf) {
+void FrmMain::MoveTo(std::string_view control, std::string_view placeOf) {
     const forms::ControlDesign& place = forms::MainForm().Control(placeOf);
     Widget(control)->move(Px(place.left), Px(place.top));
 }
 
-void frmMain::ClearList(std::string_view list) {
+void FrmMain::ClearList(std::string_view list) {
     static_cast<QComboBox*>(Widget(list))->clear();
 }
 
-void frmMain::AddListItem(std::string_view list, const std::string& item) {
+void FrmMain::AddListItem(std::string_view list, const std::string& item) {
     static_cast<QComboBox*>(Widget(list))->addItem(Qs(item));
 }
 
-void frmMain::SetListIndex(std::string_view list, int index) {
+void FrmMain::SetListIndex(std::string_view list, int index) {
     static_cast<QComboBox*>(Widget(list))->setCurrentIndex(index);
 }
 
-int frmMain::ListIndex(std::string_view list) const {
+int FrmMain::ListIndex(std::string_view list) const {
     return static_cast<QComboBox*>(Widget(list))->currentIndex();
 }
 
-void frmMain::SetTitle(const std::string& title) {
+void FrmMain::SetTitle(const std::string& title) {
     setWindowTitle(Qs(title));
 }
 
-void frmMain::SetWindowSize(int width, int height) {
+void FrmMain::SetWindowSize(int width, int height) {
     // The client area the design's outer size leaves; the frame is the system's.
     setFixedSize(Px(width - kDesignFrameWidth), Px(height - kDesignFrameHeight));
 }
 
-void frmMain::ShowWindow() {
+void FrmMain::ShowWindow() {
     show();
     // Centred as a whole, frame included, once the frame is known.
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -362,36 +362,36 @@ void frmMain::ShowWindow() {
     }
 }
 
-void frmMain::CloseMainWindow() {
+void FrmMain::CloseMainWindow() {
     close();
 }
 
-void frmMain::CloseOtherWindows() {
+void FrmMain::CloseOtherWindows() {
     CloseTestGraph();
     for (QWidget* window : QApplication::topLevelWidgets())
         if (window != this && window->isVisible()) window->close();
 }
 
-// ---- MainWindowIO ----------------------------------------------------------------------------
+// ---- WizardWindow ----------------------------------------------------------------------------
 
-void frmMain::FocusResultsAtEnd() {
+void FrmMain::FocusResultsAtEnd() {
     txtTestResults_->setFocus(Qt::OtherFocusReason);
     txtTestResults_->moveCursor(QTextCursor::End);
     txtTestResults_->ensureCursorVisible();
 }
 
-void frmMain::SetBusy(bool busy) {
+void FrmMain::SetBusy(bool busy) {
     if (busy)
         setCursor(Qt::WaitCursor);
     else
         unsetCursor();
 }
 
-void frmMain::OpenReports() {
-    LoadTestGraph(State(), TestId());
+void FrmMain::OpenReports(const RunResult& result, const std::string& testName) {
+    LoadTestGraph(result, testName);
 }
 
-void frmMain::ShowMessage(const std::string& text) {
+void FrmMain::ShowMessage(const std::string& text) {
     QMessageBox::information(this, QString::fromUtf8(forms::kProgramTitle), Qs(text));
 }
 

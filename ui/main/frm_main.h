@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The main window with Qt widgets: the controls are created from the shared description, the
-// handlers are the shared wizard's, and the run belongs to the core's TestSequence, which sees
-// the window through MainWindowIO.
+// handlers are the shared wizard's, which drives the run engine and follows its events.
 #pragma once
 
 #include <QWidget>
@@ -10,22 +9,22 @@
 #include <string_view>
 
 #include "common/pause.h"
-#include "core/test_sequence.h"
+#include "core/run_engine.h"
 #include "ui/forms/wizard.h"
 
 class QPlainTextEdit;
 
 namespace wirepace::ui {
 
-class frmMain : public QWidget, public forms::WizardWindow {
+class FrmMain : public QWidget, public forms::WizardWindow {
     Q_OBJECT
 
   public:
     // Builds the controls and runs Form_Load, which shows the window on the name page.
-    frmMain();
-    ~frmMain() override;
-    frmMain(const frmMain&) = delete;
-    frmMain& operator=(const frmMain&) = delete;
+    explicit FrmMain(RunEnvironment environment = ControllerEnvironment());
+    ~FrmMain() override;
+    FrmMain(const FrmMain&) = delete;
+    FrmMain& operator=(const FrmMain&) = delete;
 
     void cmdOk_Click();
     void cmdBack_Click();
@@ -34,8 +33,6 @@ class frmMain : public QWidget, public forms::WizardWindow {
     // Enter (key code 13) accepts the name; every other key is left alone. Returns whether the
     // key was consumed, which it never is.
     bool txtTestId_KeyDown(int keyCode, Qt::KeyboardModifiers shift);
-
-    TestSequence& Sequence() { return sequence_; }
 
     // WizardView
     std::string Text(std::string_view control) const override;
@@ -58,10 +55,10 @@ class frmMain : public QWidget, public forms::WizardWindow {
     void CloseMainWindow() override;
     void CloseOtherWindows() override;
 
-    // MainWindowIO beyond the controls
+    // WizardWindow beyond the controls
     void FocusResultsAtEnd() override;
     void SetBusy(bool busy) override;
-    void OpenReports() override;
+    void OpenReports(const RunResult& result, const std::string& testName) override;
     void ShowMessage(const std::string& text) override;
 
   protected:
@@ -77,7 +74,6 @@ class frmMain : public QWidget, public forms::WizardWindow {
 
     std::map<std::string, QWidget*, std::less<>> controls_;
     QPlainTextEdit* txtTestResults_ = nullptr;
-    TestSequence sequence_;
     PumpHook previousPump_;
 };
 

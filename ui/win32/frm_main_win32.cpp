@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "core/benchmark_state.h"
+#include "core/run_engine.h"
 #include "platform/platform.h"
 #include "ui/win32/frm_test_graph_win32.h"
 #include "wirepace_version.h"
@@ -37,7 +37,8 @@ void RegisterMainClass(HINSTANCE instance) {
 
 }  // namespace
 
-FrmMain::FrmMain() : host_(forms::MainForm(), ScreenDpi()), sequence_(State(), *this) {
+FrmMain::FrmMain(RunEnvironment environment)
+    : WizardWindow(std::move(environment)), host_(forms::MainForm(), ScreenDpi()) {
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     RegisterMainClass(instance);
     hwnd_ = ::CreateWindowExW(
@@ -51,7 +52,7 @@ FrmMain::FrmMain() : host_(forms::MainForm(), ScreenDpi()), sequence_(State(), *
     host_.Create(hwnd_);
     // Every wait of the run lets the window's messages through, so "Stop" and a close arrive.
     previousPump_ = SetPumpHook(PumpMessages);
-    forms::Form_Load(*this, State(), WIREPACE_VERSION_MAJOR, WIREPACE_VERSION_MINOR);
+    forms::Form_Load(*this, WIREPACE_VERSION_MAJOR, WIREPACE_VERSION_MINOR);
 }
 
 FrmMain::~FrmMain() {
@@ -89,9 +90,9 @@ LRESULT FrmMain::Handle(UINT msg, WPARAM wp, LPARAM lp) {
             }
             break;
         case WM_CLOSE:
-            // During a run the sequence stops before its next step, cleans up and then
-            // closes the window itself.
-            if (!sequence_.RequestClose()) return 0;
+            // During a run the run stops before its next step, cleans up and then the
+            // window closes itself.
+            if (!RequestClose()) return 0;
             forms::Form_QueryUnload(*this);
             ::DestroyWindow(hwnd);
             return 0;
@@ -119,13 +120,13 @@ void FrmMain::OnCommand(int id, int code) {
                 forms::cmdBack_Click(*this);
                 break;
             case ids::cmdNext:
-                sequence_.cmdNext_Click();
+                cmdNext_Click();
                 break;
             default:
                 break;
         }
     } else if (code == CBN_SELCHANGE && id == ids::cmbConnType) {
-        forms::cmbConnType_Click(*this, State());
+        forms::cmbConnType_Click(*this);
     }
 }
 
@@ -285,7 +286,7 @@ void FrmMain::CloseOtherWindows() {
     CloseTestGraph();
 }
 
-// ---- MainWindowIO ----------------------------------------------------------------------------
+// ---- WizardWindow ----------------------------------------------------------------------------
 
 void FrmMain::FocusResultsAtEnd() {
     if (!hwnd_) return;
@@ -308,8 +309,8 @@ void FrmMain::SetBusy(bool busy) {
     }
 }
 
-void FrmMain::OpenReports() {
-    LoadTestGraph(State(), TestId());
+void FrmMain::OpenReports(const RunResult& result, const std::string& testName) {
+    LoadTestGraph(result, testName);
 }
 
 void FrmMain::ShowMessage(const std::string& text) {

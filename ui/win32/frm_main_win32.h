@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 // frmMain with the system's own controls, created from the shared description; its handlers
-// are the shared wizard's, the run is the core's TestSequence.
+// are the shared wizard's, which drives the run engine and follows its events.
 #pragma once
 
 #include "common/pause.h"
-#include "core/test_sequence.h"
+#include "core/run_engine.h"
 #include "ui/forms/wizard.h"
 #include "ui/win32/form_host.h"
 
@@ -15,14 +15,13 @@ inline constexpr const wchar_t* kMainClass = L"WirepaceMainWindow";
 class FrmMain : public forms::WizardWindow {
   public:
     // Creates the window and runs Form_Load, which shows it on the name page.
-    FrmMain();
+    explicit FrmMain(RunEnvironment environment = ControllerEnvironment());
     ~FrmMain() override;
     FrmMain(const FrmMain&) = delete;
     FrmMain& operator=(const FrmMain&) = delete;
 
     HWND Hwnd() const { return hwnd_; }
     bool Closed() const { return hwnd_ == nullptr; }
-    TestSequence& Sequence() { return sequence_; }
     FormHost& Host() { return host_; }
 
     // Keyboard handling of the window before a message is dispatched: the tab chain, the
@@ -50,10 +49,10 @@ class FrmMain : public forms::WizardWindow {
     void CloseMainWindow() override;
     void CloseOtherWindows() override;
 
-    // MainWindowIO beyond the controls
+    // WizardWindow beyond the controls
     void FocusResultsAtEnd() override;
     void SetBusy(bool busy) override;
-    void OpenReports() override;
+    void OpenReports(const RunResult& result, const std::string& testName) override;
     void ShowMessage(const std::string& text) override;
 
   private:
@@ -65,7 +64,6 @@ class FrmMain : public forms::WizardWindow {
 
     HWND hwnd_ = nullptr;
     FormHost host_;
-    TestSequence sequence_;
     PumpHook previousPump_;
     bool busy_ = false;
 };

@@ -23,7 +23,7 @@ const forms::Colour kLineColour = forms::Sys(forms::SystemColour::WindowText);
 
 }  // namespace
 
-FrmTestGraph::FrmTestGraph(const BenchmarkState& state, const std::string& testName)
+FrmTestGraph::FrmTestGraph(const RunResult& result, const std::string& testName)
     // Designed in pixels of the standard 96 dots per inch: its fonts keep that resolution too,
     // so every text keeps the room the pixel layout gives it.
     : host_(forms::GraphForm(), 96) {
@@ -41,7 +41,7 @@ FrmTestGraph::FrmTestGraph(const BenchmarkState& state, const std::string& testN
     ::SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&FrmTestGraph::WindowProc));
     host_.Create(hwnd_);
 
-    const forms::GraphPicture picture = forms::LoadGraph(state, testName);
+    const forms::GraphPicture picture = forms::LoadGraph(result, testName);
     maxSpeed_ = picture.chart.maxSpeed;
     ::SetWindowTextW(hwnd_, Wide(picture.caption).c_str());
     DrawChart(picture.chart);
@@ -188,9 +188,9 @@ LRESULT FrmTestGraph::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     return ::DefWindowProcW(hwnd_, msg, wp, lp);
 }
 
-void LoadTestGraph(const BenchmarkState& state, const std::string& testName) {
+void LoadTestGraph(const RunResult& result, const std::string& testName) {
     if (g_graph) return;
-    g_graph = std::make_unique<FrmTestGraph>(state, testName);
+    g_graph = std::make_unique<FrmTestGraph>(result, testName);
 }
 
 void CloseTestGraph() {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "core/benchmark_state.h"
+#include "core/run_result.h"
 #include "ui/forms/graph_picture.h"
 #include "ui/win32/form_host.h"
 
@@ -15,8 +15,8 @@ inline constexpr const wchar_t* kGraphClass = L"WirepaceGraphWindow";
 
 class FrmTestGraph {
   public:
-    // Builds the window from a snapshot of the state, then shows it with "Close" focused.
-    FrmTestGraph(const BenchmarkState& state, const std::string& testName);
+    // Builds the window from a run's result, then shows it with "Close" focused.
+    FrmTestGraph(const RunResult& result, const std::string& testName);
     ~FrmTestGraph();
     FrmTestGraph(const FrmTestGraph&) = delete;
     FrmTestGraph& operator=(const FrmTestGraph&) = delete;
@@ -37,7 +37,7 @@ class FrmTestGraph {
 };
 
 // Loads the one instance (when none is open) and shows it modeless.
-void LoadTestGraph(const BenchmarkState& state, const std::string& testName);
+void LoadTestGraph(const RunResult& result, const std::string& testName);
 void CloseTestGraph();
 FrmTestGraph* TestGraphWindow();
 

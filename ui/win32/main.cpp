@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 // wirepace.exe: the windowed controller on Windows. Refuses a second instance, turns on the
-// themed controls before the first window, prepares the benchmark state and shows frmMain;
+// themed controls before the first window, prepares the work folder and shows frmMain;
 // from then on the window's messages drive everything.
 #include "common/error.h"
-#include "core/benchmark_state.h"
+#include "core/run_engine.h"
 #include "platform/platform.h"
 #include "ui/forms/form_design.h"
 #include "ui/win32/frm_main_win32.h"
@@ -49,9 +49,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
             return 1;
         }
         wirepace::platform::EnableThemedControls();
-        wirepace::InitControllerState(wirepace::State());
-
-        wirepace::ui::win32::FrmMain window;
+        wirepace::ui::win32::FrmMain window(wirepace::ControllerEnvironment());
         return wirepace::ui::win32::RunMessageLoop();
     } catch (const wirepace::RuntimeError& e) {
         Inform(e.Description(), MB_ICONEXCLAMATION);

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "core/test_files.h"
+#include "core/payload_files.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,6 @@
 #include <set>
 
 #include "common/error.h"
-#include "core/connection_settings.h"
 #include "support/error_number.h"
 #include "support/temp_dir.h"
 #include "support/unprivileged.h"
@@ -21,38 +20,34 @@ namespace {
 using testing::ErrorNumberOf;
 using testing::TempDir;
 
-class TestFiles : public ::testing::Test {
+class PayloadFiles : public ::testing::Test {
   protected:
-    void SetUp() override {
-        state.AppDrive = root.Slash();
-        ApplyConnectionType(state, kWanType);
-    }
+    void SetUp() override { state.AppDrive = root.Slash(); }
     TempDir root;
-    BenchmarkState state;
+    RunContext state;
 };
 
-TEST_F(TestFiles, SizeComesFromTheSelectedEntryAndContentIsZeros) {
-    // WAN ">T1" (index 5): 350 KB small, 3500 KB large; T1 (index 4): 160 KB small.
-    EXPECT_EQ(CreateTestFile(state, 4, 0), "Test160.jnk");
+TEST_F(PayloadFiles, SizeAndNameComeFromTheKilobytesAndContentIsZeros) {
+    EXPECT_EQ(CreateTestFile(state, 160), "Test160.jnk");
     const std::string content = testing::ReadFile(root.Path() / "Test160.jnk");
     EXPECT_EQ(content.size(), 163840u);
     EXPECT_EQ(content.find_first_not_of('\0'), std::string::npos);
 
-    EXPECT_EQ(CreateTestFile(state, 5, 1), "Test3500.jnk");
+    EXPECT_EQ(CreateTestFile(state, 3500), "Test3500.jnk");
     EXPECT_EQ(std::filesystem::file_size(root.Path() / "Test3500.jnk"), 3500u * 1024);
 }
 
-TEST_F(TestFiles, ASecondCallRewritesFromScratch) {
+TEST_F(PayloadFiles, ASecondCallRewritesFromScratch) {
     testing::WriteFile(root.Path() / "Test16.jnk", std::string(100000, 'x'));
-    EXPECT_EQ(CreateTestFile(state, 0, 0), "Test16.jnk");
+    EXPECT_EQ(CreateTestFile(state, 16), "Test16.jnk");
     const std::string content = testing::ReadFile(root.Path() / "Test16.jnk");
     EXPECT_EQ(content.size(), 16384u);  // no tail of the longer old file
     EXPECT_EQ(content.find_first_not_of('\0'), std::string::npos);
 }
 
-TEST_F(TestFiles, RandomFillIsIncompressibleAndHasNoRepeatedBlocks) {
+TEST_F(PayloadFiles, RandomFillIsIncompressibleAndHasNoRepeatedBlocks) {
     state.Fill = FillMode::Random;
-    CreateTestFile(state, 4, 0);
+    CreateTestFile(state, 160);
     const std::string content = testing::ReadFile(root.Path() / "Test160.jnk");
     ASSERT_EQ(content.size(), 163840u);
     // Close to 8 bits of entropy per byte leaves a compressor nothing to take away.
@@ -68,29 +63,21 @@ TEST_F(TestFiles, RandomFillIsIncompressibleAndHasNoRepeatedBlocks) {
     EXPECT_EQ(blocks.size(), 160u);
 }
 
-TEST_F(TestFiles, BadSelectionsAndEntriesRaiseTheirNumbers) {
-    EXPECT_EQ(ErrorNumberOf([&] { CreateTestFile(state, -1, 0); }), kErrSubscriptOutOfRange);
-    EXPECT_EQ(ErrorNumberOf([&] { CreateTestFile(state, 6, 1); }), kErrSubscriptOutOfRange);
-    BenchmarkState empty;
-    empty.AppDrive = root.Slash();
-    EXPECT_EQ(ErrorNumberOf([&] { CreateTestFile(empty, 0, 0); }), kErrSubscriptOutOfRange);
-    state.SmallSizesKB[0] = "16kb";
-    EXPECT_EQ(ErrorNumberOf([&] { CreateTestFile(state, 0, 0); }), kErrTypeMismatch);
-    state.SmallSizesKB[0] = "99999999999";
-    EXPECT_EQ(ErrorNumberOf([&] { CreateTestFile(state, 0, 0); }), kErrOverflow);
+TEST_F(PayloadFiles, ANegativeSizeIsAnOverflowAndWritesNothing) {
+    EXPECT_EQ(ErrorNumberOf([&] { CreateTestFile(state, -1); }), kErrOverflow);
     EXPECT_TRUE(testing::Entries(root.Path()).empty());
 }
 
-TEST_F(TestFiles, MissingOrReadOnlyRootRaisesInsteadOfCrashing) {
+TEST_F(PayloadFiles, MissingOrReadOnlyRootRaisesInsteadOfCrashing) {
     state.AppDrive = root.Slash() + "gone/";
-    EXPECT_EQ(ErrorNumberOf([&] { CreateTestFile(state, 0, 0); }), kErrPathNotFound);
+    EXPECT_EQ(ErrorNumberOf([&] { CreateTestFile(state, 16); }), kErrPathNotFound);
 
     state.AppDrive = root.Slash();
     std::filesystem::permissions(
         root.Path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
                          std::filesystem::perms::others_read | std::filesystem::perms::others_exec);
     const int number = testing::RunUnprivileged(
-        [&] { return ErrorNumberOf([&] { CreateTestFile(state, 0, 0); }); });
+        [&] { return ErrorNumberOf([&] { CreateTestFile(state, 16); }); });
     EXPECT_EQ(number, kErrPermissionDenied);
 }
 

@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: MIT
+// How a front end follows a run: a few events, in order, carrying numbers; and the stop
+// request it may make from any thread.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "core/run_result.h"
+
+namespace wirepace {
+
+class StopToken {
+  public:
+    void Request() { requested_.store(true); }
+    void Reset() { requested_.store(false); }
+    bool Requested() const { return requested_.load(); }
+
+  private:
+    std::atomic<bool> requested_{false};
+};
+
+// Every event has an empty default, so a front end overrides only what it shows.
+class RunObserver {
+  public:
+    virtual ~RunObserver() = default;
+
+    virtual void RunStarted(const RunSettings& settings) { (void)settings; }
+    // The target as the run shows it from now on (a trailing separator dropped or added,
+    // separators normalised).
+    virtual void TargetShown(const std::string& dir) { (void)dir; }
+    // The two status lines: with isTest the second is the test's id.
+    virtual void Status(const std::string& line1, const std::string& line2, bool isTest) {
+        (void)line1;
+        (void)line2;
+        (void)isTest;
+    }
+    // A line the run wrote to the results log that begins a new part of its report (the
+    // start banner, an error line): the results box starts again with it.
+    virtual void LogLine(const std::string& line) { (void)line; }
+    // Test `index` of the catalogue begins; it will move `bytes`.
+    virtual void TestStarted(int index, const std::string& id, const std::string& name,
+                             double bytes) {
+        (void)index;
+        (void)id;
+        (void)name;
+        (void)bytes;
+    }
+    virtual void ResultRecorded(const TestResult& result) { (void)result; }
+    // Why the diagnoses stay silent, said once per run.
+    virtual void Note(const std::string& text) { (void)text; }
+    // A line for the user below the results (advice after an error, a mapping left).
+    virtual void Message(const std::string& text) { (void)text; }
+    // A failure to acknowledge (a cleanup that could not finish).
+    virtual void Alert(const std::string& text) { (void)text; }
+    virtual void RunFinished(const RunResult& result) { (void)result; }
+};
+
+}  // namespace wirepace

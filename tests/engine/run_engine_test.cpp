@@ -1,0 +1,389 @@
+// SPDX-License-Identifier: MIT
+// Whole runs of the engine with real drones, followed through a recording observer.
+#include "core/run_engine.h"
+
+#include <sys/mount.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <functional>
+#include <sstream>
+
+#include "common/number_format.h"
+#include "common/pause.h"
+#include "core/catalogue.h"
+#include "core/connection_settings.h"
+#include "platform/platform.h"
+#include "support/child_process.h"
+#include "support/recording_observer.h"
+#include "support/temp_dir.h"
+
+namespace wirepace {
+namespace {
+
+using testing::RecordingObserver;
+using testing::TempDir;
+
+class Engine : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        settings = *SettingsFor(kWanType, "<256");
+        settings.testName = "Seq";
+        settings.target = target.Path().string();
+        environment.workRoot = root.Slash();
+        environment.logPath = logs.Slash() + "TestResults.txt";
+        previousHook = SetPumpHook([this] {
+            if (onPump) onPump();
+        });
+    }
+    void TearDown() override { SetPumpHook(previousHook); }
+
+    RunResult Run() {
+        observer = RecordingObserver{};
+        stop.Reset();
+        return RunBenchmark(settings, environment, observer, stop);
+    }
+    std::vector<std::string> LogLines() const {
+        std::vector<std::string> lines;
+        std::istringstream in(testing::ReadFile(environment.logPath));
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+    void ExpectNothingLeft() const {
+        EXPECT_TRUE(testing::Entries(root.Path()).empty());
+        EXPECT_TRUE(testing::Entries(target.Path()).empty());
+        EXPECT_TRUE(testing::ProcessesRunningFrom(root.Slash()).empty());
+    }
+    int RunningTest() const { return observer.CurrentTest(); }
+
+    TempDir root, target, logs;
+    RunSettings settings;
+    RunEnvironment environment;
+    RecordingObserver observer;
+    StopToken stop;
+    std::function<void()> onPump;
+    PumpHook previousHook;
+};
+
+TEST_F(Engine, CompleteRunEventsResultAndLog) {
+    const RunResult result = Run();
+    EXPECT_EQ(result.outcome, RunOutcome::Finished);
+    EXPECT_EQ(result.target, target.Slash());  // normalised
+    EXPECT_EQ(observer.shownDir, target.Slash());
+    EXPECT_TRUE(result.settings.password.empty());
+
+    // The events, in order: the banner, the target, the connection test, then per test its
+    // start, its status and its result; the note after the first result it concerns; the end.
+    std::vector<std::string> expected = {"started", "log", "target:" + target.Slash(),
+                                         "status:Testing Connection..."};
+    for (int i = 0; i < kTestCount; ++i) {
+        expected.push_back("test:" + std::to_string(i));
+        expected.push_back("status:" + TestName(i) + " (" + TestId(i) + ")");
+        expected.push_back("result:" + std::to_string(i));
+        if (i == 6) expected.push_back("note");
+    }
+    expected.push_back("finished");
+    EXPECT_EQ(observer.events, expected);
+    EXPECT_EQ(observer.notes,
+              std::vector<std::string>{"target is a local disk: no network diagnosis"});
+    EXPECT_EQ(result.note, observer.notes.front());
+    EXPECT_EQ(observer.startedBytes[1], 160 * 1024);
+    EXPECT_EQ(observer.startedBytes[7], 5 * 160 * 1024);
+
+    const auto lines = LogLines();
+    ASSERT_EQ(lines.size(), 10u);
+    EXPECT_EQ(lines[0].rfind("-- Starting Seq test at ", 0), 0u);
+    EXPECT_EQ(lines[0], observer.logLines[0] + "\r");
+    ASSERT_EQ(result.tests.size(), 9u);
+    for (int i = 0; i < kTestCount; ++i) {
+        const TestResult& t = result.tests[static_cast<std::size_t>(i)];
+        const auto& line = lines[static_cast<std::size_t>(i) + 1];
+        EXPECT_EQ(line, t.logLine + "\r");
+        EXPECT_EQ(line.rfind("\"Seq\", \"" + target.Slash() + "\", ", 0), 0u) << line;
+        EXPECT_NE(line.find(", " + TestId(i) + ", " + NumberToText(t.ms) + ", " +
+                            NumberToText(t.speed) + ", \"\""),
+                  std::string::npos)
+            << line;
+        EXPECT_EQ(t.index, i);
+        EXPECT_EQ(t.ms, RoundHalfEven(t.exactMs));
+        EXPECT_TRUE(t.comment.empty());
+    }
+    EXPECT_EQ(result.tests[0].sizeMB, 0.016);
+    EXPECT_EQ(result.tests[1].sizeMB, 0.156);
+    EXPECT_EQ(result.tests[6].sizeMB, 0.312);  // 2 x 160 KB is 0.3125: the half goes to even
+    EXPECT_EQ(result.tests[7].sizeMB, 0.781);  // 5 x 160 KB
+    EXPECT_EQ(result.tests[8].bytes, 5 * 163840);
+
+    // Each drone's own time is kept, and the longest is the test's.
+    EXPECT_EQ(result.tests[6].droneMs.size(), 2u);
+    EXPECT_EQ(result.tests[7].droneMs.size(), 5u);
+    EXPECT_EQ(result.tests[8].droneMs.size(), 5u);
+    EXPECT_TRUE(result.tests[5].droneMs.empty());
+    for (int i = 6; i <= 8; ++i) {
+        const auto& times = result.tests[static_cast<std::size_t>(i)].droneMs;
+        EXPECT_EQ(*std::max_element(times.begin(), times.end()),
+                  result.tests[static_cast<std::size_t>(i)].exactMs);
+    }
+    ExpectNothingLeft();
+}
+
+TEST_F(Engine, StopIsSeenBeforeTheNextTestAndNothingOfItIsRecorded) {
+    // Nothing is pumped while test 3 copies, so a stop made then is seen at the first pump
+    // after it: the pause before test 4, whose status is already shown.
+    bool sawTest3 = false;
+    onPump = [&] {
+        if (RunningTest() == 3) sawTest3 = true;
+        if (sawTest3 && RunningTest() == 4) stop.Request();
+    };
+    const RunResult result = Run();
+    EXPECT_EQ(result.outcome, RunOutcome::Interrupted);
+    ASSERT_EQ(result.tests.size(), 4u);  // tests 1a, 1b, 2 and 3 recorded
+    const auto lines = LogLines();
+    ASSERT_EQ(lines.size(), 1u + 4u);
+    EXPECT_NE(lines.back().find(", 3, "), std::string::npos);
+    EXPECT_EQ(observer.events.back(), "finished");
+    EXPECT_EQ(observer.events[observer.events.size() - 2], "status:" + TestName(4) + " (4)");
+    EXPECT_TRUE(result.errorLines.empty());
+    ExpectNothingLeft();
+}
+
+TEST_F(Engine, StopDuringADroneWaitEndsTheRunWithoutThatTest) {
+    bool stopped = false;
+    onPump = [&] {
+        // While test 8's drones are being waited for.
+        if (RunningTest() == 8 && std::filesystem::exists(root.Path() / "GO.txt")) {
+            stop.Request();
+            stopped = true;
+        }
+    };
+    const RunResult result = Run();
+    ASSERT_TRUE(stopped);
+    EXPECT_EQ(result.outcome, RunOutcome::Interrupted);
+    const auto lines = LogLines();
+    ASSERT_EQ(lines.size(), 1u + 8u);  // tests 1a to 7; test 8 is not recorded
+    EXPECT_NE(lines.back().find(", 7, "), std::string::npos);
+    EXPECT_EQ(result.tests.back().index, 7);
+    ExpectNothingLeft();
+}
+
+TEST_F(Engine, ErrorsNameTheirNumberAndAdviseOnTheTarget) {
+    settings.target = target.Slash() + "missing";
+    RunResult result = Run();
+    EXPECT_EQ(result.outcome, RunOutcome::Error);
+    EXPECT_EQ(result.errorNumber, 76);
+    auto lines = LogLines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1], "-- Error: Path not found [76] --\r");
+    EXPECT_EQ(result.errorLines, (std::vector<std::string>{
+                                     "-- Error: Path not found [76] --",
+                                     "Please check target folder (spelling, permissions, etc.)"}));
+    EXPECT_EQ(observer.logLines.back(), "-- Error: Path not found [76] --");
+    EXPECT_EQ(observer.messages.back(), result.errorLines.back());
+    ExpectNothingLeft();
+
+    // A file vanishing mid-run is "File not found", which says the connection failed.
+    settings.target = target.Path().string();
+    onPump = [&] {
+        if (RunningTest() == 3) std::filesystem::remove(target.Path() / "Test16.jnk");
+    };
+    result = Run();
+    EXPECT_EQ(result.outcome, RunOutcome::Error);
+    EXPECT_EQ(LogLines().back(), "-- Error: File not found [53] --\r");
+    EXPECT_EQ(result.errorLines.back(), "Failed to establish a connection.");
+    ExpectNothingLeft();
+}
+
+TEST_F(Engine, UnreachableShareAndRelativePathAreRefusedClearly) {
+    // A share that cannot be mapped ends the run at the mapping, saying why: the server is
+    // unknown, or (on a machine without them) smbnetfs or FUSE is missing. Nothing of the
+    // mapping is left, and the next run starts normally.
+    settings.target = "//nosuchhost.invalid/share";
+    RunResult result = Run();
+    EXPECT_EQ(result.outcome, RunOutcome::Error);
+    const std::string line = LogLines().back();
+    EXPECT_TRUE(line.find("nosuchhost.invalid is unknown [53] --") != std::string::npos ||
+                line.find("smbnetfs") != std::string::npos ||
+                line.find("FUSE") != std::string::npos)
+        << line;
+    EXPECT_NE(
+        std::find(observer.statuses.begin(), observer.statuses.end(), "Establishing connection..."),
+        observer.statuses.end());
+
+    settings.target = "relative/folder";
+    result = Run();
+    EXPECT_EQ(result.outcome, RunOutcome::Error);
+    EXPECT_NE(LogLines().back().find("full path"), std::string::npos);
+    ExpectNothingLeft();
+}
+
+TEST_F(Engine, SettingsThatWouldBreakTheLogAreRefusedBeforeAnythingRuns) {
+    // A name with CR LF once forged a complete result line of its own.
+    const std::string forged =
+        "x\r\n\"Fake\", \"/srv/\", 2020/01/01, 00:00:00.120, 4, 1, 99999, \"\"";
+    const std::vector<std::array<std::string, 3>> cases = {
+        {forged, target.Path().string(), ""},
+        {"Seq", target.Slash() + "a\nb", ""},
+        {"Seq", target.Slash() + "why?", ""},
+        {"Seq", target.Path().string(), "jo\t"},
+    };
+    for (const auto& [name, dir, account] : cases) {
+        settings.testName = name;
+        settings.target = dir;
+        settings.account = account;
+        try {
+            Run();
+            ADD_FAILURE() << "accepted " << dir;
+        } catch (const SettingsError& e) {
+            EXPECT_NE(std::string(e.what()).find("must not contain"), std::string::npos);
+        }
+        EXPECT_TRUE(observer.events.empty());
+    }
+    settings = RunSettings{};
+    settings.testName = "Seq";
+    settings.target = target.Path().string();
+    EXPECT_THROW(Run(), SettingsError);  // no sizes chosen
+    EXPECT_FALSE(std::filesystem::exists(environment.logPath));
+    ExpectNothingLeft();
+}
+
+TEST_F(Engine, StaleHandshakeFilesDoNotStopTheDrones) {
+    testing::WriteFile(root.Path() / "TERMDRONES.txt", "");
+    testing::WriteFile(root.Path() / "GO.txt", "");
+    EXPECT_EQ(Run().outcome, RunOutcome::Finished);
+    ExpectNothingLeft();
+}
+
+TEST_F(Engine, ANetworkTargetWithTimingsTooShortToJudgeSaysSo) {
+    environment.isNetworkFolder = [](const std::string&) { return true; };
+    const RunResult result = Run();
+    ASSERT_EQ(result.outcome, RunOutcome::Finished);
+    EXPECT_TRUE(result.targetIsRemote);
+    // The tiny WAN files copy in well under 50 ms on one machine.
+    for (const auto& t : result.tests) EXPECT_EQ(t.comment, "");
+    EXPECT_NE(result.note.find("took under 50 ms: too short to judge"), std::string::npos)
+        << result.note;
+}
+
+TEST_F(Engine, WhatAKilledRunLeftIsSweptAndNeverReadAsThisRunsResults) {
+    // Result files that would give test 6 a time of 99999 ms, work files of other sizes, a
+    // stop file that would stop the drones, and a half-written test file.
+    for (int n = 1; n <= 5; ++n)
+        testing::WriteFile(root.Path() / ("TXT" + std::to_string(n) + "Test160.jnk"),
+                           " 99999 \r\n");
+    testing::WriteFile(root.Path() / "3Test10240.jnk", "old");
+    testing::WriteFile(root.Path() / "Drone4.exe", "old");
+    testing::WriteFile(root.Path() / "TERMDRONES.txt", "");
+    testing::WriteFile(root.Path() / "Test16.jnk", "half");
+    testing::WriteFile(target.Path() / "2Test1600.jnk", "old");
+    const RunResult result = Run();
+    EXPECT_EQ(result.outcome, RunOutcome::Finished);
+    for (const auto& t : result.tests) EXPECT_NE(t.ms, 99999);
+    ExpectNothingLeft();
+}
+
+TEST_F(Engine, PlantedLinksAreNeverFollowed) {
+    TempDir outside;
+    const auto victim = outside.Path() / "victim";
+    testing::WriteFile(victim, "precious");
+    // In the work root, links under every name the run writes are removed, not followed.
+    for (const char* name :
+         {"Test16.jnk", "Test160.jnk", "1Test160.jnk", "5Test160.jnk", "TXT1Test160.jnk",
+          "ERR2Test160.jnk", "Drone1.exe", "GO.txt", "TERMDRONES.txt"})
+        std::filesystem::create_symlink(victim, root.Path() / name);
+    EXPECT_EQ(Run().outcome, RunOutcome::Finished);
+    EXPECT_EQ(testing::ReadFile(victim), "precious");
+    ExpectNothingLeft();
+
+    // In the target a link under a work-file name ends the run before anything is written.
+    for (const char* name : {"Test16.jnk", "1Test160.jnk"}) {
+        std::filesystem::create_symlink(victim, target.Path() / name);
+        EXPECT_EQ(Run().outcome, RunOutcome::Error);
+        EXPECT_NE(LogLines().back().find(std::string(name) + " is a symbolic link"),
+                  std::string::npos)
+            << LogLines().back();
+        EXPECT_EQ(testing::ReadFile(victim), "precious");
+        EXPECT_EQ(testing::Entries(target.Path()), std::vector<std::string>{name});
+        EXPECT_TRUE(observer.alerts.empty()) << "the refusal was reported twice";
+        std::filesystem::remove(target.Path() / name);
+    }
+    EXPECT_EQ(testing::Entries(outside.Path()), std::vector<std::string>{"victim"});
+}
+
+TEST_F(Engine, ASecondControllerOnTheSameTargetIsRefusedBeforeItTouchesAnything) {
+    // A live run of this machine holds the target (process 1 always runs).
+    const auto lock = target.Path() / "wirepace-run.lock";
+    testing::WriteFile(lock, platform::HostName() + " 1\r\n");
+    testing::WriteFile(target.Path() / "Test16.jnk", "the other run's");
+    EXPECT_EQ(Run().outcome, RunOutcome::Error);
+    EXPECT_NE(LogLines().back().find("Another run is testing this folder: " + lock.string()),
+              std::string::npos)
+        << LogLines().back();
+    EXPECT_EQ(testing::ReadFile(target.Path() / "Test16.jnk"), "the other run's");
+    EXPECT_TRUE(std::filesystem::exists(lock));
+
+    // A lock left by a dead run is taken over, and released at the end.
+    testing::WriteFile(lock, platform::HostName() + " 999999999\r\n");
+    std::filesystem::remove(target.Path() / "Test16.jnk");
+    EXPECT_EQ(Run().outcome, RunOutcome::Finished);
+    ExpectNothingLeft();
+}
+
+TEST_F(Engine, ADronesOwnCauseReachesTheLog) {
+    onPump = [&] {
+        // Before test 8's drones start, drone 3's source on the target goes missing.
+        if (RunningTest() == 8 && !std::filesystem::exists(root.Path() / "GO.txt"))
+            std::filesystem::remove(target.Path() / "3Test160.jnk");
+    };
+    EXPECT_EQ(Run().outcome, RunOutcome::Error);
+    EXPECT_EQ(LogLines().back(), "-- Error: Drone 3: File not found reading " + target.Slash() +
+                                     "3Test160.jnk [53] --\r");
+    ExpectNothingLeft();
+}
+
+// A small file system in memory over `folder` for the life of the object (root only).
+class SmallDisk {
+  public:
+    SmallDisk(const std::filesystem::path& folder, const char* options, unsigned long flags = 0)
+        : folder_(folder) {
+        mounted_ = ::mount("wirepace-test", folder.c_str(), "tmpfs", flags, options) == 0;
+    }
+    ~SmallDisk() {
+        if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
+    }
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+    bool Mounted() const { return mounted_; }
+
+  private:
+    std::filesystem::path folder_;
+    bool mounted_ = false;
+};
+
+TEST_F(Engine, ADronesFullDiskReachesTheLogWithItsFile) {
+    // Room for the controller's own copies, not for test 7's five drones at once.
+    SmallDisk disk(target.Path(), "size=600k");
+    if (!disk.Mounted()) GTEST_SKIP() << "mounting a small disk needs root";
+    EXPECT_EQ(Run().outcome, RunOutcome::Error);
+    const std::string last = LogLines().back();
+    EXPECT_EQ(last.rfind("-- Error: Drone ", 0), 0u) << last;
+    EXPECT_NE(last.find(": Disk full writing " + target.Slash()), std::string::npos) << last;
+    EXPECT_NE(last.find("Test160.jnk [61] --"), std::string::npos) << last;
+    ExpectNothingLeft();
+}
+
+TEST_F(Engine, AWorkRootWhereProgramsCannotRunSaysSo) {
+    SmallDisk disk(root.Path(), "size=64m", MS_NOEXEC);
+    if (!disk.Mounted()) GTEST_SKIP() << "mounting a small disk needs root";
+    EXPECT_EQ(Run().outcome, RunOutcome::Error);
+    EXPECT_NE(LogLines().back().find("Programs cannot be started from " + root.Path().string() +
+                                     ": its file system is mounted noexec"),
+              std::string::npos)
+        << LogLines().back();
+    ExpectNothingLeft();
+}
+
+}  // namespace
+}  // namespace wirepace
