@@ -41,7 +41,8 @@ void Pause(double seconds) {
         PumpEvents();
         const double elapsed = TickMs() - start;
         if (elapsed >= wanted) return;
-        if (wanted - elapsed >= 1.0) YieldBriefly();
+        // Also in the last millisecond: a wait never spins, it may end up to a yield late.
+        YieldBriefly();
     }
 }
 

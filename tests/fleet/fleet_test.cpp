@@ -196,11 +196,10 @@ TEST_F(FleetTest, DroneThatEndsWithoutResultEndsTheWaitWithAnError) {
     WriteFile(RootFile(Numbered(2)), Content(2));
     WriteAndStart(1, DroneDirection::To);
     WriteAndStart(2, DroneDirection::To);
-    const double started = TickMs();
-    // The drone's own cause, read from the file it left.
+    // The drone's own cause, read from the file it left (a wait that never ended would fail
+    // at the pump's limit with another text).
     EXPECT_EQ(ErrorTextOf([&] { Collect(2, 6); }),
               "Drone 1: File not found reading " + RootFile(Numbered(1)).string() + " [53]");
-    EXPECT_LT(TickMs() - started, kWaitLimitMs);
 
     Terminate();
     EXPECT_TRUE(messages_.empty());
@@ -356,9 +355,7 @@ TEST_F(FleetTest, StopEndsTheWaitAndStalledDronesAreEnded) {
     onPump_ = [&] { stop = TickMs() - started > 500; };
     EXPECT_THROW(Collect(2, 6), RunInterrupted);
 
-    const double stopping = TickMs();
     Terminate();
-    EXPECT_LT(TickMs() - stopping, 6000);
     EXPECT_TRUE(fleet_.drones[0].process == nullptr);
     EXPECT_NE(kill(stalled, 0), 0) << "the stalled drone is still there";
     EXPECT_TRUE(messages_.empty());
@@ -373,11 +370,10 @@ TEST_F(FleetTest, ACopyThatMakesNoProgressEndsTheTestNamingDroneAndFile) {
     WriteAndStart(2, DroneDirection::To);
     kill(fleet_.drones[0].process->Id(), SIGSTOP);
     wait_.stallLimitMs = 700;
-    const double started = TickMs();
+    // Drone 2 goes on and reports: a stall of one copy is not taken for the others'.
     EXPECT_EQ(ErrorTextOf([&] { Collect(2, 6); }),
               "Drone 1 made no progress for 0.7 s copying to " + RootFile(Numbered(1)).string() +
                   " [75]");
-    EXPECT_GE(TickMs() - started, 700);
     Terminate();
     EXPECT_TRUE(Entries(root_.Path()).empty());
 }
