@@ -91,11 +91,11 @@ std::string ErrorFileName(const std::string& file) {
     return "ERR" + file;
 }
 
-std::string ResultLine(double elapsedMs) {
+std::string ResultFileLine(double elapsedMs) {
     return PrintForm(RoundHalfEven(elapsedMs)) + "\r\n";
 }
 
-std::optional<double> ParseResultLine(const std::string& line) {
+std::optional<double> ParseResultFileLine(const std::string& line) {
     return TextToNumber(line);
 }
 

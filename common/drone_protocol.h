@@ -60,9 +60,9 @@ std::string ErrorFileName(const std::string& file);
 
 // The one line of a result file: the elapsed time rounded to whole milliseconds (halves to the
 // even neighbour) in the print form, then CR LF. 1234 ms gives " 1234 \r\n".
-std::string ResultLine(double elapsedMs);
+std::string ResultFileLine(double elapsedMs);
 // The milliseconds of a result line (blanks around the number ignored), or nullopt.
-std::optional<double> ParseResultLine(const std::string& line);
+std::optional<double> ParseResultFileLine(const std::string& line);
 
 // The error file's one line: the error number, a blank, the description.
 std::string ErrorLine(int number, const std::string& description);

@@ -166,7 +166,7 @@ std::vector<double> CollectDroneTimes(const RunContext& state, DroneFleet& fleet
         const std::string line = platform::ReadFirstLine(path);
         platform::RemoveFile(path);
         Pause(0.1);
-        const auto ms = ParseResultLine(line);
+        const auto ms = ParseResultFileLine(line);
         if (!ms) throw RuntimeError(kErrTypeMismatch);
         times.push_back(*ms);
     }

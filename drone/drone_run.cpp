@@ -75,7 +75,7 @@ int RunDrone(const std::string& appDrive, const std::string& argText) {
         }
         const double second = TickMs();
 
-        platform::WriteTextFile(appDrive + ResultFileName(file), ResultLine(second - first));
+        platform::WriteTextFile(appDrive + ResultFileName(file), ResultFileLine(second - first));
         return 0;
     } catch (const RuntimeError& e) {
         return Report(appDrive, request->file, e.Description(), e.Number());

@@ -79,15 +79,15 @@ TEST(DroneArguments, CopyDirectionAndFileNames) {
 }
 
 TEST(DroneArguments, ResultLineIsWholeMillisecondsInPrintForm) {
-    EXPECT_EQ(ResultLine(1234), " 1234 \r\n");
-    EXPECT_EQ(ResultLine(0), " 0 \r\n");
-    EXPECT_EQ(ResultLine(0.4), " 0 \r\n");
-    EXPECT_EQ(ResultLine(12.5), " 12 \r\n");  // halves go to the even neighbour
-    EXPECT_EQ(ResultLine(13.5), " 14 \r\n");
-    EXPECT_EQ(ResultLine(999.7), " 1000 \r\n");
-    EXPECT_EQ(ResultLine(86400000.2), " 86400000 \r\n");
-    EXPECT_EQ(ParseResultLine(" 1234 "), 1234);
-    EXPECT_FALSE(ParseResultLine("12x").has_value());
+    EXPECT_EQ(ResultFileLine(1234), " 1234 \r\n");
+    EXPECT_EQ(ResultFileLine(0), " 0 \r\n");
+    EXPECT_EQ(ResultFileLine(0.4), " 0 \r\n");
+    EXPECT_EQ(ResultFileLine(12.5), " 12 \r\n");  // halves go to the even neighbour
+    EXPECT_EQ(ResultFileLine(13.5), " 14 \r\n");
+    EXPECT_EQ(ResultFileLine(999.7), " 1000 \r\n");
+    EXPECT_EQ(ResultFileLine(86400000.2), " 86400000 \r\n");
+    EXPECT_EQ(ParseResultFileLine(" 1234 "), 1234);
+    EXPECT_FALSE(ParseResultFileLine("12x").has_value());
 }
 
 TEST(DroneProtocol, ErrorLinesCarryNumberAndOneLineOfDescription) {

@@ -326,51 +326,21 @@ void MainWindowTest::layoutMatchesTheDesign() {
         QVERIFY2(off.manhattanLength() <= 2, "the window is centred");
     }
 
-    struct Place {
-        const char* name;
-        const char* parent;
-        QRect px;
-    };
-    const Place places[] = {
-        {"fraTop", "frmMain", {0, 0, 489, 57}},
-        {"fra1_0", "frmMain", {0, 56, 489, 249}},
-        {"cmbConnType", "fra1_0", {280, 48, 161, 21}},
-        {"cmbConnSpeed", "fra1_0", {280, 76, 161, 21}},
-        {"txtDirPath", "fra1_0", {280, 132, 161, 21}},
-        {"txtUserName", "fra1_0", {280, 164, 161, 21}},
-        {"txtPassword", "fra1_0", {280, 188, 161, 21}},
-        {"fra1_2", "frmMain", {28, 84, 429, 189}},
-        {"txtTestId", "fra1_2", {200, 64, 153, 21}},
-        {"dummy_2", "fra1_2", {212, 92, 141, 25}},
-        {"cmdExit", "dummy_2", {0, 0, 69, 25}},
-        {"cmdOk", "dummy_2", {72, 0, 69, 25}},
-        {"fra1_1", "frmMain", {104, 56, 489, 249}},
-        {"txtTestResults", "fra1_1", {8, 64, 473, 177}},
-        {"fraBottom", "frmMain", {0, 304, 489, 57}},
-        {"dummy_0", "fraBottom", {8, 8, 97, 41}},
-        {"cmdBack", "dummy_0", {0, 0, 97, 41}},
-        {"dummy_1", "fraBottom", {384, 8, 97, 41}},
-        {"cmdNext", "dummy_1", {0, 0, 97, 41}},
-    };
-    for (const Place& p : places) {
-        QWidget* widget = win.Get<QWidget>(p.name);
-        QCOMPARE(widget->geometry(), p.px);
-        QCOMPARE(widget->parentWidget()->objectName(), QString(p.parent));
+    // Every control where the description puts it, in its container, at 15 twips a pixel.
+    const auto& form = wirepace::ui::forms::MainForm();
+    const auto px = [](int twips) { return wirepace::ui::forms::TwipsToPixels(twips, 96); };
+    for (const auto& c : form.controls) {
+        QWidget* widget = win.Get<QWidget>(c.name.c_str());
+        QCOMPARE(widget->parentWidget()->objectName(),
+                 QString::fromStdString(c.parent.empty() ? form.name : c.parent));
+        QCOMPARE(widget->pos(), QPoint(px(c.left), px(c.top)));
+        if (!c.autoSize) QCOMPARE(widget->size(), QSize(px(c.width), px(c.height)));
     }
-    const std::pair<const char*, QPoint> labels[] = {
-        {"lbl1_6", {8, 8}},     {"lbl1_7", {28, 36}},  {"lbl1_0", {36, 52}},
-        {"lbl1_1", {36, 80}},   {"lbl1_2", {36, 136}}, {"lbl1_3", {188, 168}},
-        {"lbl1_4", {188, 192}}, {"lbl1_8", {56, 68}},  {"lbl1_5", {8, 20}}};
-    for (const auto& [name, at] : labels) QCOMPARE(win.Get<QLabel>(name)->pos(), at);
-    QCOMPARE(win.Caption("lbl1_0"), QStringLiteral("Please select type of connection to test:"));
-    QCOMPARE(win.Caption("lbl1_1"), QStringLiteral("Please select estimated connection speed:"));
-    QCOMPARE(win.Caption("lbl1_2"),
-             QStringLiteral("Please type in full path of a target directory:"));
-    QCOMPARE(win.Caption("lbl1_3"), QStringLiteral("Username:"));
-    QCOMPARE(win.Caption("lbl1_4"), QStringLiteral("Password:"));
-    QCOMPARE(win.Caption("lbl1_8"), QStringLiteral("Enter a name for this test:"));
-    QCOMPARE(win.Button("cmdExit")->text(), QStringLiteral("Exit"));
-    QCOMPARE(win.Button("cmdOk")->text(), QStringLiteral("OK"));
+    for (const char* name : {"lbl1_0", "lbl1_1", "lbl1_2", "lbl1_3", "lbl1_4", "lbl1_8"})
+        QCOMPARE(win.Caption(name), QString::fromStdString(form.Control(name).caption));
+    QCOMPARE(win.Button("cmdExit")->text(),
+             QString::fromStdString(form.Control("cmdExit").caption));
+    QCOMPARE(win.Button("cmdOk")->text(), QString::fromStdString(form.Control("cmdOk").caption));
 
     // Labels grow and shrink with their caption.
     QLabel* banner = win.Get<QLabel>("lbl1_6");
