@@ -21,12 +21,8 @@ constexpr const char* kAlreadyRunning = "Program is already running.";
 
 // Without a display server Qt would abort with a terse message of its own; say what to use.
 bool DisplayAvailable() {
-#if defined(_WIN32) || defined(__APPLE__)
-    return true;
-#else
-    using wirepace::platform::GetEnv;
-    return GetEnv("DISPLAY") || GetEnv("WAYLAND_DISPLAY") || GetEnv("QT_QPA_PLATFORM");
-#endif
+    return wirepace::platform::DisplayServerAvailable() ||
+           wirepace::platform::GetEnv("QT_QPA_PLATFORM");
 }
 
 // On a platform without a screen nobody could see or dismiss a message box, and it would keep
@@ -101,7 +97,6 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    wirepace::platform::EnableThemedControls();
     try {
         wirepace::InitControllerState(wirepace::State());
     } catch (const wirepace::RuntimeError& e) {
