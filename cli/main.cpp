@@ -6,9 +6,22 @@
 #include "platform/platform.h"
 
 int main(int argc, char** argv) {
+    // Before anything opens a file: a closed standard output would hand its number to the
+    // next file, and the report would be written into it.
+    const auto closed = wirepace::platform::ReopenClosedStandardDescriptors();
+    // Nobody reads a closed standard output: the report is lost, as with a closed pipe, and
+    // said so below.
+    if (closed.output) std::cout.setstate(std::ios::badbit);
+
     // The first SIGINT or SIGTERM acts as "Stop": the current test ends, the drones are stopped
     // and the work files removed. A second one removes the run's files and drones at once and
     // ends the program.
     wirepace::platform::InstallStopHandlers(wirepace::cli::RequestInterrupt);
-    return wirepace::cli::RunCommandLine(argc, argv, std::cin, std::cout, std::cerr);
+    int code = wirepace::cli::RunCommandLine(argc, argv, std::cin, std::cout, std::cerr);
+    // What the run did not report itself (the text of --help or --version).
+    if (code == 0 && !std::cout.flush()) {
+        std::cerr << "wirepace-cli: cannot write to standard output\n";
+        code = 1;
+    }
+    return code;
 }

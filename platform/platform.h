@@ -222,7 +222,20 @@ void ReportError(const std::string& text);
 // display is named (DISPLAY, WAYLAND_DISPLAY).
 bool DisplayServerAvailable();
 
-// ---- stop signals (signals_*) ----------------------------------------------------------------
+// ---- the standard descriptors and stop signals (signals_*) -----------------------------------
+
+// Which of standard input, output and error were closed when the program started.
+struct ClosedStandardDescriptors {
+    bool input = false;
+    bool output = false;
+    bool error = false;
+};
+
+// Opens each of standard input, output and error that is closed on the null device, so that no
+// file the program opens later takes its number (a report meant for standard output would land
+// in the lock file). Call first thing in main. Windows opens every file as a handle, never under
+// one of these numbers: nothing to do there.
+ClosedStandardDescriptors ReopenClosedStandardDescriptors();
 
 // What the first stop signal calls, inside the signal handler: async-signal-safe work only.
 using StopHandler = void (*)(int signal);

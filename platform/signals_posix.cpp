@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
-// Stop signals on POSIX: the first asks the run to stop, a second ends the program at once
-// after the emergency cleanup.
+// The standard descriptors and stop signals on POSIX: closed standard descriptors are taken by
+// the null device; the first stop signal asks the run to stop, a second ends the program at
+// once after the emergency cleanup.
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 
 #include "platform/platform.h"
@@ -27,7 +30,29 @@ void OnStopSignal(int signal) {
     if (gOnStop) gOnStop(signal);
 }
 
+// True when `fd` names no open file.
+bool IsClosed(int fd) {
+    return ::fcntl(fd, F_GETFD) == -1 && errno == EBADF;
+}
+
 }  // namespace
+
+ClosedStandardDescriptors ReopenClosedStandardDescriptors() {
+    ClosedStandardDescriptors closed;
+    bool* const flags[] = {&closed.input, &closed.output, &closed.error};
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (!IsClosed(fd)) continue;
+        *flags[fd] = true;
+        const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened != fd) {
+            // Without the null device the number stays free for the next file this program
+            // opens, and what is written to it would land there: better not to run at all.
+            if (opened < 0 || ::dup2(opened, fd) != fd) ::_exit(1);
+            ::close(opened);
+        }
+    }
+    return closed;
+}
 
 void InstallStopHandlers(StopHandler onStop) {
     gOnStop = onStop;

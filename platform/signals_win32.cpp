@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Stop signals on Windows (Ctrl-C, SIGTERM from the C runtime): the first asks the run to stop,
-// a second ends the program at once after the emergency cleanup.
+// The standard descriptors and stop signals on Windows (Ctrl-C, SIGTERM from the C runtime):
+// the first stop signal asks the run to stop, a second ends the program at once after the
+// emergency cleanup.
 #include <csignal>
 #include <cstdlib>
 
@@ -25,6 +26,10 @@ void OnStopSignal(int signal) {
 }
 
 }  // namespace
+
+ClosedStandardDescriptors ReopenClosedStandardDescriptors() {
+    return {};
+}
 
 void InstallStopHandlers(StopHandler onStop) {
     gOnStop = onStop;

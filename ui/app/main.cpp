@@ -60,6 +60,9 @@ bool AnsweredWithoutWindow(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before Qt or anything else opens a file: none may take the number of a closed standard
+    // descriptor, or what is written there would land in it.
+    wirepace::platform::ReopenClosedStandardDescriptors();
     if (AnsweredWithoutWindow(argc, argv)) return 0;
     if (!DisplayAvailable()) {
         std::fprintf(stderr,
