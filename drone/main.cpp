@@ -5,6 +5,9 @@
 #include "platform/platform.h"
 
 int main(int argc, char** argv) {
+    // Its files must never take the number of a closed standard descriptor: an error report
+    // would be written into them.
+    wirepace::platform::ReopenClosedStandardDescriptors();
     return wirepace::drone::RunDrone(wirepace::platform::DroneAppDrive(),
                                      wirepace::platform::ArgumentText(argc, argv));
 }

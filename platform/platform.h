@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// What the programs need from the operating system, behind one interface. One implementation
-// file per platform (platform_posix.cpp, platform_win32.cpp); CMake picks the one to build.
+// What the programs need from the operating system, behind one interface. Each section below
+// is implemented once per platform, in the file its heading names with the suffix _posix.cpp or
+// _win32.cpp; CMake picks the set to build.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +12,7 @@
 
 namespace wirepace::platform {
 
-// ---- locations -------------------------------------------------------------------------------
+// ---- paths and folders (paths_*) -------------------------------------------------------------
 
 // Full path of the running program file, and the folder that holds it ending in a separator.
 std::string ProgramPath();
@@ -37,11 +38,6 @@ bool ProgramRunsFromShare();
 // The value of an environment variable, or nullopt when it is not set.
 std::optional<std::string> GetEnv(const std::string& name);
 
-// ---- the system's conventions ----------------------------------------------------------------
-
-// Reads dates, times and the decimal separator from the system and installs them (SetRegional).
-void LoadRegionalSettings();
-
 // True when the target directory names a share rather than a local or mounted folder.
 bool IsSharePath(const std::string& dir);
 
@@ -50,7 +46,12 @@ bool IsSharePath(const std::string& dir);
 char Separator();
 std::string NormaliseSeparators(const std::string& path);
 
-// ---- share mapping (share_mount_*.cpp) ---------------------------------------------------------
+// ---- regional formats (regional_*) -----------------------------------------------------------
+
+// Reads dates, times and the decimal separator from the system and installs them (SetRegional).
+void LoadRegionalSettings();
+
+// ---- share mapping (share_mount_*) -----------------------------------------------------------
 
 // A share path taken apart: //server/share[/rest] or \\server\share[\rest].
 struct ShareTarget {
@@ -84,7 +85,7 @@ std::unique_ptr<ShareMapping> MapShare(const ShareTarget& target, const std::str
 // and its credentials). Raises RuntimeError when a left mount cannot be removed.
 void RemoveStaleShareMapping(const std::string& workRoot);
 
-// ---- one instance ----------------------------------------------------------------------------
+// ---- one instance (instance_*) ----------------------------------------------------------------
 
 // Holds the "program is running" mark for as long as it lives.
 class InstanceLock {
@@ -95,10 +96,9 @@ class InstanceLock {
 // Takes the mark, or returns null when another instance of the controller holds it.
 std::unique_ptr<InstanceLock> AcquireSingleInstance();
 
-// Turns on the themed look of the standard controls where the system offers it (Windows).
-void EnableThemedControls();
-
-// ---- files (every failure raises RuntimeError with the mapped number) -------------------------
+// ---- files (files_*, the timed copy in uncached_copy_*) --------------------------------------
+//
+// Every failure raises RuntimeError with the mapped number.
 //
 // Nothing here writes through a symbolic link: a file is created fresh (a plain file of that
 // name removed first, then created exclusively), and a link or anything else that is not a
@@ -147,10 +147,6 @@ EntryKind KindOf(const std::string& path);
 // The names in a folder (no "." or ".."); a folder that cannot be read raises.
 std::vector<std::string> FolderEntries(const std::string& dir);
 
-// True when `dir` lies on a file system reached over a network (NFS, SMB, sshfs, smbnetfs,
-// 9p, Ceph, AFS, a remote drive or a share path on Windows), false for a local disk.
-bool IsNetworkFolder(const std::string& dir);
-
 // A file opened for binary writing, created fresh. Every Write is one write call to the
 // system, so callers decide the block size that gets timed. A writer destroyed before Close
 // removes its file: nothing half written stays behind.
@@ -171,7 +167,13 @@ class FileWriter {
 // Maps the errno/GetLastError value of a failed file operation on `path` to a run-time error.
 [[noreturn]] void RaiseFileError(int osError, const std::string& path);
 
-// ---- processes -------------------------------------------------------------------------------
+// ---- mount detection (mount_detection_*) -----------------------------------------------------
+
+// True when `dir` lies on a file system reached over a network (NFS, SMB, sshfs, smbnetfs,
+// 9p, Ceph, AFS, a remote drive or a share path on Windows), false for a local disk.
+bool IsNetworkFolder(const std::string& dir);
+
+// ---- processes (processes_*) -----------------------------------------------------------------
 
 class Process {
   public:
@@ -195,11 +197,6 @@ enum class WindowStyle { Hidden = 0, NormalFocus = 1 };
 std::unique_ptr<Process> StartProgram(const std::string& program, const std::string& argText,
                                       WindowStyle style);
 
-// Starts `program` with a list of arguments, each quoted by the platform's rules, without a
-// command interpreter and without waiting.
-std::unique_ptr<Process> StartProgramArgs(const std::string& program,
-                                          const std::vector<std::string>& args, WindowStyle style);
-
 // In the drone: ties its life to the controller that started it, and tells whether that
 // controller is still there.
 void TieToController();
@@ -221,7 +218,35 @@ std::optional<std::string> LogicalDriveStrings();
 // Reports an error to the user where no window exists (the drone, the command line).
 void ReportError(const std::string& text);
 
-// ---- emergency cleanup -----------------------------------------------------------------------
+// True when a window can be shown: always on Windows and macOS; elsewhere when an X or Wayland
+// display is named (DISPLAY, WAYLAND_DISPLAY).
+bool DisplayServerAvailable();
+
+// ---- the standard descriptors and stop signals (signals_*) -----------------------------------
+
+// Which of standard input, output and error were closed when the program started.
+struct ClosedStandardDescriptors {
+    bool input = false;
+    bool output = false;
+    bool error = false;
+};
+
+// Opens each of standard input, output and error that is closed on the null device, so that no
+// file the program opens later takes its number (a report meant for standard output would land
+// in the lock file). Call first thing in main. Windows opens every file as a handle, never under
+// one of these numbers: nothing to do there.
+ClosedStandardDescriptors ReopenClosedStandardDescriptors();
+
+// What the first stop signal calls, inside the signal handler: async-signal-safe work only.
+using StopHandler = void (*)(int signal);
+
+// Handles the signals that ask the program to end (SIGINT and SIGTERM): the first calls
+// `onStop` with its number, so the run can stop and clean up; a second cannot wait for that,
+// it runs the emergency cleanup below and ends the program at once with 128 + its number.
+// A closed standard output (SIGPIPE) does not end the program: the failed write is reported.
+void InstallStopHandlers(StopHandler onStop);
+
+// ---- emergency cleanup (emergency.cpp, emergency_*) ------------------------------------------
 
 // What an interrupt that cannot wait for the run's own cleanup removes before the program ends:
 // the files the run under way may have made and its drones. Kept in fixed storage, so a signal

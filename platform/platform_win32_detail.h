@@ -1,24 +1,15 @@
 // SPDX-License-Identifier: MIT
 // The pure pieces of the Windows platform layer, apart so the Windows tests can reach them:
-// text conversion, command-line quoting and splitting, locale pictures, error numbers and the
-// decision whether themed controls can be used.
+// text conversion, command-line quoting and splitting, locale pictures, error numbers and work
+// roots.
 #pragma once
 
 #include <functional>
 #include <string>
 
+#include "platform/text_win32.h"
+
 namespace wirepace::platform::win32 {
-
-// UTF-8 <-> UTF-16 for every Win32 call, and UTF-8 <-> a code page (CP_ACP: the ANSI code page)
-// for text files. Characters the code page lacks become its default character.
-std::wstring Widen(const std::string& utf8);
-std::string Narrow(const std::wstring& utf16);
-std::string Utf8ToCodePage(const std::string& utf8, unsigned codePage);
-std::string CodePageToUtf8(const std::string& text, unsigned codePage);
-
-// One argument quoted so that the C runtime's parser hands it back unchanged: blanks, tabs and
-// quotes inside, backslashes before a quote or the closing quote doubled.
-std::string QuoteArgument(const std::string& arg);
 
 // The program path as the first word of a command line: quoted when it holds a blank or tab
 // (the first word is split without escapes, so a path needs no more).
@@ -54,16 +45,5 @@ std::string DroneWorkRoot(const std::string& programFolder);
 // A long-path or device prefix ("\\?\C:\", "\\?\UNC\server\", "\??\") taken off, so the path
 // reads as the user would write it.
 std::string WithoutLongPathPrefix(const std::string& path);
-
-// What the themed-controls decision asks the system; each is called only when the answer
-// before it allows.
-struct ThemeQueries {
-    // Fills major and minor version; false when the version cannot be read (then both are 0).
-    std::function<bool(unsigned long& major, unsigned long& minor)> osVersion;
-    std::function<bool()> isAppThemed;
-    // The major version of the common-controls library, 0 when it cannot be read.
-    std::function<unsigned long()> commonControlsMajor;
-};
-bool IsThemed(const ThemeQueries& queries);
 
 }  // namespace wirepace::platform::win32

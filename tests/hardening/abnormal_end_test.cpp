@@ -6,9 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "support/child_process.h"
 #include "support/temp_dir.h"
@@ -29,6 +32,18 @@ class AbnormalEnd : public ::testing::Test {
                 {"LC_ALL", "C"}};
     }
     std::string WorkRoot() const { return home.Slash() + "cache/wirepace/"; }
+    std::string LogPath() const { return home.Slash() + "data/wirepace/TestResults.txt"; }
+    // The command line with `redirection` applied by a shell, as a user's would.
+    static std::vector<std::string> Redirected(const std::string& redirection,
+                                               std::vector<std::string> args) {
+        args.insert(args.begin(),
+                    {"/bin/sh", "-c", "exec \"$0\" \"$@\" " + redirection, WIREPACE_CLI_PATH});
+        return args;
+    }
+    std::size_t LogLineCount() const {
+        const std::string log = testing::ReadFile(LogPath());
+        return static_cast<std::size_t>(std::count(log.begin(), log.end(), '\n'));
+    }
 
     TempDir home, target;
 };
@@ -74,6 +89,41 @@ TEST_F(AbnormalEnd, ADroneWhoseControllerIsGoneEndsWithoutWaiting) {
     EXPECT_EQ(drone.Wait(10), 0);
     EXPECT_TRUE(testing::Entries(target.Path()).empty());
     EXPECT_FALSE(fs::exists(home.Path() / "TXT1Test16.jnk"));
+}
+
+TEST_F(AbnormalEnd, ClosedStandardDescriptorsLoseOnlyWhatWasWrittenToThem) {
+    // `wirepace-cli >&-`: the report has nowhere to go, which is said and ends with 1; the lock
+    // file, the first file the program opens, must not get it.
+    ChildProcess closedOut(
+        Redirected(">&-", {"--type", "wan", "--dir", target.Path().string(), "--format", "csv"}),
+        Env());
+    EXPECT_EQ(closedOut.Wait(120), 1) << closedOut.Err();
+    EXPECT_NE(closedOut.Err().find("cannot write the results to standard output"),
+              std::string::npos)
+        << closedOut.Err();
+    EXPECT_EQ(fs::file_size(WorkRoot() + "wirepace.lock"), 0u)
+        << testing::ReadFile(WorkRoot() + "wirepace.lock");
+    EXPECT_EQ(LogLineCount(), 10u);
+    for (const auto& name : testing::Entries(WorkRoot()))
+        EXPECT_TRUE(name == "wirepace.lock") << name << " left behind";
+    EXPECT_TRUE(testing::Entries(target.Path()).empty());
+
+    ChildProcess help(Redirected(">&-", {"--help"}), Env());
+    EXPECT_EQ(help.Wait(10), 1);
+    EXPECT_NE(help.Err().find("cannot write to standard output"), std::string::npos) << help.Err();
+
+    // Standard error and input closed: the progress is lost, the run and its report are not.
+    fs::remove(WorkRoot() + "wirepace.lock");
+    ChildProcess closedErr(Redirected("2>&- <&-", {"--type", "wan", "--dir", target.Path().string(),
+                                                   "--format", "csv"}),
+                           Env());
+    EXPECT_EQ(closedErr.Wait(120), 0);
+    EXPECT_EQ(std::count(closedErr.Out().begin(), closedErr.Out().end(), '\n'), 1 + 9)
+        << closedErr.Out();
+    EXPECT_EQ(fs::file_size(WorkRoot() + "wirepace.lock"), 0u)
+        << testing::ReadFile(WorkRoot() + "wirepace.lock");
+    EXPECT_EQ(LogLineCount(), 20u);
+    EXPECT_TRUE(testing::Entries(target.Path()).empty());
 }
 
 }  // namespace

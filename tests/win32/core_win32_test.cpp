@@ -26,6 +26,7 @@
 #include "platform/platform_win32_detail.h"
 #include "platform/share_mount_detail.h"
 #include "support/recording_observer.h"
+#include "support/start_program_args_win32.h"
 #include "win_temp_dir.h"
 
 namespace wirepace {
@@ -250,7 +251,8 @@ TEST(Drones, EndWithTheirController) {
     const std::string parent = platform::ProgramFolder() + "win32_drone_parent.exe";
     const std::string pidFile = root.Root() + "pid.txt";
     auto process =
-        platform::StartProgramArgs(parent, {root.Root(), pidFile}, platform::WindowStyle::Hidden);
+        testing::StartProgramArgs(parent, {root.Root(), pidFile}, platform::WindowStyle::Hidden);
+    ASSERT_TRUE(process);
     ASSERT_TRUE(process->WaitForEnd(30000));
     const int drone = std::stoi(platform::ReadFirstLine(pidFile));
     ASSERT_GT(drone, 0);

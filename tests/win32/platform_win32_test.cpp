@@ -24,6 +24,7 @@
 #include "platform/platform.h"
 #include "platform/platform_win32_detail.h"
 #include "support/error_number.h"
+#include "support/start_program_args_win32.h"
 #include "win_temp_dir.h"
 
 namespace wirepace {
@@ -39,20 +40,20 @@ using testing::ErrorNumberOf;
 // ---- pure pieces -----------------------------------------------------------------------------
 
 TEST(Quoting, ArgumentsThatNeedNoQuotesStayAsTheyAre) {
-    EXPECT_EQ(win32::QuoteArgument("use"), "use");
-    EXPECT_EQ(win32::QuoteArgument("\\\\server\\share"), "\\\\server\\share");
-    EXPECT_EQ(win32::QuoteArgument("/user:bench"), "/user:bench");
+    EXPECT_EQ(testing::QuoteArgument("use"), "use");
+    EXPECT_EQ(testing::QuoteArgument("\\\\server\\share"), "\\\\server\\share");
+    EXPECT_EQ(testing::QuoteArgument("/user:bench"), "/user:bench");
 }
 
 TEST(Quoting, BlanksQuotesAndBackslashesFollowTheRuntimeRules) {
-    EXPECT_EQ(win32::QuoteArgument(""), "\"\"");
-    EXPECT_EQ(win32::QuoteArgument("two words"), "\"two words\"");
-    EXPECT_EQ(win32::QuoteArgument("say \"hi\""), "\"say \\\"hi\\\"\"");
+    EXPECT_EQ(testing::QuoteArgument(""), "\"\"");
+    EXPECT_EQ(testing::QuoteArgument("two words"), "\"two words\"");
+    EXPECT_EQ(testing::QuoteArgument("say \"hi\""), "\"say \\\"hi\\\"\"");
     // Backslashes before a quote are doubled; before the closing quote, too.
-    EXPECT_EQ(win32::QuoteArgument("a\\\"b"), "\"a\\\\\\\"b\"");
-    EXPECT_EQ(win32::QuoteArgument("C:\\with blank\\"), "\"C:\\with blank\\\\\"");
+    EXPECT_EQ(testing::QuoteArgument("a\\\"b"), "\"a\\\\\\\"b\"");
+    EXPECT_EQ(testing::QuoteArgument("C:\\with blank\\"), "\"C:\\with blank\\\\\"");
     // Backslashes elsewhere are taken literally and stay single.
-    EXPECT_EQ(win32::QuoteArgument("C:\\a b\\c"), "\"C:\\a b\\c\"");
+    EXPECT_EQ(testing::QuoteArgument("C:\\a b\\c"), "\"C:\\a b\\c\"");
 }
 
 TEST(Quoting, ProgramPathIsQuotedOnlyWithBlanks) {
@@ -129,62 +130,6 @@ TEST(Paths, TargetsAreSharesOnlyWithTwoLeadingSeparators) {
     EXPECT_FALSE(platform::IsSharePath(""));
     EXPECT_EQ(platform::NormaliseSeparators("//srv/share/dir"), "\\\\srv\\share\\dir");
     EXPECT_EQ(platform::Separator(), '\\');
-}
-
-// The system queries recorded, so the test sees which were asked.
-struct ThemeSystem {
-    ThemeSystem(bool readable, unsigned long ma, unsigned long mi, bool th = true,
-                unsigned long cc = 6)
-        : versionReadable(readable), major(ma), minor(mi), themed(th), comctl(cc) {}
-    bool versionReadable;
-    unsigned long major, minor;
-    bool themed;
-    unsigned long comctl;
-    std::vector<std::string> asked;
-
-    bool Decide() {
-        win32::ThemeQueries q;
-        q.osVersion = [this](unsigned long& ma, unsigned long& mi) {
-            asked.push_back("version");
-            if (!versionReadable) return false;
-            ma = major;
-            mi = minor;
-            return true;
-        };
-        q.isAppThemed = [this] {
-            asked.push_back("themed");
-            return themed;
-        };
-        q.commonControlsMajor = [this] {
-            asked.push_back("comctl");
-            return comctl;
-        };
-        return win32::IsThemed(q);
-    }
-};
-
-TEST(Themes, ThemedOnlyFromVersion51WithAThemeAndCommonControls6) {
-    ThemeSystem xp{true, 5, 1};
-    EXPECT_TRUE(xp.Decide());
-    EXPECT_EQ(xp.asked, (std::vector<std::string>{"version", "themed", "comctl"}));
-
-    ThemeSystem win10{true, 10, 0};
-    EXPECT_TRUE(win10.Decide());
-
-    ThemeSystem w2000{true, 5, 0};
-    EXPECT_FALSE(w2000.Decide());
-    EXPECT_EQ(w2000.asked, (std::vector<std::string>{"version"}));  // nothing else is asked
-
-    ThemeSystem unreadable{false, 6, 1};
-    EXPECT_FALSE(unreadable.Decide());
-    EXPECT_EQ(unreadable.asked, (std::vector<std::string>{"version"}));
-
-    ThemeSystem classic{true, 6, 1, false};
-    EXPECT_FALSE(classic.Decide());
-    EXPECT_EQ(classic.asked, (std::vector<std::string>{"version", "themed"}));
-
-    ThemeSystem oldControls{true, 6, 1, true, 5};
-    EXPECT_FALSE(oldControls.Decide());
 }
 
 // ---- files -----------------------------------------------------------------------------------
@@ -401,7 +346,8 @@ TEST_F(Processes, EveryArgumentArrivesIntact) {
                                            "",
                                            "a\\\\\"b",
                                            "&|<>^%PATH%"};
-    auto process = platform::StartProgramArgs(echo, args, platform::WindowStyle::Hidden);
+    auto process = testing::StartProgramArgs(echo, args, platform::WindowStyle::Hidden);
+    ASSERT_TRUE(process);
     const auto report = Report(*process);
     EXPECT_EQ(report.find("argc")->second, std::to_string(args.size() + 1));
     EXPECT_EQ(Args(report), args);

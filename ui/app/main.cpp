@@ -22,12 +22,8 @@ constexpr const char* kAlreadyRunning = "Program is already running.";
 
 // Without a display server Qt would abort with a terse message of its own; say what to use.
 bool DisplayAvailable() {
-#if defined(_WIN32) || defined(__APPLE__)
-    return true;
-#else
-    using wirepace::platform::GetEnv;
-    return GetEnv("DISPLAY") || GetEnv("WAYLAND_DISPLAY") || GetEnv("QT_QPA_PLATFORM");
-#endif
+    return wirepace::platform::DisplayServerAvailable() ||
+           wirepace::platform::GetEnv("QT_QPA_PLATFORM");
 }
 
 // On a platform without a screen nobody could see or dismiss a message box, and it would keep
@@ -65,6 +61,9 @@ bool AnsweredWithoutWindow(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before Qt or anything else opens a file: none may take the number of a closed standard
+    // descriptor, or what is written there would land in it.
+    wirepace::platform::ReopenClosedStandardDescriptors();
     if (AnsweredWithoutWindow(argc, argv)) return 0;
     if (!DisplayAvailable()) {
         std::fprintf(stderr,
@@ -102,7 +101,6 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    wirepace::platform::EnableThemedControls();
     wirepace::RunEnvironment environment;
     try {
         environment = wirepace::ControllerEnvironment();

@@ -17,13 +17,19 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/text_win32.h"
 #include "ui/forms/form_design.h"
 
 namespace wirepace::ui::win32 {
 
 COLORREF ToColorRef(const forms::Colour& colour);
-std::wstring Wide(const std::string& utf8);
-std::string Utf8(const std::wstring& utf16);
+// Text crosses the Win32 API as UTF-16, through the platform layer's one converter.
+inline std::wstring Wide(const std::string& utf8) {
+    return platform::win32::Widen(utf8);
+}
+inline std::string Utf8(const std::wstring& utf16) {
+    return platform::win32::Narrow(utf16);
+}
 
 // The screen's dots per inch (after the program declared itself aware of them).
 int ScreenDpi();

@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 #include "ui/forms/form_design.h"
 #include "ui/win32/frm_main_win32.h"
+#include "ui/win32/themed_controls.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
                 MB_ICONEXCLAMATION);
             return 1;
         }
-        wirepace::platform::EnableThemedControls();
+        wirepace::ui::win32::EnableThemedControls();
         wirepace::ui::win32::FrmMain window(wirepace::ControllerEnvironment());
         return wirepace::ui::win32::RunMessageLoop();
     } catch (const wirepace::RuntimeError& e) {
