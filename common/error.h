@@ -28,6 +28,13 @@ std::string StandardDescription(int number);
 // "description [number]", the form every error report of the programs takes.
 std::string ErrorText(int number, const std::string& description);
 
+// Raised out of a wait or a copy when the user stopped the run (Stop, a close, Ctrl-C) or a
+// drone was told to stop: not a failure, and what was cut short is not recorded.
+class RunInterrupted : public std::exception {
+  public:
+    const char* what() const noexcept override { return "Interrupted by user"; }
+};
+
 class RuntimeError : public std::runtime_error {
   public:
     explicit RuntimeError(int number);

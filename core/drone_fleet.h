@@ -30,12 +30,6 @@ struct DroneFleet {
     std::array<DroneSlot, kMaxDrones> drones;
 };
 
-// Raised out of a wait for drones when the user stopped the run (Stop, a close, Ctrl-C).
-class RunInterrupted : public std::exception {
-  public:
-    const char* what() const noexcept override { return "Interrupted by user"; }
-};
-
 // The drone program image the controller carries.
 struct DroneImage {
     const unsigned char* bytes;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -110,10 +111,15 @@ enum class CacheBypass {
     DroppedPages,  // the file system refused unbuffered reads: its cached pages were dropped
 };
 
+// Told as a copy goes: the bytes written so far of `total`, at least after every chunk.
+// Returning false abandons the copy: its partial target is removed and RunInterrupted raised.
+using CopyProgress = std::function<bool(std::int64_t copied, std::int64_t total)>;
+
 // The timed copy: every byte is read from where the source lies, not from this machine's file
 // cache, and the written data has left this machine's cache when it returns. The target is
 // created fresh.
-CacheBypass CopyUncached(const std::string& from, const std::string& to);
+CacheBypass CopyUncached(const std::string& from, const std::string& to,
+                         const CopyProgress& progress = {});
 // Makes CopyUncached behave as on a file system that refuses unbuffered reads (tests only).
 void RefuseDirectReadsForTests(bool refuse);
 

@@ -80,7 +80,8 @@ ssize_t ReadChunk(int fd, void* buffer, const std::string& path, CacheBypass& ho
 
 }  // namespace
 
-CacheBypass CopyUncached(const std::string& from, const std::string& to) {
+CacheBypass CopyUncached(const std::string& from, const std::string& to,
+                         const CopyProgress& progress) {
     CacheBypass how = CacheBypass::DirectReads;
     const int in = OpenUncached(from, how);
     struct InGuard {
@@ -91,10 +92,14 @@ CacheBypass CopyUncached(const std::string& from, const std::string& to) {
     if (::fstat(in, &st) == 0 && !S_ISREG(st.st_mode)) throw RuntimeError(kErrPathFileAccess);
     FreshFile out(to, 0644);
     AlignedBuffer buffer;
+    std::int64_t copied = 0;
     for (;;) {
         const ssize_t n = ReadChunk(in, buffer.data, from, how);
         if (n == 0) break;
         out.Write(buffer.data, static_cast<std::size_t>(n));
+        copied += n;
+        // Abandoned: the guard of the fresh file removes what was written.
+        if (progress && !progress(copied, st.st_size)) throw RunInterrupted();
     }
     out.Flush();
     out.Keep();

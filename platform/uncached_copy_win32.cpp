@@ -25,10 +25,21 @@ using win32::RefuseNonFile;
 using win32::Widen;
 
 namespace {
+
 bool gRefuseUnbuffered = false;
+
+// The system's copy engine calls back after every piece it has written; a false from the
+// caller cancels the copy, and the engine removes the partial target itself.
+DWORD CALLBACK OnProgress(LARGE_INTEGER total, LARGE_INTEGER copied, LARGE_INTEGER, LARGE_INTEGER,
+                          DWORD, DWORD, HANDLE, HANDLE, LPVOID data) {
+    const auto* progress = static_cast<const CopyProgress*>(data);
+    return (*progress)(copied.QuadPart, total.QuadPart) ? PROGRESS_CONTINUE : PROGRESS_CANCEL;
+}
+
 }  // namespace
 
-CacheBypass CopyUncached(const std::string& from, const std::string& to) {
+CacheBypass CopyUncached(const std::string& from, const std::string& to,
+                         const CopyProgress& progress) {
     if (IsBadPath(from) || IsBadPath(to)) throw RuntimeError(kErrFileNotFound);
     const std::wstring target = Widen(to);
     // The target is made fresh: a plain file of that name goes first, a link is refused.
@@ -42,9 +53,11 @@ CacheBypass CopyUncached(const std::string& from, const std::string& to) {
     DWORD flags = COPY_FILE_FAIL_IF_EXISTS | COPY_FILE_COPY_SYMLINK;
     if (!gRefuseUnbuffered) flags |= COPY_FILE_NO_BUFFERING;
     BOOL cancel = FALSE;
-    if (!::CopyFileExW(Widen(from).c_str(), target.c_str(), nullptr, nullptr, &cancel, flags)) {
+    if (!::CopyFileExW(Widen(from).c_str(), target.c_str(), progress ? OnProgress : nullptr,
+                       progress ? const_cast<CopyProgress*>(&progress) : nullptr, &cancel, flags)) {
         const DWORD err = ::GetLastError();
         if (err != ERROR_FILE_EXISTS) ::DeleteFileW(target.c_str());
+        if (err == ERROR_REQUEST_ABORTED) throw RunInterrupted();
         RaiseFileError(static_cast<int>(err), err == ERROR_FILE_NOT_FOUND ? from : to);
     }
     return gRefuseUnbuffered ? CacheBypass::DroppedPages : CacheBypass::DirectReads;
