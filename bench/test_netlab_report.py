@@ -9,11 +9,14 @@ import netlab_report as report
 
 MB = 1 << 20
 
-# A run's --format jsonl output as the lab records it: (arrival time, veth tx_bytes, rx_bytes,
-# line). Besides the events the lab reads it holds what it must pass over: a progress event,
-# an event and fields it does not know, a line that is not JSON, a result without figures.
+# Part of a run's --format jsonl output as the lab records it: (arrival time, veth tx_bytes,
+# rx_bytes, line), the lines shaped as wirepace-cli writes them. Besides the events the lab
+# reads it holds what it must pass over: note and progress events, fields it does not know, a
+# line that is not JSON, a result without figures.
 RECORDED = [
-    (10.0, 1000, 500, {"event": "run_started", "name": "netlab-clean", "tests": 9}),
+    (10.0, 1000, 500, {"dir": "//10.213.1.2/bench", "event": "run_started", "large_kb": 10240,
+                       "name": "netlab-clean", "small_kb": 1024, "speed": "10mb",
+                       "type": "Local Area Network (LAN)"}),
     (10.5, 1000, 500, {"event": "test_started", "index": 0, "id": "1a", "name": "LOCAL SMALL",
                        "bytes": MB}),
     (10.6, 1000, 500, {"event": "progress", "index": 0, "id": "1a", "bytes_done": MB // 2}),
@@ -28,7 +31,7 @@ RECORDED = [
                                          "bytes": MB, "speed": 1879, "comment": ""}),
     (12.6, 1200 + 1090000, 600 + 21000, {"event": "test_started", "index": 6, "id": "6",
                                          "name": "BI-DIRECTIONAL", "bytes": 20 * MB}),
-    (13.0, None, None, {"event": "drone_state", "drone": 1, "state": "copying"}),
+    (13.0, None, None, {"event": "note", "text": "target is a local disk: no network diagnosis"}),
     (22.0, 20000000, 19000000, {"event": "result", "index": 6, "id": "6", "name": "BI-DIRECTIONAL",
                                 "ms": 9048, "ms_exact": 9047.6, "bytes": 20 * MB, "speed": 2263,
                                 "comment": "", "drone_ms": [5600, 9048]}),
@@ -40,7 +43,7 @@ RECORDED = [
                                 "ms": 27452, "bytes": 50 * MB, "speed": 1865,
                                 "comment": "Possible Netbios/TCP Window limitation",
                                 "drone_ms": [27000, 27100, 27200, 27300, 27452]}),
-    (50.2, 22000100, 72000100, {"event": "finished", "status": "Finished", "exit_code": 0}),
+    (50.2, 22000100, 72000100, {"event": "finished", "note": "", "status": "Finished"}),
     (50.3, 22000100, 72000100, None),
 ]
 
