@@ -2,6 +2,7 @@
 #include "core/run_engine.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <filesystem>
@@ -119,6 +120,8 @@ class Run {
 };
 
 void Run::RunTests() {
+    result_.startedAt =
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
     observer_.RunStarted(result_.settings);
     const std::string banner =
         "-- Starting " + settings_.testName + " test at " + LongTime(DateTime::Now()) + " --";

@@ -20,13 +20,22 @@ struct TestResult {
     std::string comment;  // a diagnosis, or empty
     std::vector<double> droneMs;  // tests 6 to 8: each drone's own time, in drone order
     std::string logLine;          // the line the results log got, without its line end
+    // Bytes moved in each second of the test, in order (the last one may be part of a
+    // second); for tests 6 to 8 all drones' bytes together.
+    std::vector<double> intervals;
+    // Tests 6 to 8: each drone's bytes in each second, in drone order.
+    std::vector<std::vector<double>> droneIntervals;
 };
+
+// The length of one sample of `TestResult::intervals`.
+inline constexpr double kSampleIntervalMs = 1000;
 
 enum class RunOutcome { Finished, Interrupted, Error };
 
 struct RunResult {
     RunSettings settings;  // as the run used them, the password left out
     std::string target;    // the target as the run showed it (separators normalised)
+    double startedAt = 0;  // when the run started, seconds since 1970-01-01 UTC
     bool targetIsRemote = false;
     std::vector<TestResult> tests;  // the tests the run completed, in order
     RunOutcome outcome = RunOutcome::Error;
