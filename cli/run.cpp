@@ -3,12 +3,14 @@
 
 #include <csignal>
 #include <filesystem>
+#include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli/options.h"
 #include "cli/report.h"
 #include "common/error.h"
+#include "common/number_format.h"
 #include "common/pause.h"
 #include "core/captions.h"
 #include "core/catalogue.h"
@@ -28,8 +30,14 @@ constexpr int kExitFinished = 0, kExitError = 1;
 // with --format jsonl every event as one JSON line on standard output.
 class CliObserver : public RunObserver {
   public:
-    CliObserver(std::ostream& progress, std::ostream* events, bool reportSaysFinished)
-        : progress_(progress), events_(events), reportSaysFinished_(reportSaysFinished) {}
+    // `liveLine`: a line on standard error that follows the running test, rewritten in place
+    // (for a person at a terminal).
+    CliObserver(std::ostream& progress, std::ostream* events, bool reportSaysFinished,
+                bool liveLine)
+        : progress_(progress),
+          events_(events),
+          reportSaysFinished_(reportSaysFinished),
+          liveLine_(liveLine) {}
 
     void StartRun() {
         lastPrinted_.clear();
@@ -58,30 +66,45 @@ class CliObserver : public RunObserver {
         if (line1.empty() || line1 == lastPrinted_) return;
         if (reportSaysFinished_ && line1 == captions::kFinished) return;
         lastPrinted_ = line1;
-        progress_ << line1 << '\n' << std::flush;
+        Say(line1);
     }
     void TestStarted(int index, const std::string& id, const std::string& name,
                      double bytes) override {
         startedTest_ = name;
         lastPrinted_.clear();
-        progress_ << "Test " << index + 1 << "/" << kTestCount << " (" << id << "): " << name
-                  << '\n'
-                  << std::flush;
+        Say("Test " + std::to_string(index + 1) + "/" + std::to_string(kTestCount) + " (" + id +
+            "): " + name);
         Emit({{"event", "test_started"},
               {"index", index},
               {"id", id},
               {"name", name},
               {"bytes", bytes}});
     }
+    void Progress(const TestProgress& p) override {
+        if (events_) {
+            nlohmann::json event = {{"event", "progress"},
+                                    {"index", p.index},
+                                    {"test", p.id},
+                                    {"bytes", p.bytes},
+                                    {"total_bytes", p.totalBytes},
+                                    {"elapsed_ms", p.elapsedMs},
+                                    {"rate_kbs", p.rateKBs}};
+            if (!p.droneBytes.empty()) event["drone_bytes"] = p.droneBytes;
+            Emit(event);
+        }
+        if (liveLine_) ShowLive(LiveLine(p));
+    }
     void ResultRecorded(const TestResult& result) override {
+        ShowLive("");
         nlohmann::json event = TestJson(result);
         event["event"] = "result";
         event["index"] = result.index;
         Emit(event);
     }
     void Note(const std::string& text) override { Emit({{"event", "note"}, {"text", text}}); }
-    void Alert(const std::string& text) override { progress_ << text << '\n' << std::flush; }
+    void Alert(const std::string& text) override { Say(text); }
     void RunFinished(const RunResult& result) override {
+        ShowLive("");
         finished_ = true;
         Status(OutcomeText(result.outcome), "", false);
         nlohmann::json event = RunJson(result);
@@ -94,10 +117,38 @@ class CliObserver : public RunObserver {
     void Emit(const nlohmann::json& event) {
         if (events_) *events_ << JsonLine(event) << std::flush;
     }
+    // A line of its own: the live line, if shown, makes room first.
+    void Say(const std::string& line) {
+        ShowLive("");
+        progress_ << line << '\n' << std::flush;
+    }
+    void ShowLive(const std::string& line) {
+        if (line.empty() && liveShown_ == 0) return;
+        std::string text = "\r" + line;
+        if (line.size() < liveShown_) text += std::string(liveShown_ - line.size(), ' ') + "\r";
+        liveShown_ = line.size();
+        progress_ << text << std::flush;
+    }
+    // "  12.5 of 100 MB  11,234 KB/s  1.2 s", and each drone's share for tests 6 to 8.
+    static std::string LiveLine(const TestProgress& p) {
+        auto mb = [](double bytes) { return FormatNumber(bytes / 1048576, "##,##0.0"); };
+        std::string line = "  " + mb(p.bytes) + " of " + mb(p.totalBytes) + " MB  " +
+                           FormatNumber(p.rateKBs, "##,##0") + " KB/s  " +
+                           FormatNumber(p.elapsedMs / 1000, "##,##0.0") + " s";
+        if (!p.droneBytes.empty() && p.totalBytes > 0) {
+            const double share = p.totalBytes / static_cast<double>(p.droneBytes.size());
+            line += "  drones";
+            for (double bytes : p.droneBytes)
+                line += " " + FormatNumber(100 * bytes / share, "##0") + "%";
+        }
+        return line;
+    }
 
     std::ostream& progress_;
     std::ostream* events_;
     bool reportSaysFinished_;
+    bool liveLine_;
+    std::size_t liveShown_ = 0;  // length of the live line on the terminal, 0 when none
     bool finished_ = false;
     std::string lastPrinted_;
     std::string startedTest_;
@@ -165,7 +216,9 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& in, std::ost
     if (options.dir.empty() && !machineOutput) err << LocalDiskNote(dir) << '\n' << std::flush;
 
     CliObserver observer(err, options.format == OutputFormat::Jsonl ? &out : nullptr,
-                         options.format == OutputFormat::Text);
+                         options.format == OutputFormat::Text,
+                         options.format == OutputFormat::Text && &err == &std::cerr &&
+                             platform::StandardErrorIsTerminal());
     StopToken stop;
 
     // Ctrl-C arrives between two pumps; the pump hands it to the run as the window's "Stop"

@@ -45,10 +45,14 @@ void WriteDrone(const RunContext& state, const std::string& name);
 void StartDrone(const RunContext& state, DroneFleet& fleet, int n, DroneDirection direction,
                 const std::string& dir, const std::string& file);
 
-// How a wait for drones ends early: the user's stop, and a copy that makes no progress.
+// How a wait for drones ends early: the user's stop, and a copy that makes no progress; and who
+// is told the bytes each awaited drone has copied so far, a few times a second and once more
+// when all have reported.
 struct DroneWait {
     std::function<bool()> stopRequested;
     double stallLimitMs = 120'000;
+    std::function<void(const std::vector<std::int64_t>& bytes)> onProgress;
+    std::function<void()> onRelease;  // the drones have just been released
 };
 
 // Releases the started drones with one file, waits for the result files (drones 1 and 2 for

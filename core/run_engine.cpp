@@ -18,6 +18,7 @@
 #include "core/catalogue.h"
 #include "core/drone_fleet.h"
 #include "core/payload_files.h"
+#include "core/progress_meter.h"
 #include "core/results_log.h"
 #include "core/run_context.h"
 #include "core/share_connection.h"
@@ -99,8 +100,19 @@ class Run {
     std::string TargetDir() const { return FilesDir(context_, shownDir_); }
 
     void RunTests();
-    void RunTest(int index, double& elapsed, double& bytes);
-    void CollectDrones(int index, int droneCount, double& elapsed);
+    void RunTest(int index, ProgressMeter& meter, double& elapsed, double& bytes);
+    void CollectDrones(int index, int droneCount, ProgressMeter& meter, double& elapsed);
+    // Follows a copy or a write into `meter` and abandons it when the user stops the run.
+    platform::CopyProgress Follow(ProgressMeter& meter) {
+        return [this, &meter](std::int64_t copied, std::int64_t) {
+            meter.Update(static_cast<double>(copied));
+            return !stop_.Requested();
+        };
+    }
+    // Abandons an untimed copy when the user stops the run.
+    platform::CopyProgress StopOnly() {
+        return [this](std::int64_t, std::int64_t) { return !stop_.Requested(); };
+    }
     void FinishRun(RunOutcome outcome);
     void HandleError(int number, const std::string& description);
 
@@ -198,11 +210,13 @@ void Run::RunTests() {
         double elapsed = 0;
         double bytes = 0;
         droneTimes_.clear();
-        RunTest(i, elapsed, bytes);
+        ProgressMeter meter(observer_, i, BytesToMove(settings_, i), DronesOf(i));
+        RunTest(i, meter, elapsed, bytes);
         std::string note;
         TestResult recorded = RecordResult(context_, settings_.testName, shownDir_, i, elapsed,
                                            bytes, DateTime::Now(), note);
         recorded.droneMs = droneTimes_;
+        meter.FillSamples(recorded);
         result_.tests.push_back(recorded);
         observer_.ResultRecorded(recorded);
         if (!note.empty()) {
@@ -212,7 +226,7 @@ void Run::RunTests() {
     }
 }
 
-void Run::RunTest(int index, double& elapsed, double& bytes) {
+void Run::RunTest(int index, ProgressMeter& meter, double& elapsed, double& bytes) {
     const std::string dir = TargetDir();
     const std::string& root = context_.AppDrive;
     auto localSmall = [&] { return root + context_.SmallTestFile; };
@@ -228,45 +242,51 @@ void Run::RunTest(int index, double& elapsed, double& bytes) {
     double end = 0;
     switch (index) {
         case 0:
+            meter.Start();
             start = TickMs();
-            context_.SmallTestFile = CreateTestFile(context_, settings_.smallKB);
+            context_.SmallTestFile = CreateTestFile(context_, settings_.smallKB, Follow(meter));
             end = TickMs();
             bytes = length(localSmall());
             // Written out now, untimed: the later unbuffered reads of it must not pay for it.
             platform::FlushFile(localSmall());
             break;
         case 1:
+            meter.Start();
             start = TickMs();
-            context_.LargeTestFile = CreateTestFile(context_, settings_.largeKB);
+            context_.LargeTestFile = CreateTestFile(context_, settings_.largeKB, Follow(meter));
             end = TickMs();
             bytes = length(localLarge());
             platform::FlushFile(localLarge());
             break;
         case 2:
+            meter.Start();
             start = TickMs();
-            platform::CopyUncached(localSmall(), remoteSmall());
+            platform::CopyUncached(localSmall(), remoteSmall(), Follow(meter));
             end = TickMs();
             bytes = length(localSmall());
             break;
         case 3:
             platform::RemoveFile(localSmall());
+            meter.Start();
             start = TickMs();
-            platform::CopyUncached(remoteSmall(), localSmall());
+            platform::CopyUncached(remoteSmall(), localSmall(), Follow(meter));
             end = TickMs();
             bytes = length(localSmall());
             break;
         case 4:
             platform::RemoveFile(remoteSmall());
             platform::RemoveFile(localSmall());
+            meter.Start();
             start = TickMs();
-            platform::CopyUncached(localLarge(), remoteLarge());
+            platform::CopyUncached(localLarge(), remoteLarge(), Follow(meter));
             end = TickMs();
             bytes = length(localLarge());
             break;
         case 5:
             platform::RemoveFile(localLarge());
+            meter.Start();
             start = TickMs();
-            platform::CopyUncached(remoteLarge(), localLarge());
+            platform::CopyUncached(remoteLarge(), localLarge(), Follow(meter));
             end = TickMs();
             bytes = length(localLarge());
             break;
@@ -278,8 +298,9 @@ void Run::RunTest(int index, double& elapsed, double& bytes) {
             WriteDrone(context_, DroneFileName(2));
             StartDrone(context_, fleet_, 1, DroneDirection::From, dir, workName(1));
             StartDrone(context_, fleet_, 2, DroneDirection::To, dir, workName(2));
-            CollectDrones(index, droneCount, elapsed);
+            CollectDrones(index, droneCount, meter, elapsed);
             bytes = Bytes32(platform::FileLength(localCopy(1)), droneCount);
+            meter.Finish(bytes, true);
             return;
         }
         case 7: {
@@ -287,11 +308,13 @@ void Run::RunTest(int index, double& elapsed, double& bytes) {
             platform::RemoveFile(remoteCopy(1));
             platform::RemoveFile(remoteCopy(2));
             for (int k = 3; k <= 5; ++k) WriteDrone(context_, DroneFileName(k));
-            for (int k = 3; k <= 5; ++k) platform::CopyUncached(localCopy(1), localCopy(k));
+            for (int k = 3; k <= 5; ++k)
+                platform::CopyUncached(localCopy(1), localCopy(k), StopOnly());
             for (int k = 1; k <= 5; ++k)
                 StartDrone(context_, fleet_, k, DroneDirection::To, dir, workName(k));
-            CollectDrones(index, droneCount, elapsed);
+            CollectDrones(index, droneCount, meter, elapsed);
             bytes = Bytes32(platform::FileLength(localCopy(1)), droneCount);
+            meter.Finish(bytes, true);
             return;
         }
         case 8: {
@@ -299,20 +322,27 @@ void Run::RunTest(int index, double& elapsed, double& bytes) {
             const int droneCount = 5;
             for (int k = 1; k <= 5; ++k)
                 StartDrone(context_, fleet_, k, DroneDirection::From, dir, workName(k));
-            CollectDrones(index, droneCount, elapsed);
+            CollectDrones(index, droneCount, meter, elapsed);
             bytes = Bytes32(platform::FileLength(localCopy(1)), droneCount);
+            meter.Finish(bytes, true);
             return;
         }
         default:
             throw RuntimeError(kErrSubscriptOutOfRange);
     }
     elapsed = end - start;
+    meter.Finish(bytes);
 }
 
-void Run::CollectDrones(int index, int droneCount, double& elapsed) {
+void Run::CollectDrones(int index, int droneCount, ProgressMeter& meter, double& elapsed) {
     DroneWait wait;
     wait.stopRequested = [this] { return stop_.Requested(); };
     wait.stallLimitMs = settings_.stallTimeoutSeconds * 1000.0;
+    wait.onProgress = [&meter](const std::vector<std::int64_t>& bytes) {
+        meter.UpdateDrones(bytes);
+    };
+    // The drones time themselves from their release; the test's clock starts with it.
+    wait.onRelease = [&meter] { meter.Start(); };
     droneTimes_ = CollectDroneTimes(context_, fleet_, droneCount, index, wait);
     elapsed = Longest(droneTimes_);
 }
@@ -378,6 +408,10 @@ RunEnvironment ControllerEnvironment() {
     environment.workRoot = platform::ControllerAppDrive();
     environment.logPath = platform::LogFolder() + "TestResults.txt";
     return environment;
+}
+
+int DronesOf(int index) {
+    return index == 6 ? 2 : index >= 7 ? 5 : 0;
 }
 
 double BytesToMove(const RunSettings& settings, int index) {

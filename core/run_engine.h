@@ -33,5 +33,7 @@ RunResult RunBenchmark(const RunSettings& settings, const RunEnvironment& enviro
 
 // The bytes test `index` moves with these sizes (tests 6 to 8: all drones' copies).
 double BytesToMove(const RunSettings& settings, int index);
+// The drones test `index` runs: 2 for test 6, 5 for tests 7 and 8, none otherwise.
+int DronesOf(int index);
 
 }  // namespace wirepace

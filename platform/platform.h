@@ -243,6 +243,10 @@ struct ClosedStandardDescriptors {
 // one of these numbers: nothing to do there.
 ClosedStandardDescriptors ReopenClosedStandardDescriptors();
 
+// True when standard error is a terminal a person watches (a live progress line makes sense
+// there, not in a file or a pipe).
+bool StandardErrorIsTerminal();
+
 // What the first stop signal calls, inside the signal handler: async-signal-safe work only.
 using StopHandler = void (*)(int signal);
 

@@ -5,9 +5,12 @@
 // its real controls and forwards its events here.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 
 #include "core/run_engine.h"
@@ -74,7 +77,17 @@ std::string NextInTabChain(const WizardView& view, std::string_view current, boo
 // ends); the box is read-only, so what it shows never differs.
 class WizardWindow : public WizardView, public RunObserver {
   public:
-    explicit WizardWindow(RunEnvironment environment) : environment_(std::move(environment)) {}
+    explicit WizardWindow(RunEnvironment environment);
+    ~WizardWindow() override;
+    WizardWindow(const WizardWindow&) = delete;
+    WizardWindow& operator=(const WizardWindow&) = delete;
+
+    // Runs `task` later on the window's own thread, in the order posted. The run calls it from
+    // its own thread for every event, so the window only ever paints and answers input.
+    virtual void PostToWindow(std::function<void()> task) = 0;
+    // Stops a run under way and waits for its thread. A toolkit's window calls it first in its
+    // destructor, while it can still take the run's last events.
+    void EndRun();
 
     virtual void SetBusy(bool busy) = 0;  // busy pointer during a run
     // Focus in the results box and caret at the end, so the newest line is in view.
@@ -114,6 +127,8 @@ class WizardWindow : public WizardView, public RunObserver {
     void RunFinished(const RunResult& result) override;
 
   private:
+    class Relay;
+
     void RunTests();
     void Stop();
 
@@ -123,6 +138,8 @@ class WizardWindow : public WizardView, public RunObserver {
     bool closeRequested_ = false;
     std::string results_;
     std::optional<RunResult> last_;
+    std::unique_ptr<Relay> relay_;
+    std::thread worker_;
 };
 
 }  // namespace wirepace::ui::forms

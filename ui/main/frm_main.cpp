@@ -77,14 +77,16 @@ FrmMain::FrmMain(RunEnvironment environment)
                            Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                            Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       WizardWindow(std::move(environment)) {
-    // Every wait of the run lets the window's events through, so "Stop" and a close arrive.
-    previousPump_ = SetPumpHook([] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
     CreateControls();
     forms::Form_Load(*this, WIREPACE_VERSION_MAJOR, WIREPACE_VERSION_MINOR);
 }
 
 FrmMain::~FrmMain() {
-    SetPumpHook(previousPump_);
+    EndRun();
+}
+
+void FrmMain::PostToWindow(std::function<void()> task) {
+    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
 }
 
 void FrmMain::CreateControls() {

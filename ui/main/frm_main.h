@@ -8,7 +8,6 @@
 #include <string>
 #include <string_view>
 
-#include "common/pause.h"
 #include "core/run_engine.h"
 #include "ui/forms/wizard.h"
 
@@ -56,6 +55,7 @@ class FrmMain : public QWidget, public forms::WizardWindow {
     void CloseOtherWindows() override;
 
     // WizardWindow beyond the controls
+    void PostToWindow(std::function<void()> task) override;
     void FocusResultsAtEnd() override;
     void SetBusy(bool busy) override;
     void OpenReports(const RunResult& result, const std::string& testName) override;
@@ -74,7 +74,6 @@ class FrmMain : public QWidget, public forms::WizardWindow {
 
     std::map<std::string, QWidget*, std::less<>> controls_;
     QPlainTextEdit* txtTestResults_ = nullptr;
-    PumpHook previousPump_;
 };
 
 }  // namespace wirepace::ui
