@@ -63,6 +63,10 @@ std::string ErrorFileName(const std::string& file);
 // request on the link being timed.
 std::string ProgressFileName(const std::string& file);
 
+// Tests only: milliseconds a drone waits after every piece of its copy, standing in for a slow
+// link.
+inline constexpr const char* kPieceDelayVariable = "WIREPACE_TEST_PIECE_DELAY_MS";
+
 // How often at most a drone rewrites its progress file and looks for the stop file.
 inline constexpr double kDroneProgressEveryMs = 250;
 

@@ -119,6 +119,7 @@ void StartDrone(const RunContext& state, DroneFleet& fleet, int n, DroneDirectio
     if (n < 1 || n > kMaxDrones) throw RuntimeError(kErrSubscriptOutOfRange);
     DeleteIfPresent(state.AppDrive + ResultFileName(file));
     DeleteIfPresent(state.AppDrive + ErrorFileName(file));
+    DeleteIfPresent(state.AppDrive + ProgressFileName(file));
     DroneSlot& slot = Slot(fleet, n);
     const CopyPaths paths = CopyPathsFor(state.AppDrive, direction, dir, file);
     slot.target = paths.target;
@@ -186,6 +187,7 @@ std::vector<double> CollectDroneTimes(const RunContext& state, DroneFleet& fleet
         const std::string path = ResultPath(state, n);
         const std::string line = platform::ReadFirstLine(path);
         platform::RemoveFile(path);
+        DeleteIfPresent(state.AppDrive + ProgressFileName(WorkFileName(n, state.LargeTestFile)));
         Pause(0.1);
         const auto ms = ParseResultFileLine(line);
         if (!ms) throw RuntimeError(kErrTypeMismatch);

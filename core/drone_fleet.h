@@ -40,8 +40,8 @@ DroneImage EmbeddedDroneImage();
 // Writes the drone image to AppDrive & name, fresh, byte for byte.
 void WriteDrone(const RunContext& state, const std::string& name);
 
-// Starts AppDrive & "Drone" & n & ".exe" with its argument text and keeps its process. A result
-// or error file of an earlier drone n is removed first: only this drone's report counts.
+// Starts AppDrive & "Drone" & n & ".exe" with its argument text and keeps its process. A result,
+// error or progress file of an earlier drone n is removed first: only this drone's report counts.
 void StartDrone(const RunContext& state, DroneFleet& fleet, int n, DroneDirection direction,
                 const std::string& dir, const std::string& file);
 

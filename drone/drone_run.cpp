@@ -8,6 +8,7 @@
 #include "common/drone_protocol.h"
 #include "common/error.h"
 #include "common/file_exists.h"
+#include "common/number_format.h"
 #include "common/pause.h"
 #include "platform/platform.h"
 
@@ -58,9 +59,14 @@ std::string CopyFailure(const RuntimeError& e, const CopyPaths& paths) {
 class CopyWatch {
   public:
     CopyWatch(const std::string& appDrive, const std::string& file)
-        : progressFile_(appDrive + ProgressFileName(file)), stopFile_(appDrive + kStopFile) {}
+        : progressFile_(appDrive + ProgressFileName(file)), stopFile_(appDrive + kStopFile) {
+        // Tests stand in for a slow link by pausing after every piece.
+        if (const auto delay = platform::GetEnv(kPieceDelayVariable))
+            pieceDelayMs_ = TextToNumber(*delay).value_or(0);
+    }
 
     bool operator()(std::int64_t copied, std::int64_t total) {
+        if (pieceDelayMs_ > 0) Pause(pieceDelayMs_ / 1000);
         const double now = TickMs();
         if (copied < total && now - last_ < kDroneProgressEveryMs) return true;
         last_ = now;
@@ -77,6 +83,7 @@ class CopyWatch {
     std::string progressFile_;
     std::string stopFile_;
     double last_ = TickMs();
+    double pieceDelayMs_ = 0;
 };
 
 }  // namespace
