@@ -11,8 +11,10 @@
 #include <utility>
 
 #include "common/date_format.h"
+#include "common/drone_protocol.h"
 #include "common/error.h"
 #include "common/file_exists.h"
+#include "common/number_format.h"
 #include "common/pause.h"
 #include "core/captions.h"
 #include "core/catalogue.h"
@@ -59,6 +61,7 @@ class Run {
         context_.Fill = settings.fill;
         isNetworkFolder_ =
             environment.isNetworkFolder ? environment.isNetworkFolder : platform::IsNetworkFolder;
+        pieceDelayMs_ = environment.pieceDelayMs;
         result_.settings = settings;
         result_.settings.password.clear();  // a result is kept and reported; the password not
     }
@@ -105,6 +108,7 @@ class Run {
     // Follows a copy or a write into `meter` and abandons it when the user stops the run.
     platform::CopyProgress Follow(ProgressMeter& meter) {
         return [this, &meter](std::int64_t copied, std::int64_t) {
+            if (pieceDelayMs_ > 0) Pause(pieceDelayMs_ / 1000);
             meter.Update(static_cast<double>(copied));
             return !stop_.Requested();
         };
@@ -120,6 +124,7 @@ class Run {
     RunObserver& observer_;
     const StopToken& stop_;
     std::function<bool(const std::string&)> isNetworkFolder_;
+    double pieceDelayMs_ = 0;
     RunContext context_;
     RunResult result_;
     std::string shownDir_;
@@ -407,6 +412,8 @@ RunEnvironment ControllerEnvironment() {
     RunEnvironment environment;
     environment.workRoot = platform::ControllerAppDrive();
     environment.logPath = platform::LogFolder() + "TestResults.txt";
+    if (const auto delay = platform::GetEnv(kPieceDelayVariable))
+        environment.pieceDelayMs = TextToNumber(*delay).value_or(0);
     return environment;
 }
 

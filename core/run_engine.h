@@ -18,6 +18,9 @@ struct RunEnvironment {
     std::string logPath;   // full path of "TestResults.txt"
     // Tells a network target from a local disk; the platform's check unless a test stands in.
     std::function<bool(const std::string&)> isNetworkFolder;
+    // Tests only: a pause after every piece of a timed copy, standing in for a slow link
+    // (ControllerEnvironment takes it from WIREPACE_TEST_PIECE_DELAY_MS, as the drones do).
+    double pieceDelayMs = 0;
 };
 
 // The environment of this process: the platform's work root and log folder.

@@ -2,6 +2,7 @@
 // The real wirepace-cli against temporary folders.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -89,6 +90,61 @@ TEST_F(Cli, JsonRunWithRepeatsAgreesWithItsFigures) {
     EXPECT_EQ(lines[9].back(), '\r');
     ExpectNothingLeft(target.Path());
     EXPECT_NE(cli.Err().find("Test 9/9 (8): INBOUND NETBIOS/TCP WINDOW TEST"), std::string::npos);
+}
+
+TEST_F(Cli, JsonLinesFollowTheRunLiveAndAddUp) {
+    // 3.5 MB files copied in pieces of a megabyte with a pause after each, as on a slow link.
+    auto env = Env();
+    env["WIREPACE_TEST_PIECE_DELAY_MS"] = "150";
+    ChildProcess cli(Args({"--name", "live", "--dir", target.Path().string(), "--speed", ">T1",
+                           "--format", "jsonl"}),
+                     env);
+    // Each line is written as it happens, not at the end.
+    ASSERT_TRUE(cli.WaitForOutputWhileRunning("\"event\":\"test_started\"", 60)) << cli.Err();
+    EXPECT_EQ(cli.Out().find("\"event\":\"finished\""), std::string::npos);
+    ASSERT_EQ(cli.Wait(180), 0) << cli.Err();
+
+    std::vector<nlohmann::json> events;
+    std::istringstream lines(cli.Out());
+    for (std::string line; std::getline(lines, line);)
+        events.push_back(nlohmann::json::parse(line));
+    ASSERT_GE(events.size(), 2u);
+    EXPECT_EQ(events.front()["event"], "run_started");
+    EXPECT_EQ(events.back()["event"], "finished");
+    EXPECT_EQ(events.back()["status"], "Finished");
+
+    // Per test: started, progress with bytes that never go back, then its result, whose
+    // per-second samples add up to its bytes; at least one progress line per second it took.
+    int current = -1, results = 0, progressLines = 0;
+    double bytes = 0;
+    for (const auto& e : events) {
+        const std::string kind = e["event"];
+        if (kind == "test_started") {
+            EXPECT_EQ(e["index"], current + 1);
+            current = e["index"];
+            bytes = 0;
+            progressLines = 0;
+        } else if (kind == "progress") {
+            EXPECT_EQ(e["index"], current);
+            EXPECT_GE(e["bytes"].get<double>(), bytes);
+            EXPECT_LE(e["bytes"].get<double>(), e["total_bytes"].get<double>());
+            bytes = e["bytes"];
+            ++progressLines;
+        } else if (kind == "result") {
+            EXPECT_EQ(e["index"], current);
+            ++results;
+            double sum = 0;
+            for (double b : e["intervals"]) sum += b;
+            EXPECT_EQ(sum, e["bytes"].get<double>()) << e["id"];
+            EXPECT_EQ(bytes, e["bytes"].get<double>()) << e["id"];
+            EXPECT_GE(progressLines, std::ceil(e["ms_exact"].get<double>() / 1000)) << e["id"];
+            if (current >= 6) {
+                EXPECT_EQ(e["drone_intervals"].size(), current == 6 ? 2u : 5u);
+            }
+        }
+    }
+    EXPECT_EQ(results, 9);
+    ExpectNothingLeft(target.Path());
 }
 
 TEST_F(Cli, TextAndCsvRunsWithTheDefaultTarget) {
