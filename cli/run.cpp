@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/metrics.h"
 #include "cli/options.h"
 #include "cli/report.h"
 #include "common/error.h"
@@ -24,7 +25,7 @@ namespace {
 // The signal that asked for the stop, 0 while none did.
 volatile std::sig_atomic_t gInterrupted = 0;
 
-constexpr int kExitFinished = 0, kExitError = 1;
+constexpr int kExitFinished = 0, kExitError = 1, kExitBadInput = 2;
 
 // Follows a run on standard error: each test as it starts, the status lines once each, and
 // with --format jsonl every event as one JSON line on standard output.
@@ -169,11 +170,20 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& in, std::ost
         return parsed.exitCode;
     }
     const Options& options = *parsed.options;
+    // From here on every way out writes the metrics (when asked for), failures too.
+    MetricsOutput metrics(options);
 
     std::string password;
     if (options.passwordFromStdin) {
         std::getline(in, password);
         if (!password.empty() && password.back() == '\r') password.pop_back();
+    } else if (!options.passwordFile.empty()) {
+        try {
+            password = platform::ReadPrivateFirstLine(options.passwordFile);
+        } catch (const RuntimeError& e) {
+            err << "wirepace-cli: --password-file: " << e.Text() << '\n';
+            return metrics.EndWithError(e.Number(), kExitBadInput, out, err);
+        }
     }
 
     RunEnvironment environment;
@@ -182,12 +192,12 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& in, std::ost
         environment = ControllerEnvironment();
     } catch (const RuntimeError& e) {
         err << "wirepace-cli: cannot prepare the work folder: " << e.Text() << '\n';
-        return kExitError;
+        return metrics.EndWithError(e.Number(), kExitError, out, err);
     }
     const auto lock = platform::AcquireSingleInstance();
     if (!lock) {
         err << "Program is already running.\n";
-        return kExitError;
+        return metrics.EndWithError(0, kExitError, out, err);
     }
 
     std::string dir = options.dir;
@@ -198,7 +208,7 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& in, std::ost
         if (ec) {
             err << "wirepace-cli: cannot create the target folder " << dir << ": " << ec.message()
                 << '\n';
-            return kExitError;
+            return metrics.EndWithError(kErrPathNotFound, kExitError, out, err);
         }
     }
 
@@ -242,6 +252,7 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& in, std::ost
             runs.push_back(RunBenchmark(settings, environment, observer, stop));
         } catch (const SettingsError& e) {
             err << "wirepace-cli: " << e.what() << '\n';
+            metrics.NoteError(0);
             exitCode = kExitError;
             break;
         }
@@ -270,7 +281,10 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& in, std::ost
             break;
         case OutputFormat::Jsonl:
             break;  // written as the runs went
+        case OutputFormat::OpenMetrics:
+            break;  // written with the metrics file, below
     }
+    exitCode = metrics.End(exitCode, dir, runs, out, err);
     // A closed pipe (`| head -3`) must not kill the program before it has cleaned up, so
     // SIGPIPE is ignored and the failed write is reported here, once.
     out.flush();

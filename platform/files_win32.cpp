@@ -252,6 +252,46 @@ bool CreateExclusiveFile(const std::string& path, const std::string& text) {
     return true;
 }
 
+void ReplaceFileWhole(const std::string& path, const std::string& bytes) {
+    if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound);
+    const std::wstring wide = Widen(path);
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && IsLinkOrFolder(attributes)) RefuseNonFile(path);
+    // A name without the final one's ending, so a collector that reads "*.prom" skips it.
+    const std::string temp = path + ".tmp-" + std::to_string(::GetCurrentProcessId());
+    {
+        FreshFile file(temp);
+        WriteFully(file.Handle(), bytes.data(), bytes.size(), temp);
+        if (!::FlushFileBuffers(file.Handle())) RaiseLast(temp);
+        file.Keep();
+    }
+    const std::wstring wideTemp = Widen(temp);
+    // A collector reading the old file at this moment holds it open without sharing its
+    // deletion; it lets go within moments.
+    for (int attempt = 0;; ++attempt) {
+        if (::MoveFileExW(wideTemp.c_str(), wide.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return;
+        const DWORD err = ::GetLastError();
+        if ((err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION) && attempt < 50) {
+            ::Sleep(100);
+            continue;
+        }
+        ::DeleteFileW(wideTemp.c_str());
+        RaiseFileError(static_cast<int>(err), path);
+    }
+}
+
+std::string ReadPrivateFirstLine(const std::string& path) {
+    // Who may read a file is an access list here; rather than half-check it, no secret is
+    // taken from a file.
+    throw RuntimeError(kErrPermissionDenied,
+                       "a password is not read from a file on Windows (\"" + path +
+                           "\"): run as the account that opens the share, or pass the "
+                           "password on standard input")
+        .WithPath(path);
+}
+
 std::string ReadFirstLine(const std::string& path) {
     if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound);
     const HANDLE h = ::CreateFileW(Widen(path).c_str(), GENERIC_READ,

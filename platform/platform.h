@@ -138,6 +138,17 @@ void WriteTextFile(const std::string& path, const std::string& text);
 bool CreateExclusiveFile(const std::string& path, const std::string& text);
 // The first line of a text file, without its line end ("" for an empty file).
 std::string ReadFirstLine(const std::string& path);
+// Replaces the file at `path` with `bytes` as one step: they go to a new file in the same
+// folder, which is then renamed over the name, so a reader (a metrics collector) sees the old
+// file or the new one whole, never a part. The bytes are written as they stand. A link or
+// anything but a plain file under the name is refused; a failure leaves the old file as it
+// was and nothing beside it.
+void ReplaceFileWhole(const std::string& path, const std::string& bytes);
+// The first line of a file that holds a secret (a password), without its line end. A file that
+// other users may read is refused with a message saying how to fix it (POSIX: any read bit for
+// group or others); where the platform cannot tell who may read a file (Windows), reading a
+// secret from a file is refused.
+std::string ReadPrivateFirstLine(const std::string& path);
 // Writes the program image fresh; on POSIX the file gets mode 0700.
 void WriteProgramImage(const std::string& path, const unsigned char* bytes, std::size_t size);
 // Writes what this machine still holds of the file out to where it lies, so that a later
