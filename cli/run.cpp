@@ -15,6 +15,7 @@
 #include "common/pause.h"
 #include "core/captions.h"
 #include "core/catalogue.h"
+#include "core/progress_meter.h"
 #include "core/run_engine.h"
 #include "platform/platform.h"
 
@@ -93,7 +94,7 @@ class CliObserver : public RunObserver {
             if (!p.droneBytes.empty()) event["drone_bytes"] = p.droneBytes;
             Emit(event);
         }
-        if (liveLine_) ShowLive(LiveLine(p));
+        if (liveLine_) ShowLive("  " + ProgressText(p));
     }
     void ResultRecorded(const TestResult& result) override {
         ShowLive("");
@@ -130,21 +131,6 @@ class CliObserver : public RunObserver {
         liveShown_ = line.size();
         progress_ << text << std::flush;
     }
-    // "  12.5 of 100 MB  11,234 KB/s  1.2 s", and each drone's share for tests 6 to 8.
-    static std::string LiveLine(const TestProgress& p) {
-        auto mb = [](double bytes) { return FormatNumber(bytes / 1048576, "##,##0.0"); };
-        std::string line = "  " + mb(p.bytes) + " of " + mb(p.totalBytes) + " MB  " +
-                           FormatNumber(p.rateKBs, "##,##0") + " KB/s  " +
-                           FormatNumber(p.elapsedMs / 1000, "##,##0.0") + " s";
-        if (!p.droneBytes.empty() && p.totalBytes > 0) {
-            const double share = p.totalBytes / static_cast<double>(p.droneBytes.size());
-            line += "  drones";
-            for (double bytes : p.droneBytes)
-                line += " " + FormatNumber(100 * bytes / share, "##0") + "%";
-        }
-        return line;
-    }
-
     std::ostream& progress_;
     std::ostream* events_;
     bool reportSaysFinished_;

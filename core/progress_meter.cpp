@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "core/progress_meter.h"
 
+#include <algorithm>
 #include <numeric>
 
+#include "common/number_format.h"
 #include "common/pause.h"
 #include "core/catalogue.h"
 
@@ -20,6 +22,27 @@ std::vector<double> Intervals(const std::vector<double>& marks, double last, boo
 }
 
 }  // namespace
+
+std::string ProgressText(const TestProgress& p) {
+    auto mb = [](double bytes) { return FormatNumber(bytes / 1048576, "##,##0.0##"); };
+    std::string text =
+        "Test " + std::to_string(p.index + 1) + " of " + std::to_string(kTestCount) + ": ";
+    if (p.droneBytes.empty() || p.totalBytes <= 0) {
+        text += mb(p.bytes) + " of " + mb(p.totalBytes) + " MB";
+    } else {
+        const double share = p.totalBytes / static_cast<double>(p.droneBytes.size());
+        text += "drones";
+        for (double bytes : p.droneBytes) text += " " + FormatNumber(100 * bytes / share, "##0");
+        text += " %";
+    }
+    return text + ", " + FormatNumber(p.rateKBs, "##,##0") + " KB/s, " +
+           FormatNumber(p.elapsedMs / 1000, "##,##0.0") + " s";
+}
+
+int ProgressPermille(const TestProgress& p) {
+    if (p.totalBytes <= 0) return 0;
+    return static_cast<int>(std::clamp(1000 * p.bytes / p.totalBytes, 0.0, 1000.0));
+}
 
 ProgressMeter::ProgressMeter(RunObserver& observer, int index, double totalBytes, int drones)
     : observer_(observer), droneMarks_(static_cast<std::size_t>(drones)) {

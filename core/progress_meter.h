@@ -4,12 +4,19 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "core/run_observer.h"
 #include "core/run_result.h"
 
 namespace wirepace {
+
+// The progress of a test as a person reads it: "Test 5 of 9: 12.5 of 100.0 MB, 11,234 KB/s,
+// 1.2 s"; for tests 6 to 8 each drone's share instead of the megabytes ("drones 41 38 % ...").
+std::string ProgressText(const TestProgress& progress);
+// The part done, 0 to 1000.
+int ProgressPermille(const TestProgress& progress);
 
 class ProgressMeter {
   public:

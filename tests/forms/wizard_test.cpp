@@ -65,6 +65,7 @@ class RecordingView : public WizardWindow {
     void SetFocus(std::string_view c) override { focus = c; }
     void SetBackColour(std::string_view c, const Colour& colour) override { at(c).back = colour; }
     void MoveTo(std::string_view c, std::string_view placeOf) override { at(c).place = placeOf; }
+    void SetProgress(std::string_view c, int permille) override { at(c).index = permille; }
     void ClearList(std::string_view c) override {
         at(c).items.clear();
         at(c).index = -1;
@@ -84,7 +85,9 @@ class RecordingView : public WizardWindow {
         reports.push_back(name + ": " + std::to_string(result.tests.size()) + " tests");
     }
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    void TestStarted(int index, const std::string&, const std::string&, double) override {
+    void TestStarted(int index, const std::string& id, const std::string& name,
+                     double bytes) override {
+        WizardWindow::TestStarted(index, id, name, bytes);
         currentTest = index;
     }
     // The window's thread in miniature: each event of the run waits until the test has let it

@@ -150,11 +150,27 @@ void RunWindowTest::completeRunThenReports() {
     QTemporaryDir target;
     RunWindow win("GuiRun", target.path());  // no trailing separator: the run adds it
     FrmMain& w = *win.w;
-    QStringList statuses;
+    QStringList statuses, progress;
     win.Run([&] {
         const QString status = win.Caption("lbl1_5");
         if (statuses.isEmpty() || statuses.back() != status) statuses << status;
+        // The running test's progress under the status line: a bar and a line of text.
+        if (w.findChild<QWidget*>("lblProgress")->isVisible()) {
+            const QString line = win.Caption("lblProgress");
+            if (line.isEmpty()) return;  // a test just started
+            if (progress.isEmpty()) SaveScreenshot(&w, "main_run_progress.png");
+            if (progress.isEmpty() || progress.back() != line) progress << line;
+            QVERIFY(w.findChild<QWidget*>("prgTest")->isVisible());
+        }
     });
+    QVERIFY2(!progress.isEmpty(), "no progress was shown");
+    for (const QString& line : progress)
+        QVERIFY2(
+            QRegularExpression("^Test [1-9] of 9: .* KB/s, [0-9.,]+ s$").match(line).hasMatch(),
+            qPrintable(line));
+    // Shown while the run goes, gone with it.
+    QVERIFY(!w.findChild<QWidget*>("lblProgress")->isVisible());
+    QVERIFY(!w.findChild<QWidget*>("prgTest")->isVisible());
 
     QCOMPARE(win.Caption("lbl1_5"), QStringLiteral("Finished"));
     QCOMPARE(win.Caption("lbl1_7"), QString());

@@ -4,6 +4,7 @@
 #include "common/pause.h"
 #include "core/captions.h"
 #include "core/connection_settings.h"
+#include "core/progress_meter.h"
 
 namespace wirepace::ui::forms {
 
@@ -276,6 +277,18 @@ void WizardWindow::Note(const std::string& text) {
     FocusResultsAtEnd();
 }
 
+void WizardWindow::TestStarted(int, const std::string&, const std::string&, double) {
+    SetProgress("prgTest", 0);
+    SetText("lblProgress", "");
+}
+
+void WizardWindow::Progress(const TestProgress& progress) {
+    SetVisible("prgTest", true);
+    SetVisible("lblProgress", true);
+    SetProgress("prgTest", ProgressPermille(progress));
+    SetText("lblProgress", ProgressText(progress));
+}
+
 void WizardWindow::ResultRecorded(const TestResult& result) {
     SetResultsText(results_ + result.logLine + "\r\n");
     FocusResultsAtEnd();
@@ -283,6 +296,8 @@ void WizardWindow::ResultRecorded(const TestResult& result) {
 
 void WizardWindow::RunFinished(const RunResult& result) {
     last_ = result;
+    SetVisible("prgTest", false);
+    SetVisible("lblProgress", false);
     SetText("cmdBack", kBack);
     SetEnabled("cmdNext", false);
     SetText("cmdNext", kViewReports);

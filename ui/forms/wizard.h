@@ -36,6 +36,8 @@ class WizardView {
     virtual void SetBackColour(std::string_view control, const Colour& colour) = 0;
     // Moves a control to the position another one has in the same container.
     virtual void MoveTo(std::string_view control, std::string_view placeOf) = 0;
+    // The value of a progress bar, 0 to 1000.
+    virtual void SetProgress(std::string_view control, int permille) = 0;
 
     virtual void ClearList(std::string_view list) = 0;
     virtual void AddListItem(std::string_view list, const std::string& item) = 0;
@@ -119,6 +121,9 @@ class WizardWindow : public WizardView, public RunObserver {
     // RunObserver
     void TargetShown(const std::string& dir) override { SetText("txtDirPath", dir); }
     void Status(const std::string& line1, const std::string& line2, bool isTest) override;
+    void TestStarted(int index, const std::string& id, const std::string& name,
+                     double bytes) override;
+    void Progress(const TestProgress& progress) override;
     void LogLine(const std::string& line) override { SetResultsText(line + "\r\n"); }
     void ResultRecorded(const TestResult& result) override;
     void Note(const std::string& text) override;

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QTextCursor>
@@ -148,6 +149,13 @@ void FrmMain::CreateControls() {
                 txtTestResults_->viewport()->setCursor(Qt::IBeamCursor);
                 txtTestResults_->setCursor(Qt::ArrowCursor);
                 w = txtTestResults_;
+                break;
+            }
+            case Kind::ProgressBar: {
+                auto* bar = new QProgressBar(parent);
+                bar->setRange(0, 1000);
+                bar->setTextVisible(false);
+                w = bar;
                 break;
             }
             case Kind::PictureBox:
@@ -294,6 +302,10 @@ void FrmMain::SetText(std::string_view control, const std::string& text) {
         button->setText(Qs(text));
     else if (w == txtTestResults_)
         txtTestResults_->setPlainText(ForDisplay(text));
+}
+
+void FrmMain::SetProgress(std::string_view control, int permille) {
+    if (auto* bar = qobject_cast<QProgressBar*>(Widget(control))) bar->setValue(permille);
 }
 
 void FrmMain::SetVisible(std::string_view control, bool visible) {

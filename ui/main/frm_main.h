@@ -44,6 +44,7 @@ class FrmMain : public QWidget, public forms::WizardWindow {
     void SetFocus(std::string_view control) override;
     void SetBackColour(std::string_view control, const forms::Colour& colour) override;
     void MoveTo(std::string_view control, std::string_view placeOf) override;
+    void SetProgress(std::string_view control, int permille) override;
     void ClearList(std::string_view list) override;
     void AddListItem(std::string_view list, const std::string& item) override;
     void SetListIndex(std::string_view list, int index) override;

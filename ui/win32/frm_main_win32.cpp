@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ui/win32/frm_main_win32.h"
 
+#include <commctrl.h>
+
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
@@ -239,6 +241,12 @@ void FrmMain::MoveTo(std::string_view control, std::string_view placeOf) {
     const forms::ControlDesign& place = host_.Form().Control(placeOf);
     ::SetWindowPos(host_.Hwnd(control), nullptr, host_.Px(place.left), host_.Px(place.top), 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void FrmMain::SetProgress(std::string_view control, int permille) {
+    if (!hwnd_) return;
+    ::SendMessageW(host_.Hwnd(control), PBM_SETPOS, static_cast<WPARAM>(permille), 0);
+    taskbar_.Show(hwnd_, permille, IsVisible(control));
 }
 
 void FrmMain::ClearList(std::string_view list) {

@@ -9,6 +9,7 @@
 #include "core/run_engine.h"
 #include "ui/forms/wizard.h"
 #include "ui/win32/form_host.h"
+#include "ui/win32/taskbar_progress.h"
 
 namespace wirepace::ui::win32 {
 
@@ -43,6 +44,8 @@ class FrmMain : public forms::WizardWindow {
     void SetFocus(std::string_view control) override;
     void SetBackColour(std::string_view control, const forms::Colour& colour) override;
     void MoveTo(std::string_view control, std::string_view placeOf) override;
+    // The bar, and the progress of the window's taskbar button with it.
+    void SetProgress(std::string_view control, int permille) override;
     void ClearList(std::string_view list) override;
     void AddListItem(std::string_view list, const std::string& item) override;
     void SetListIndex(std::string_view list, int index) override;
@@ -70,6 +73,7 @@ class FrmMain : public forms::WizardWindow {
     HWND hwnd_ = nullptr;
     // The window the run's thread posts its events to, cleared when the window goes.
     std::atomic<HWND> eventTarget_{nullptr};
+    TaskbarProgress taskbar_;
     FormHost host_;
     bool busy_ = false;
 };
