@@ -196,17 +196,17 @@ std::vector<double> CollectDroneTimes(const RunContext& state, DroneFleet& fleet
     return times;
 }
 
-std::optional<std::string> TerminateDrones(const RunContext& state, DroneFleet& fleet,
-                                           const std::string& targetDir) {
-    std::optional<std::string> failure;
+std::optional<RuntimeError> TerminateDrones(const RunContext& state, DroneFleet& fleet,
+                                            const std::string& targetDir) {
+    std::optional<RuntimeError> failure;
     try {
         StopDrones(state, fleet);
         SweepWorkRoot(state.AppDrive);
         if (!targetDir.empty()) SweepTarget(targetDir);
     } catch (const RuntimeError& e) {
-        failure = e.Text();
+        failure = e;
     } catch (const std::exception& e) {
-        failure = ErrorText(kErrInternal, e.what());
+        failure = RuntimeError(kErrInternal, e.what());
     }
     for (auto& slot : fleet.drones) slot = DroneSlot{};
     return failure;

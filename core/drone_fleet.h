@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/drone_protocol.h"
+#include "common/error.h"
 #include "core/catalogue.h"
 #include "core/run_context.h"
 #include "platform/platform.h"
@@ -64,9 +65,9 @@ std::vector<double> CollectDroneTimes(const RunContext& state, DroneFleet& fleet
 
 // Stops the drones (the stop file, then the end of any still running after 2 s) and removes
 // every file of this program's naming from the work root and, when `targetDir` is not empty,
-// from the target. Never raises: an error ends it and is returned as "description [number]";
-// nullopt when everything went.
-std::optional<std::string> TerminateDrones(const RunContext& state, DroneFleet& fleet,
-                                           const std::string& targetDir);
+// from the target. Never raises: an error ends it and is returned; nullopt when everything
+// went.
+std::optional<RuntimeError> TerminateDrones(const RunContext& state, DroneFleet& fleet,
+                                            const std::string& targetDir);
 
 }  // namespace wirepace

@@ -377,8 +377,25 @@ void Run::FinishRun(RunOutcome outcome) {
     // sweep already failed, which would only report the same failure a second time.
     if (workRootSwept_) {
         if (const auto failure = TerminateDrones(
-                context_, fleet_, targetLock_ && targetSwept_ ? TargetDir() : std::string()))
-            observer_.Alert(*failure);
+                context_, fleet_, targetLock_ && targetSwept_ ? TargetDir() : std::string())) {
+            observer_.Alert(failure->Text());
+            // Files left behind are a failure of the run, whatever its tests showed: it never
+            // ends "Finished" with the target or the work root still holding them.
+            if (outcome != RunOutcome::Error) {
+                outcome = RunOutcome::Error;
+                result_.errorNumber = failure->Number();
+                result_.errorDescription = failure->Description();
+                errorStarted_ = true;
+                const std::string line = "-- Error: " + failure->Text() + " --";
+                result_.errorLines.push_back(line);
+                observer_.Message(line);
+                try {
+                    LogLine(context_, line);
+                } catch (const RuntimeError&) {
+                    // The log failed too: the window and the report still say it.
+                }
+            }
+        }
     }
     targetLock_.reset();
     platform::ClearEmergency();

@@ -339,6 +339,36 @@ TEST_F(Engine, SettingsThatWouldBreakTheLogAreRefusedBeforeAnythingRuns) {
     ExpectNothingLeft();
 }
 
+// Plants something the final sweep cannot remove once the last result is in.
+class BlockCleanup : public RecordingObserver {
+  public:
+    explicit BlockCleanup(std::filesystem::path blocker) : blocker_(std::move(blocker)) {}
+    void ResultRecorded(const TestResult& result) override {
+        RecordingObserver::ResultRecorded(result);
+        if (result.index == 8) std::filesystem::create_directory(blocker_);
+    }
+
+  private:
+    std::filesystem::path blocker_;
+};
+
+TEST_F(Engine, ACleanupThatFailsEndsTheRunInAnErrorNeverFinished) {
+    const auto blocker = target.Path() / "Test160.jnk";
+    BlockCleanup watching(blocker);
+    const RunResult result = RunBenchmark(settings, environment, watching, stop);
+    EXPECT_EQ(result.tests.size(), 9u);  // every test ran
+    EXPECT_EQ(result.outcome, RunOutcome::Error);
+    EXPECT_EQ(result.errorNumber, 75);
+    ASSERT_FALSE(result.errorLines.empty());
+    EXPECT_NE(result.errorLines.front().find(blocker.string()), std::string::npos)
+        << result.errorLines.front();
+    // The log says so too, after the results.
+    EXPECT_EQ(LogLines().back(), result.errorLines.front() + "\r");
+    EXPECT_EQ(watching.alerts.size(), 1u);
+    std::filesystem::remove(blocker);
+    ExpectNothingLeft();
+}
+
 TEST_F(Engine, StaleHandshakeFilesDoNotStopTheDrones) {
     testing::WriteFile(root.Path() / "TERMDRONES.txt", "");
     testing::WriteFile(root.Path() / "GO.txt", "");
