@@ -49,6 +49,50 @@ int OpenOrRaise(const std::string& path, int flags, mode_t mode) {
         .WithPath(path);
 }
 
+[[noreturn]] void RefuseNonFile(const std::string& path, mode_t mode) {
+    const char* kind = S_ISLNK(mode)                      ? "a symbolic link"
+                       : S_ISFIFO(mode)                   ? "a named pipe (FIFO)"
+                       : S_ISDIR(mode)                    ? "a folder"
+                       : S_ISSOCK(mode)                   ? "a socket"
+                       : (S_ISCHR(mode) || S_ISBLK(mode)) ? "a device"
+                                                          : "something else";
+    throw RuntimeError(kErrPathFileAccess,
+                       "Refusing to use \"" + path + "\": it is " + kind + ", not a plain file")
+        .WithPath(path);
+}
+
+int OpenPlainFile(const std::string& path, int flags, mode_t mode) {
+    CheckPath(path);
+    // Not blocking: opening a named pipe waits for its other end, which may never come.
+    const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0) {
+        const int err = errno;
+        struct stat st {};
+        // ELOOP: a link under the name; ENXIO: a pipe nobody reads, or a device without one.
+        if ((err == ELOOP || err == ENXIO) && ::lstat(path.c_str(), &st) == 0 &&
+            !S_ISREG(st.st_mode))
+            RefuseNonFile(path, st.st_mode);
+        RaiseFileError(err, path);
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        ::close(fd);
+        RaiseFileError(err, path);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        RefuseNonFile(path, st.st_mode);
+    }
+    const int status = ::fcntl(fd, F_GETFL);
+    if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+        const int err = errno;
+        ::close(fd);
+        RaiseFileError(err, path);
+    }
+    return fd;
+}
+
 int CreateFresh(const std::string& path, mode_t mode) {
     CheckPath(path);
     for (int attempt = 0; attempt < 3; ++attempt) {
@@ -118,7 +162,7 @@ using posix::CheckPath;
 using posix::CloseOrRaise;
 using posix::CreateFresh;
 using posix::FreshFile;
-using posix::OpenOrRaise;
+using posix::OpenPlainFile;
 using posix::ParentOf;
 using posix::RefuseNonFile;
 using posix::WithSeparator;
@@ -212,17 +256,12 @@ void CreateEmptyFile(const std::string& path) {
 }
 
 void AppendLine(const std::string& path, const std::string& line) {
-    CheckPath(path);
-    const int fd =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        if (errno == ELOOP) RefuseNonFile(path);
-        RaiseFileError(errno, path);
-    }
+    const int fd = OpenPlainFile(path, O_WRONLY | O_CREAT | O_APPEND);
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
         ::close(fd);
-        RefuseNonFile(path);
+        RaiseFileError(err, path);
     }
     const std::string text = line + "\r\n";
     try {
@@ -263,7 +302,7 @@ bool CreateExclusiveFile(const std::string& path, const std::string& text) {
 }
 
 std::string ReadFirstLine(const std::string& path) {
-    const int fd = OpenOrRaise(path, O_RDONLY | O_NOFOLLOW);
+    const int fd = OpenPlainFile(path, O_RDONLY);
     std::string text;
     char buffer[256];
     for (;;) {
@@ -290,7 +329,7 @@ void WriteProgramImage(const std::string& path, const unsigned char* bytes, std:
 }
 
 void FlushFile(const std::string& path) {
-    const int fd = OpenOrRaise(path, O_RDONLY | O_NOFOLLOW);
+    const int fd = OpenPlainFile(path, O_RDONLY);
     const int rc = ::fdatasync(fd);
     const int err = errno;
     ::close(fd);

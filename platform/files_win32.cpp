@@ -203,6 +203,11 @@ void AppendLine(const std::string& path, const std::string& line) {
         ::CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) RaiseLast(path);
+    // A device name ("CON", "NUL") opens something other than a file on the disk.
+    if (::GetFileType(h) != FILE_TYPE_DISK) {
+        ::CloseHandle(h);
+        RefuseNonFile(path);
+    }
     LARGE_INTEGER end{};
     if (!::SetFilePointerEx(h, LARGE_INTEGER{}, &end, FILE_END)) {
         const DWORD err = ::GetLastError();

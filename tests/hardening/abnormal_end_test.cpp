@@ -2,6 +2,7 @@
 // What a run leaves when it does not end as it should: nothing running, and nothing the next
 // run would take for its own.
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -123,6 +124,21 @@ TEST_F(AbnormalEnd, ClosedStandardDescriptorsLoseOnlyWhatWasWrittenToThem) {
     EXPECT_EQ(fs::file_size(WorkRoot() + "wirepace.lock"), 0u)
         << testing::ReadFile(WorkRoot() + "wirepace.lock");
     EXPECT_EQ(LogLineCount(), 20u);
+    EXPECT_TRUE(testing::Entries(target.Path()).empty());
+}
+
+TEST_F(AbnormalEnd, AResultsLogThatIsNoPlainFileEndsTheRunWithoutWaiting) {
+    // A named pipe nobody reads under the log's name: opening it to write would wait for ever.
+    fs::create_directories(home.Path() / "data/wirepace");
+    fs::permissions(home.Path() / "data/wirepace", fs::perms::owner_all);
+    ASSERT_EQ(::mkfifo(LogPath().c_str(), 0600), 0);
+    ChildProcess cli({WIREPACE_CLI_PATH, "--type", "wan", "--dir", target.Path().string()}, Env());
+    ASSERT_EQ(cli.Wait(60), 1) << "still waiting: " << cli.Err();
+    EXPECT_NE(cli.Err().find("\"" + LogPath() + "\": it is a named pipe (FIFO), not a plain file"),
+              std::string::npos)
+        << cli.Err();
+    for (const auto& name : testing::Entries(WorkRoot()))
+        EXPECT_TRUE(name == "wirepace.lock") << name << " left behind";
     EXPECT_TRUE(testing::Entries(target.Path()).empty());
 }
 
