@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "common/error.h"
+#include "common/printable_text.h"
 #include "platform/platform.h"
 
 namespace wirepace {
@@ -51,7 +52,9 @@ std::unique_ptr<TargetLock> TargetLock::Take(const std::string& dir) {
             throw RuntimeError(
                 kErrPathFileAccess,
                 "Another run is testing this folder: " + path + " is held by " +
-                    (holder.host.empty() ? std::string("an unknown machine") : holder.host) +
+                    // Written by whoever can write the target: shown, never acted on.
+                    (holder.host.empty() ? std::string("an unknown machine")
+                                         : PrintableText(holder.host)) +
                     " (process " + std::to_string(holder.pid) +
                     "); delete it if no run is in progress there")
                 .WithPath(path);

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "common/error.h"
+#include "common/printable_text.h"
 #include "platform/platform.h"
 #include "platform/share_mount_detail.h"
 
@@ -356,7 +357,8 @@ std::unique_ptr<ShareMapping> MapShare(const ShareTarget& target, const std::str
     const int rc =
         RunHelper(smbnetfs, {WithoutSlash(l.mount), "-o", "big_writes"}, l.log, l.home, 20000);
     if (rc != 0 || !IsMounted(l.mount)) {
-        const std::string said = LastLineOf(l.log);
+        // What smbnetfs and its client library say may quote the server: shown, never acted on.
+        const std::string said = PrintableText(LastLineOf(l.log));
         throw RuntimeError(kErrPathFileAccess, "smbnetfs could not mount " + ShareText(target) +
                                                    (said.empty() ? std::string() : ": " + said));
     }
