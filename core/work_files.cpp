@@ -3,6 +3,7 @@
 
 #include "common/drone_protocol.h"
 #include "common/error.h"
+#include "core/connection_settings.h"
 #include "platform/platform.h"
 
 namespace wirepace {
@@ -43,8 +44,15 @@ void SweepWorkRoot(const std::string& workRoot) {
 }
 
 void SweepTarget(const std::string& dir) {
+    // Every size of every table: a run of another type may have left its files.
+    std::vector<std::string> sizes;
+    for (const char* type : {kLanType, kWanType})
+        for (const SpeedRow& row : SpeedRowsFor(type)) {
+            sizes.emplace_back(row.smallKB);
+            sizes.emplace_back(row.largeKB);
+        }
     Sweep(
-        dir, [](const std::string& name) { return IsTargetFileName(name); }, true);
+        dir, [&](const std::string& name) { return IsTargetFileName(name, sizes); }, true);
 }
 
 std::vector<std::string> RunFilePaths(const BenchmarkState& state, int speedIndex,

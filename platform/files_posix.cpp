@@ -33,7 +33,8 @@ std::string ParentOf(const std::string& path) {
 }
 
 void CheckPath(const std::string& path) {
-    if (path.empty() || path.find('\0') != std::string::npos) throw RuntimeError(kErrFileNotFound);
+    if (path.empty() || path.find('\0') != std::string::npos)
+        throw RuntimeError(kErrFileNotFound).WithPath(path);
 }
 
 int OpenOrRaise(const std::string& path, int flags, mode_t mode) {
@@ -209,7 +210,7 @@ FileWriter::~FileWriter() {
 }
 
 void FileWriter::Write(const void* data, std::size_t size) {
-    if (handle_ < 0) throw RuntimeError(kErrPathFileAccess);
+    if (handle_ < 0) throw RuntimeError(kErrPathFileAccess).WithPath(path_);
     WriteFully(static_cast<int>(handle_), data, size, path_);
 }
 
@@ -228,7 +229,7 @@ void RemoveFile(const std::string& path) {
     CheckPath(path);
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        throw RuntimeError(kErrPathFileAccess);
+        throw RuntimeError(kErrPathFileAccess).WithPath(path);
     if (::unlink(path.c_str()) != 0) RaiseFileError(errno, path);
 }
 

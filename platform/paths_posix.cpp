@@ -118,9 +118,12 @@ std::string Refusal(const std::string& folder, const char* setBy, bool isBase) {
 void CheckOnTheWay(const std::string& folder, const char* setBy, const char* variable,
                    bool isBase) {
     if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) RaiseFileError(errno, folder);
+    struct stat st {};
+    const bool isFolder = ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     if (const std::string why = Refusal(folder, setBy, isBase); !why.empty())
-        throw RuntimeError(kErrPermissionDenied, why + ": refusing to keep files under it. Set " +
-                                                     variable + " to a folder of your own")
+        throw RuntimeError(
+            isFolder ? kErrPermissionDenied : kErrPathFileAccess,
+            why + ": refusing to keep files under it. Set " + variable + " to a folder of your own")
             .WithPath(folder);
 }
 

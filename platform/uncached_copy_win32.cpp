@@ -29,7 +29,8 @@ bool gRefuseUnbuffered = false;
 }  // namespace
 
 CacheBypass CopyUncached(const std::string& from, const std::string& to) {
-    if (IsBadPath(from) || IsBadPath(to)) throw RuntimeError(kErrFileNotFound);
+    if (IsBadPath(from) || IsBadPath(to))
+        throw RuntimeError(kErrFileNotFound).WithPath(IsBadPath(from) ? from : to);
     const std::wstring target = Widen(to);
     // The target is made fresh: a plain file of that name goes first, a link is refused.
     const DWORD attributes = ::GetFileAttributesW(target.c_str());
