@@ -88,6 +88,14 @@ void MakePrivateFolder(const std::string& folder, const char* variable) {
         RaiseFileError(errno, folder);
 }
 
+// Makes `folder` with mode 0700 unless something of that name is there (which the caller then
+// checks): a folder that exists but cannot be written in is no error here.
+void MakeIfMissing(const std::string& folder) {
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) == 0) return;
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) RaiseFileError(errno, folder);
+}
+
 // Why `folder` may not lie on the way to our own folders, or "" when it may. Whoever can rename
 // or replace a folder on the way can redirect every file written below it, so:
 // - The base ($XDG_CACHE_HOME or $XDG_DATA_HOME when set, otherwise $HOME) must be owned by the
@@ -117,7 +125,7 @@ std::string Refusal(const std::string& folder, const char* setBy, bool isBase) {
 // Makes `folder` if it is missing (mode 0700), then refuses it when Refusal says so.
 void CheckOnTheWay(const std::string& folder, const char* setBy, const char* variable,
                    bool isBase) {
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) RaiseFileError(errno, folder);
+    MakeIfMissing(folder);
     struct stat st {};
     const bool isFolder = ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     if (const std::string why = Refusal(folder, setBy, isBase); !why.empty())
@@ -137,8 +145,7 @@ std::string XdgFolder(const char* variable, const char* fallbackUnderHome) {
     if (auto value = GetEnv(variable); value && !value->empty() && (*value)[0] == '/') {
         base = *value;
         for (std::string::size_type at = 1; (at = base.find('/', at)) != std::string::npos; ++at)
-            if (::mkdir(base.substr(0, at).c_str(), 0700) != 0 && errno != EEXIST)
-                RaiseFileError(errno, base.substr(0, at));
+            MakeIfMissing(base.substr(0, at));
     } else {
         base = HomeFolder();
         setBy = "HOME";
