@@ -146,8 +146,13 @@ bool IsWorkRootFileName(std::string_view name) {
     return false;
 }
 
-bool IsTargetFileName(std::string_view name) {
-    return IsTestFileName(name) || IsNumberedTestFileName(name);
+bool IsTargetFileName(std::string_view name, const std::vector<std::string>& sizesKB) {
+    if (IsNumberedTestFileName(name)) name.remove_prefix(1);
+    if (!IsTestFileName(name)) return false;
+    const std::string_view kb = name.substr(4, name.size() - 4 - 4);  // "Test" KB ".jnk"
+    for (const auto& size : sizesKB)
+        if (kb == size) return true;
+    return false;
 }
 
 }  // namespace wirepace

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace wirepace {
 
@@ -93,7 +94,9 @@ std::optional<DroneError> ParseErrorLine(const std::string& line);
 // True for the names this program gives files in its work root: the test files, the work files,
 // the drones, the result, error and progress files, the release and stop files.
 bool IsWorkRootFileName(std::string_view name);
-// True for the names it gives files in the target: the test files and the work files.
-bool IsTargetFileName(std::string_view name);
+// True for the names it gives files in the target: the test files and the work files, with one of
+// `sizesKB` (the sizes of the size tables) as their size. The target is the user's folder: a
+// Test2024.jnk of the user's own is not ours.
+bool IsTargetFileName(std::string_view name, const std::vector<std::string>& sizesKB);
 
 }  // namespace wirepace

@@ -3,6 +3,8 @@
 
 #include <utility>
 
+#include "common/printable_text.h"
+
 namespace wirepace {
 
 std::string StandardDescription(int number) {
@@ -32,6 +34,13 @@ std::string StandardDescription(int number) {
 
 std::string ErrorText(int number, const std::string& description) {
     return description + " [" + std::to_string(number) + "]";
+}
+
+std::string RuntimeError::Text() const {
+    std::string text = ErrorText(number_, description_);
+    if (!path_.empty() && description_.find(path_) == std::string::npos)
+        text += ": " + PrintableText(path_);
+    return text;
 }
 
 RuntimeError::RuntimeError(int number) : RuntimeError(number, StandardDescription(number)) {}

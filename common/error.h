@@ -49,8 +49,9 @@ class RuntimeError : public std::runtime_error {
         path_ = std::move(path);
         return *this;
     }
-    // "description [number]"
-    std::string Text() const { return ErrorText(number_, description_); }
+    // "description [number]", and ": path" after it when the path is known and the description
+    // does not name it already ("Path not found [76]: /srv/bench/x").
+    std::string Text() const;
 
   private:
     int number_;

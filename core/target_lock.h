@@ -3,6 +3,7 @@
 // delete each other's files.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -32,5 +33,9 @@ class TargetLock {
     explicit TargetLock(std::string path) : path_(std::move(path)) {}
     std::string path_;
 };
+
+// Tests only: called after a lock was judged stale and before it is taken over, so a test can
+// let a second run judge it too. Null for none.
+void SetStaleLockHookForTests(std::function<void()> hook);
 
 }  // namespace wirepace

@@ -5,6 +5,7 @@
 
 #include "common/drone_protocol.h"
 #include "common/error.h"
+#include "core/connection_settings.h"
 #include "core/payload_files.h"
 #include "platform/platform.h"
 
@@ -65,8 +66,15 @@ void SweepWorkRoot(const std::string& workRoot) {
 }
 
 void SweepTarget(const std::string& dir) {
+    // Every size of every table: a run of another type may have left its files.
+    std::vector<std::string> sizes;
+    for (const char* type : {kLanType, kWanType})
+        for (const SpeedRow& row : SpeedRowsFor(type)) {
+            sizes.push_back(std::to_string(row.smallKB));
+            sizes.push_back(std::to_string(row.largeKB));
+        }
     Sweep(
-        dir, [](const std::string& name) { return IsTargetFileName(name); }, true);
+        dir, [&](const std::string& name) { return IsTargetFileName(name, sizes); }, true);
 }
 
 std::vector<std::string> RunFilePaths(const RunContext& state, std::int32_t smallKB,
@@ -86,6 +94,7 @@ std::vector<std::string> RunFilePaths(const RunContext& state, std::int32_t smal
         paths.push_back(root + DroneFileName(n));
         paths.push_back(root + ResultFileName(work));
         paths.push_back(root + ErrorFileName(work));
+        paths.push_back(root + ProgressFileName(work));
     }
     paths.push_back(root + kReleaseFile);
     paths.push_back(root + kStopFile);

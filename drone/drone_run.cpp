@@ -116,7 +116,10 @@ int RunDrone(const std::string& appDrive, const std::string& argText) {
         platform::WriteTextFile(appDrive + ResultFileName(file), ResultFileLine(second - first));
         return 0;
     } catch (const RuntimeError& e) {
-        return Report(appDrive, request->file, e.Description(), e.Number());
+        // Which file, where the description does not say it already.
+        const bool named = e.Path().empty() || e.Description().find(e.Path()) != std::string::npos;
+        return Report(appDrive, request->file,
+                      named ? e.Description() : e.Description() + ": " + e.Path(), e.Number());
     } catch (const std::exception& e) {
         return Report(appDrive, request->file, e.what(), kErrInternal);
     }

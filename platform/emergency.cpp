@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The files and processes an emergency exit removes, in storage a signal handler may read.
+// The files, processes and share mount an emergency exit removes, in storage a signal handler
+// may read.
 #include <atomic>
 #include <cstring>
 
@@ -19,7 +20,32 @@ std::atomic<std::size_t> gFileCount{0};
 std::atomic<int> gProcesses[kMaxProcesses];
 std::atomic<std::size_t> gProcessCount{0};
 
+char gMountCredentials[kMaxPath];
+char gMountPath[kMaxPath];
+char gMountUnmounter[kMaxPath];
+std::atomic<int> gMountGroup{0};
+std::atomic<bool> gMountSet{false};
+
+// Copies `text` into fixed storage; "" when it does not fit.
+void Store(char (&into)[kMaxPath], const std::string& text) {
+    const bool fits = text.size() < kMaxPath && text.find('\0') == std::string::npos;
+    std::memcpy(into, fits ? text.c_str() : "", fits ? text.size() + 1 : 1);
+}
+
 }  // namespace
+
+void SetEmergencyMount(const EmergencyMount& mount) {
+    gMountSet.store(false);
+    Store(gMountCredentials, mount.credentials);
+    Store(gMountPath, mount.mount);
+    Store(gMountUnmounter, mount.unmounter);
+    gMountGroup.store(mount.processGroup);
+    gMountSet.store(true);
+}
+
+void ClearEmergencyMount() {
+    gMountSet.store(false);
+}
 
 void SetEmergencyFiles(const std::vector<std::string>& paths) {
     // Hidden from a handler while the table is rewritten.
@@ -51,6 +77,13 @@ void RunEmergencyCleanup() noexcept {
     for (std::size_t i = 0; i < processes; ++i) detail::KillProcessNow(gProcesses[i].load());
     const std::size_t files = gFileCount.load();
     for (std::size_t i = 0; i < files; ++i) detail::RemoveFileNow(gFiles[i]);
+    if (gMountSet.load()) {
+        // The credentials first, whatever becomes of the mount; the drones holding files on it
+        // are gone already.
+        if (gMountCredentials[0]) detail::RemoveFileNow(gMountCredentials);
+        if (gMountPath[0]) detail::UnmountNow(gMountPath, gMountUnmounter);
+        if (const int group = gMountGroup.load(); group > 0) detail::KillProcessGroupNow(group);
+    }
 }
 
 }  // namespace wirepace::platform

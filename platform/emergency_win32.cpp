@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The two operations of an emergency exit on Windows; neither allocates.
+// The operations of an emergency exit on Windows; none allocates.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -27,6 +27,10 @@ void RemoveFileNow(const char* utf8Path) noexcept {
     wchar_t wide[4096];
     if (win32::WidenInto(utf8Path, wide, sizeof wide / sizeof wide[0])) ::DeleteFileW(wide);
 }
+
+// A share is mapped with the networking API: no mount, no daemon, no credentials file.
+void KillProcessGroupNow(int) noexcept {}
+void UnmountNow(const char*, const char*) noexcept {}
 
 }  // namespace detail
 

@@ -35,7 +35,8 @@ std::string ParentOf(const std::string& path) {
 }
 
 void CheckPath(const std::string& path) {
-    if (path.empty() || path.find('\0') != std::string::npos) throw RuntimeError(kErrFileNotFound);
+    if (path.empty() || path.find('\0') != std::string::npos)
+        throw RuntimeError(kErrFileNotFound).WithPath(path);
 }
 
 int OpenOrRaise(const std::string& path, int flags, mode_t mode) {
@@ -49,6 +50,50 @@ int OpenOrRaise(const std::string& path, int flags, mode_t mode) {
     throw RuntimeError(kErrPathFileAccess, "Refusing to write through \"" + path +
                                                "\": it is a symbolic link or not a plain file")
         .WithPath(path);
+}
+
+[[noreturn]] void RefuseNonFile(const std::string& path, mode_t mode) {
+    const char* kind = S_ISLNK(mode)                      ? "a symbolic link"
+                       : S_ISFIFO(mode)                   ? "a named pipe (FIFO)"
+                       : S_ISDIR(mode)                    ? "a folder"
+                       : S_ISSOCK(mode)                   ? "a socket"
+                       : (S_ISCHR(mode) || S_ISBLK(mode)) ? "a device"
+                                                          : "something else";
+    throw RuntimeError(kErrPathFileAccess,
+                       "Refusing to use \"" + path + "\": it is " + kind + ", not a plain file")
+        .WithPath(path);
+}
+
+int OpenPlainFile(const std::string& path, int flags, mode_t mode) {
+    CheckPath(path);
+    // Not blocking: opening a named pipe waits for its other end, which may never come.
+    const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0) {
+        const int err = errno;
+        struct stat st {};
+        // ELOOP: a link under the name; ENXIO: a pipe nobody reads, or a device without one.
+        if ((err == ELOOP || err == ENXIO) && ::lstat(path.c_str(), &st) == 0 &&
+            !S_ISREG(st.st_mode))
+            RefuseNonFile(path, st.st_mode);
+        RaiseFileError(err, path);
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        ::close(fd);
+        RaiseFileError(err, path);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        RefuseNonFile(path, st.st_mode);
+    }
+    const int status = ::fcntl(fd, F_GETFL);
+    if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+        const int err = errno;
+        ::close(fd);
+        RaiseFileError(err, path);
+    }
+    return fd;
 }
 
 int CreateFresh(const std::string& path, mode_t mode) {
@@ -120,7 +165,7 @@ using posix::CheckPath;
 using posix::CloseOrRaise;
 using posix::CreateFresh;
 using posix::FreshFile;
-using posix::OpenOrRaise;
+using posix::OpenPlainFile;
 using posix::ParentOf;
 using posix::RefuseNonFile;
 using posix::WithSeparator;
@@ -167,7 +212,7 @@ FileWriter::~FileWriter() {
 }
 
 void FileWriter::Write(const void* data, std::size_t size) {
-    if (handle_ < 0) throw RuntimeError(kErrPathFileAccess);
+    if (handle_ < 0) throw RuntimeError(kErrPathFileAccess).WithPath(path_);
     WriteFully(static_cast<int>(handle_), data, size, path_);
 }
 
@@ -186,7 +231,7 @@ void RemoveFile(const std::string& path) {
     CheckPath(path);
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        throw RuntimeError(kErrPathFileAccess);
+        throw RuntimeError(kErrPathFileAccess).WithPath(path);
     if (::unlink(path.c_str()) != 0) RaiseFileError(errno, path);
 }
 
@@ -214,17 +259,12 @@ void CreateEmptyFile(const std::string& path) {
 }
 
 void AppendLine(const std::string& path, const std::string& line) {
-    CheckPath(path);
-    const int fd =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        if (errno == ELOOP) RefuseNonFile(path);
-        RaiseFileError(errno, path);
-    }
+    const int fd = OpenPlainFile(path, O_WRONLY | O_CREAT | O_APPEND);
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
         ::close(fd);
-        RefuseNonFile(path);
+        RaiseFileError(err, path);
     }
     const std::string text = line + "\r\n";
     try {
@@ -290,7 +330,7 @@ std::string FirstLineOf(int fd, const std::string& path) {
 }  // namespace
 
 std::string ReadFirstLine(const std::string& path) {
-    return FirstLineOf(OpenOrRaise(path, O_RDONLY | O_NOFOLLOW), path);
+    return FirstLineOf(OpenPlainFile(path, O_RDONLY), path);
 }
 
 void ReplaceFileWhole(const std::string& path, const std::string& bytes) {
@@ -318,7 +358,7 @@ void ReplaceFileWhole(const std::string& path, const std::string& bytes) {
 
 std::string ReadPrivateFirstLine(const std::string& path) {
     // Non-blocking, so a pipe under the name cannot hold the program at the open.
-    const int fd = OpenOrRaise(path, O_RDONLY | O_NONBLOCK);
+    const int fd = posix::OpenOrRaise(path, O_RDONLY | O_NONBLOCK);
     struct stat st {};
     const int statError = ::fstat(fd, &st) == 0 ? 0 : errno;
     if (statError == 0 && S_ISREG(st.st_mode) && !(st.st_mode & (S_IRGRP | S_IROTH)))
@@ -345,7 +385,7 @@ void WriteProgramImage(const std::string& path, const unsigned char* bytes, std:
 }
 
 void FlushFile(const std::string& path) {
-    const int fd = OpenOrRaise(path, O_RDONLY | O_NOFOLLOW);
+    const int fd = OpenPlainFile(path, O_RDONLY);
     const int rc = ::fdatasync(fd);
     const int err = errno;
     ::close(fd);

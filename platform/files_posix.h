@@ -21,6 +21,12 @@ void CheckPath(const std::string& path);
 int OpenOrRaise(const std::string& path, int flags, mode_t mode = 0644);
 // A link or anything but a plain file under a name this program writes: never written through.
 [[noreturn]] void RefuseNonFile(const std::string& path);
+// The same, saying what `mode` (from lstat or fstat) shows is there instead.
+[[noreturn]] void RefuseNonFile(const std::string& path, mode_t mode);
+// Opens an existing or (with O_CREAT) new plain file, never waiting and never through a link:
+// a named pipe, a device or anything else but a plain file under the name is refused, naming
+// it. The descriptor is blocking again when it is returned.
+int OpenPlainFile(const std::string& path, int flags, mode_t mode = 0644);
 // Creates `path` fresh for writing: a plain file of that name is removed first, then the name
 // is created exclusively without following a link, so no write ever lands elsewhere.
 int CreateFresh(const std::string& path, mode_t mode);

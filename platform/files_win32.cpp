@@ -71,7 +71,7 @@ bool IsLinkOrFolder(DWORD attributes) {
 }
 
 HANDLE CreateFresh(const std::string& path, DWORD access) {
-    if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound);
+    if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound).WithPath(path);
     const std::wstring wide = Widen(path);
     for (int attempt = 0; attempt < 3; ++attempt) {
         const HANDLE h =
@@ -155,7 +155,7 @@ FileWriter::~FileWriter() {
 
 void FileWriter::Write(const void* data, std::size_t size) {
     if (handle_ == reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE))
-        throw RuntimeError(kErrPathFileAccess);
+        throw RuntimeError(kErrPathFileAccess).WithPath(path_);
     WriteFully(reinterpret_cast<HANDLE>(handle_), data, size, path_);
 }
 
@@ -171,19 +171,20 @@ void FileWriter::Close() {
 }
 
 void RemoveFile(const std::string& path) {
-    if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound);
+    if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound).WithPath(path);
     if (IsDirectory(path)) throw RuntimeError(kErrPathFileAccess).WithPath(path);
     if (!::DeleteFileW(Widen(path).c_str())) RaiseLast(path);
 }
 
 void RenameFile(const std::string& from, const std::string& to) {
-    if (IsBadPath(from) || IsBadPath(to)) throw RuntimeError(kErrFileNotFound);
+    if (IsBadPath(from) || IsBadPath(to))
+        throw RuntimeError(kErrFileNotFound).WithPath(IsBadPath(from) ? from : to);
     // MoveFileW never replaces an existing target: nothing is silently overwritten.
     if (!::MoveFileW(Widen(from).c_str(), Widen(to).c_str())) RaiseLast(to);
 }
 
 std::int64_t FileLength(const std::string& path) {
-    if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound);
+    if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound).WithPath(path);
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!::GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data)) RaiseLast(path);
     return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) |
@@ -196,13 +197,18 @@ void CreateEmptyFile(const std::string& path) {
 }
 
 void AppendLine(const std::string& path, const std::string& line) {
-    if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound);
+    if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound).WithPath(path);
     const std::wstring wide = Widen(path);
     if (IsLinkOrFolder(::GetFileAttributesW(wide.c_str()))) RefuseNonFile(path);
     const HANDLE h =
         ::CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) RaiseLast(path);
+    // A device name ("CON", "NUL") opens something other than a file on the disk.
+    if (::GetFileType(h) != FILE_TYPE_DISK) {
+        ::CloseHandle(h);
+        RefuseNonFile(path);
+    }
     LARGE_INTEGER end{};
     if (!::SetFilePointerEx(h, LARGE_INTEGER{}, &end, FILE_END)) {
         const DWORD err = ::GetLastError();
@@ -230,7 +236,7 @@ void WriteTextFile(const std::string& path, const std::string& text) {
 }
 
 bool CreateExclusiveFile(const std::string& path, const std::string& text) {
-    if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound);
+    if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound).WithPath(path);
     const std::wstring wide = Widen(path);
     const HANDLE h =
         ::CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
@@ -293,7 +299,7 @@ std::string ReadPrivateFirstLine(const std::string& path) {
 }
 
 std::string ReadFirstLine(const std::string& path) {
-    if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound);
+    if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound).WithPath(path);
     const HANDLE h = ::CreateFileW(Widen(path).c_str(), GENERIC_READ,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -330,7 +336,7 @@ std::int64_t FileTimeTicks(const FILETIME& t) {
 }  // namespace
 
 void FlushFile(const std::string& path) {
-    if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound);
+    if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound).WithPath(path);
     const HANDLE h =
         ::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                       nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -342,7 +348,7 @@ void FlushFile(const std::string& path) {
 }
 
 void TouchFile(const std::string& path) {
-    if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound);
+    if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound).WithPath(path);
     const HANDLE h = ::CreateFileW(Widen(path).c_str(), FILE_WRITE_ATTRIBUTES,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -356,7 +362,7 @@ void TouchFile(const std::string& path) {
 }
 
 double FileAgeSeconds(const std::string& path) {
-    if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound);
+    if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound).WithPath(path);
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!::GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data)) RaiseLast(path);
     FILETIME now{};
@@ -374,7 +380,7 @@ EntryKind KindOf(const std::string& path) {
 }
 
 std::vector<std::string> FolderEntries(const std::string& dir) {
-    if (IsBadPath(dir)) throw RuntimeError(kErrPathNotFound);
+    if (IsBadPath(dir)) throw RuntimeError(kErrPathNotFound).WithPath(dir);
     std::string pattern = dir;
     if (pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
     WIN32_FIND_DATAW found{};

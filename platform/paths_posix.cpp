@@ -7,8 +7,10 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -86,19 +88,84 @@ void MakePrivateFolder(const std::string& folder, const char* variable) {
         RaiseFileError(errno, folder);
 }
 
-// This program's private folder under an XDG base directory: the parents are created as
-// "mkdir -p" would, the folder itself is this user's own with mode 0700.
+// Makes `folder` with mode 0700 unless something of that name is there (which the caller then
+// checks): a folder that exists but cannot be written in is no error here.
+void MakeIfMissing(const std::string& folder) {
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) == 0) return;
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) RaiseFileError(errno, folder);
+}
+
+// Why `folder` may not lie on the way to our own folders, or "" when it may. Whoever can rename
+// or replace a folder on the way can redirect every file written below it, so:
+// - The base ($XDG_CACHE_HOME or $XDG_DATA_HOME when set, otherwise $HOME) must be owned by the
+//   user or root and writable by nobody else, sticky or not: with HOME=/tmp anyone could have
+//   made /tmp/.cache first. Folders above the base are the user's choice and are not looked at,
+//   so a base made with mkdtemp under /tmp is fine.
+// - Each folder between the base and ours must be owned by the user or root and writable by
+//   nobody else, unless it is sticky (others cannot then move or remove what is ours in it).
+// - "Nobody else" takes in the group unless it is the user's own group.
+// - Links on the way are followed and what they lead to is checked; our own folder, the last,
+//   is no link, the user's and mode 0700 (MakePrivateFolder).
+std::string Refusal(const std::string& folder, const char* setBy, bool isBase) {
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0) RaiseFileError(errno, folder);
+    const std::string name =
+        "The folder " + folder + (isBase ? std::string(" (") + setBy + ")" : std::string());
+    if (!S_ISDIR(st.st_mode)) return folder + " is not a folder";
+    if (st.st_uid != ::geteuid() && st.st_uid != 0)
+        return name + " belongs to " + UserName(st.st_uid) + ", not to " + UserName(::geteuid());
+    const bool othersWrite =
+        (st.st_mode & S_IWOTH) || ((st.st_mode & S_IWGRP) && st.st_gid != ::getegid());
+    if (othersWrite && (isBase || !(st.st_mode & S_ISVTX)))
+        return name + " can be written by other users";
+    return {};
+}
+
+// Makes `folder` if it is missing (mode 0700), then refuses it when Refusal says so.
+void CheckOnTheWay(const std::string& folder, const char* setBy, const char* variable,
+                   bool isBase) {
+    MakeIfMissing(folder);
+    struct stat st {};
+    const bool isFolder = ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    if (const std::string why = Refusal(folder, setBy, isBase); !why.empty())
+        throw RuntimeError(
+            isFolder ? kErrPermissionDenied : kErrPathFileAccess,
+            why + ": refusing to keep files under it. Set " + variable + " to a folder of your own")
+            .WithPath(folder);
+}
+
+// This program's private folder under an XDG base directory, every folder on the way checked
+// (see Refusal). A missing base set through the environment is made with its parents, as
+// "mkdir -p" would; the home must exist.
 std::string XdgFolder(const char* variable, const char* fallbackUnderHome) {
     std::string base;
+    const char* setBy = variable;
+    std::vector<std::string> below;
     if (auto value = GetEnv(variable); value && !value->empty() && (*value)[0] == '/') {
         base = *value;
+        for (std::string::size_type at = 1; (at = base.find('/', at)) != std::string::npos; ++at)
+            MakeIfMissing(base.substr(0, at));
     } else {
-        base = WithSeparator(HomeFolder()) + fallbackUnderHome;
+        base = HomeFolder();
+        setBy = "HOME";
+        std::istringstream names(fallbackUnderHome);
+        for (std::string name; std::getline(names, name, '/');) below.push_back(name);
     }
-    const std::string folder = WithSeparator(base) + "wirepace";
-    std::error_code ec;
-    fs::create_directories(base, ec);
-    if (ec) RaiseFileError(ec.value(), base);
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    struct stat st {};
+    if (std::string(setBy) == "HOME" && ::stat(base.c_str(), &st) != 0)
+        throw RuntimeError(kErrPathNotFound, "The home folder " + base + " cannot be used (" +
+                                                 std::strerror(errno) + "). Set " + variable +
+                                                 " to a folder of your own")
+            .WithPath(base);
+    CheckOnTheWay(base, setBy, variable, true);
+    std::string folder = base;
+    for (const auto& name : below) {
+        folder = WithSeparator(folder) + name;
+        CheckOnTheWay(folder, setBy, variable, false);
+    }
+    folder = WithSeparator(folder) + "wirepace";
     MakePrivateFolder(folder, variable);
     return folder + "/";
 }

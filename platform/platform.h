@@ -261,11 +261,19 @@ bool StandardErrorIsTerminal();
 // What the first stop signal calls, inside the signal handler: async-signal-safe work only.
 using StopHandler = void (*)(int signal);
 
-// Handles the signals that ask the program to end (SIGINT and SIGTERM): the first calls
-// `onStop` with its number, so the run can stop and clean up; a second cannot wait for that,
-// it runs the emergency cleanup below and ends the program at once with 128 + its number.
-// A closed standard output (SIGPIPE) does not end the program: the failed write is reported.
+// Handles the signals that ask the program to end: SIGINT, SIGTERM and SIGHUP (a closed
+// terminal) on POSIX, Ctrl-C and SIGTERM on Windows. The first calls `onStop` with its number,
+// so the run can stop and clean up; a second cannot wait for that, it runs the emergency
+// cleanup below and ends the program at once with 128 + its number. SIGQUIT runs the emergency
+// cleanup, then the system's own action (a core dump). A closed standard output (SIGPIPE) does
+// not end the program: the failed write is reported.
 void InstallStopHandlers(StopHandler onStop);
+
+// The same for a program whose main thread waits in an event loop: the first stop signal makes
+// the returned descriptor readable (it writes the signal's number, one byte, into a pipe), so
+// the loop can close its window as the user would. -1 where there is no such descriptor
+// (Windows, where the system closes a window itself); no handler is installed then.
+int WatchStopSignals();
 
 // ---- emergency cleanup (emergency.cpp, emergency_*) ------------------------------------------
 

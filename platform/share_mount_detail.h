@@ -38,6 +38,11 @@ std::string ConfigText(const ShareTarget& target, const std::string& user,
 // The longest line smbnetfs reads from its configuration (its buffer holds 200 bytes).
 inline constexpr std::size_t kMaxLine = 199;
 
+// The process group of the smbnetfs daemon that serves `mount` (no trailing separator) for this
+// user: the daemon leads a session of its own and its helper processes share its group. 0 when
+// none is found (no /proc, or it has ended).
+int DaemonProcessGroup(const std::string& mount);
+
 }  // namespace wirepace::platform::smbnetfs
 
 namespace wirepace::platform::winnet {

@@ -25,7 +25,9 @@
 #include <vector>
 
 #include "common/error.h"
+#include "common/printable_text.h"
 #include "platform/platform.h"
+#include "platform/platform_emergency.h"
 #include "platform/share_mount_detail.h"
 
 extern char** environ;
@@ -301,6 +303,8 @@ class SmbnetfsMount : public ShareMapping {
         if (done_) return;
         done_ = true;
         RemoveMapping(layout_);
+        // Kept while the mount stays: an emergency exit then tries again.
+        ClearEmergencyMount();
     }
 
   private:
@@ -347,6 +351,10 @@ std::unique_ptr<ShareMapping> MapShare(const ShareTarget& target, const std::str
     MakePrivateDir(l.configDir);
     MakePrivateDir(l.mount);
     WritePrivateFile(l.smbConf, "[global]\n");
+    // From the credentials on, an exit that cannot wait for the run's own cleanup must take
+    // them, the mount and smbnetfs with it.
+    EmergencyMount emergency{l.config, WithoutSlash(l.mount), UnmountProgram(), 0};
+    SetEmergencyMount(emergency);
     WritePrivateFile(l.config, config);
 
     // smbnetfs reads its configuration from HOME, so no path (which may hold a comma) goes
@@ -356,10 +364,13 @@ std::unique_ptr<ShareMapping> MapShare(const ShareTarget& target, const std::str
     const int rc =
         RunHelper(smbnetfs, {WithoutSlash(l.mount), "-o", "big_writes"}, l.log, l.home, 20000);
     if (rc != 0 || !IsMounted(l.mount)) {
-        const std::string said = LastLineOf(l.log);
+        // What smbnetfs and its client library say may quote the server: shown, never acted on.
+        const std::string said = PrintableText(LastLineOf(l.log));
         throw RuntimeError(kErrPathFileAccess, "smbnetfs could not mount " + ShareText(target) +
                                                    (said.empty() ? std::string() : ": " + said));
     }
+    emergency.processGroup = fs::DaemonProcessGroup(emergency.mount);
+    SetEmergencyMount(emergency);
     CheckShare(l, target);
     return mapping;
 }

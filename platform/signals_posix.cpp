@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The standard descriptors and stop signals on POSIX: closed standard descriptors are taken by
 // the null device; the first stop signal asks the run to stop, a second ends the program at
-// once after the emergency cleanup.
+// once after the emergency cleanup, and a quit cleans up before the system's own action.
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -15,11 +15,15 @@ namespace wirepace::platform {
 
 namespace {
 
-constexpr int kStopSignals[] = {SIGINT, SIGTERM};
+// SIGHUP: the terminal (or the SSH connection) went away, an end the user did not ask for but
+// one the run must clean up after all the same.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 volatile std::sig_atomic_t gStopSeen = 0;
 // Set before the handlers are installed, read only by them.
 StopHandler gOnStop = nullptr;
+// The end of the pipe WatchStopSignals writes to, -1 without one.
+volatile std::sig_atomic_t gStopPipe = -1;
 
 void OnStopSignal(int signal) {
     if (gStopSeen) {
@@ -28,6 +32,24 @@ void OnStopSignal(int signal) {
     }
     gStopSeen = 1;
     if (gOnStop) gOnStop(signal);
+}
+
+// A quit asks for a core dump: that is the system's to make, once the run's files and drones
+// are gone.
+void OnQuit(int signal) {
+    RunEmergencyCleanup();
+    ::signal(signal, SIG_DFL);
+    // Blocked while this handler runs; delivered, with the default action, when it returns.
+    ::raise(signal);
+}
+
+void WriteToStopPipe(int signal) {
+    const int saved = errno;
+    const unsigned char number = static_cast<unsigned char>(signal);
+    if (::write(gStopPipe, &number, 1) < 0) {
+        // Full only when an earlier byte is still unread: the loop is told already.
+    }
+    errno = saved;
 }
 
 // True when `fd` names no open file.
@@ -74,6 +96,24 @@ void InstallStopHandlers(StopHandler onStop) {
     // The run goes on after the first signal; its file operations must not fail with EINTR.
     action.sa_flags = SA_RESTART;
     for (const int signal : kStopSignals) ::sigaction(signal, &action, nullptr);
+
+    struct sigaction quit = action;
+    quit.sa_handler = OnQuit;
+    sigaddset(&quit.sa_mask, SIGQUIT);
+    ::sigaction(SIGQUIT, &quit, nullptr);
+}
+
+int WatchStopSignals() {
+    int ends[2];
+    if (::pipe(ends) != 0) return -1;
+    for (const int end : ends) {
+        ::fcntl(end, F_SETFD, FD_CLOEXEC);
+        // The handler must never block on a full pipe.
+        ::fcntl(end, F_SETFL, ::fcntl(end, F_GETFL) | O_NONBLOCK);
+    }
+    gStopPipe = ends[1];
+    InstallStopHandlers(WriteToStopPipe);
+    return ends[0];
 }
 
 }  // namespace wirepace::platform

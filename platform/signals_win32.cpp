@@ -50,4 +50,9 @@ void InstallStopHandlers(StopHandler onStop) {
     std::signal(SIGTERM, OnStopSignal);
 }
 
+int WatchStopSignals() {
+    // The system closes a window itself; Ctrl-C reaches no window.
+    return -1;
+}
+
 }  // namespace wirepace::platform

@@ -89,7 +89,7 @@ CacheBypass CopyUncached(const std::string& from, const std::string& to,
         ~InGuard() { ::close(fd); }
     } guard{in};
     struct stat st {};
-    if (::fstat(in, &st) == 0 && !S_ISREG(st.st_mode)) throw RuntimeError(kErrPathFileAccess);
+    if (::fstat(in, &st) == 0 && !S_ISREG(st.st_mode)) posix::RefuseNonFile(from, st.st_mode);
     FreshFile out(to, 0644);
     AlignedBuffer buffer;
     std::int64_t copied = 0;

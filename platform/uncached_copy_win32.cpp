@@ -40,7 +40,8 @@ DWORD CALLBACK OnProgress(LARGE_INTEGER total, LARGE_INTEGER copied, LARGE_INTEG
 
 CacheBypass CopyUncached(const std::string& from, const std::string& to,
                          const CopyProgress& progress) {
-    if (IsBadPath(from) || IsBadPath(to)) throw RuntimeError(kErrFileNotFound);
+    if (IsBadPath(from) || IsBadPath(to))
+        throw RuntimeError(kErrFileNotFound).WithPath(IsBadPath(from) ? from : to);
     const std::wstring target = Widen(to);
     // The target is made fresh: a plain file of that name goes first, a link is refused.
     const DWORD attributes = ::GetFileAttributesW(target.c_str());

@@ -113,10 +113,14 @@ TEST(DroneProtocol, OnlyThisProgramsNamesAreWorkFiles) {
           "Drone1.exe2", "TXT6Test1.jnk", "TXTTest1.jnk", "go.txt", "wirepace.lock",
           "wirepace-run.lock", "target", "notes.txt", "1Test16.jnk/"})
         EXPECT_FALSE(IsWorkRootFileName(theirs)) << theirs;
-    EXPECT_TRUE(IsTargetFileName("Test16.jnk"));
-    EXPECT_TRUE(IsTargetFileName("3Test16.jnk"));
-    for (const char* notInTarget : {"Drone1.exe", "TXT1Test16.jnk", "GO.txt", "report.doc"})
-        EXPECT_FALSE(IsTargetFileName(notInTarget)) << notInTarget;
+    // In the target, which is the user's folder, only names with a size of the size tables.
+    const std::vector<std::string> sizes = {"16", "160", "102400"};
+    for (const char* ours : {"Test16.jnk", "3Test16.jnk", "5Test160.jnk", "Test102400.jnk"})
+        EXPECT_TRUE(IsTargetFileName(ours, sizes)) << ours;
+    for (const char* notInTarget :
+         {"Drone1.exe", "TXT1Test16.jnk", "GO.txt", "report.doc", "Test2024.jnk", "1Test2024.jnk",
+          "Test016.jnk", "Test1.jnk", "6Test16.jnk", "Test16.jnk.bak", "Test.jnk"})
+        EXPECT_FALSE(IsTargetFileName(notInTarget, sizes)) << notInTarget;
 }
 
 }  // namespace

@@ -38,8 +38,9 @@ class FleetTest : public ::testing::Test {
   protected:
     void SetUp() override {
         state_.AppDrive = root_.Slash();
-        state_.LargeTestFile = "Test64.jnk";
-        state_.SmallTestFile = "Test8.jnk";
+        // Names with sizes of the size tables: the target sweep takes only those for ours.
+        state_.LargeTestFile = "Test160.jnk";
+        state_.SmallTestFile = "Test16.jnk";
         // A blank in the target folder must reach the drones intact.
         target_ = remote_.Path() / "tar get";
         fs::create_directory(target_);
@@ -160,7 +161,7 @@ TEST_F(FleetTest, FiveDronesReleasedByOneFileAllCopyAndTheirLinesAreSummed) {
     for (int n = 1; n <= 5; ++n) EXPECT_EQ(ReadFile(TargetFile(Numbered(n))), Content(n)) << n;
     // Release file and result files are gone; drones and local work files stay for the end.
     EXPECT_EQ(Entries(root_.Path()),
-              (Names{"1Test64.jnk", "2Test64.jnk", "3Test64.jnk", "4Test64.jnk", "5Test64.jnk",
+              (Names{"1Test160.jnk", "2Test160.jnk", "3Test160.jnk", "4Test160.jnk", "5Test160.jnk",
                      "Drone1.exe", "Drone2.exe", "Drone3.exe", "Drone4.exe", "Drone5.exe"}));
 
     Terminate();
@@ -243,20 +244,22 @@ TEST_F(FleetTest, TerminateRemovesEveryFileOfTheRunAndNothingElse) {
         WriteDrone(state_, "Drone" + std::to_string(n) + ".exe");
         WriteFile(RootFile("TXT" + Numbered(n)), " 5 \r\n");
     }
-    for (const fs::path& p : {RootFile("Test8.jnk"), TargetFile("Test8.jnk"), RootFile("GO.txt"),
+    for (const fs::path& p : {RootFile("Test16.jnk"), TargetFile("Test16.jnk"), RootFile("GO.txt"),
                               RootFile("TERMDRONES.txt")})
         WriteFile(p, "x");
-    // Work files of other sizes (a killed run's) go too; a file of the user's stays.
-    WriteFile(RootFile("Test64.jnk"), "base");
+    // Work files of other sizes (a killed run's) go too, in the target those of the size tables
+    // only; a file of the user's stays.
+    WriteFile(RootFile("Test160.jnk"), "base");
     WriteFile(RootFile("3Test999.jnk"), "older run");
-    WriteFile(TargetFile("Test999.jnk"), "older run");
+    WriteFile(TargetFile("2Test10240.jnk"), "older run");
+    WriteFile(TargetFile("Test999.jnk"), "user");
     WriteFile(TargetFile("keep.txt"), "user");
     WriteFile(RootFile("notes.txt"), "user");
 
     Terminate();
     EXPECT_TRUE(messages_.empty());
     EXPECT_EQ(Entries(root_.Path()), (Names{"notes.txt"}));
-    EXPECT_EQ(Entries(target_), (Names{"keep.txt"}));
+    EXPECT_EQ(Entries(target_), (Names{"Test999.jnk", "keep.txt"}));
 }
 
 TEST_F(FleetTest, WaitingDroneEndsWithoutCopyingWhenTerminated) {
@@ -298,14 +301,14 @@ TEST_F(FleetTest, TerminateRemovesWhatItCanAndShowsTheFirstFailure) {
         DroneFleet fleet;
         const auto failure = TerminateDrones(state_, fleet, dir_);
         const std::string expected =
-            "Cannot remove " + dir_ + "1Test64.jnk: Permission denied [70]";
+            "Cannot remove " + dir_ + "1Test160.jnk: Permission denied [70]";
         return failure && failure->Text() == expected ? 0 : 1;
     });
     fs::permissions(target_, fs::perms::owner_all, fs::perm_options::add);
     ASSERT_EQ(result, 0);
     // The work root was swept before the target refused.
     EXPECT_TRUE(Entries(root_.Path()).empty());
-    EXPECT_EQ(Entries(target_), (Names{"1Test64.jnk"}));
+    EXPECT_EQ(Entries(target_), (Names{"1Test160.jnk"}));
 }
 
 TEST_F(FleetTest, StaleResultFilesAreNeverReadAsThisRunsTimes) {
@@ -392,6 +395,17 @@ TEST_F(FleetTest, SweepsRemoveOnlyThisProgramsNamesAndNeverFollowLinks) {
     // The link itself went; what it points to did not change.
     EXPECT_EQ(Entries(root_.Path()), (Names{"mine.txt"}));
     EXPECT_EQ(ReadFile(victim), "precious");
+
+    // In the target, the user's folder, only the sizes of the size tables are this program's:
+    // a user's Test2024.jnk is not.
+    for (const char* name : {"Test16.jnk", "3Test3500.jnk", "Test102400.jnk", "5Test10240.jnk"})
+        WriteFile(TargetFile(name), "x");
+    for (const char* name : {"Test2024.jnk", "1Test2024.jnk", "Test64.jnk", "notes.txt"})
+        WriteFile(TargetFile(name), "user");
+    SweepTarget(dir_);
+    EXPECT_EQ(Entries(target_),
+              (Names{"1Test2024.jnk", "Test2024.jnk", "Test64.jnk", "notes.txt"}));
+    for (const auto& name : Entries(target_)) fs::remove(TargetFile(name));
 
     // In the target a link under a work-file name is refused, not removed or followed.
     WriteFile(TargetFile("Test16.jnk"), "x");

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The real wirepace program at start: a second instance is refused while the first stays up,
-// and without a display it says what to use instead.
+// without a display it says what to use instead, and a stop signal closes its window.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -44,6 +45,7 @@ class StartUpTest : public QObject {
     void secondInstanceIsRefused();
     void withoutADisplayPointsToTheCommandLine();
     void aWorkRootThatIsALinkIsRefused();
+    void stopSignalsCloseTheWindowAsTheUserWould();
 };
 
 void StartUpTest::secondInstanceIsRefused() {
@@ -118,6 +120,25 @@ void StartUpTest::aWorkRootThatIsALinkIsRefused() {
     QVERIFY2(err.contains(root.filePath("cache/wirepace") + " is a symbolic link"),
              qPrintable(err));
     QVERIFY(QDir(root.filePath("elsewhere")).isEmpty());
+}
+
+void StartUpTest::stopSignalsCloseTheWindowAsTheUserWould() {
+    // SIGTERM from a shutdown, SIGHUP from the terminal it was started from: the window closes
+    // and the program ends as after a click on the close box, instead of being killed.
+    for (const int signal : {SIGTERM, SIGHUP}) {
+        QTemporaryDir root;
+        QProcess program;
+        program.setProcessEnvironment(Environment(root, true));
+        program.start(kProgram, {});
+        QVERIFY(program.waitForStarted(10000));
+        const QString lock = root.filePath("cache/wirepace/wirepace.lock");
+        QTRY_VERIFY_WITH_TIMEOUT(LockHeld(lock), 15000);
+        ::kill(static_cast<pid_t>(program.processId()), signal);
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QVERIFY(!LockHeld(lock));
+    }
 }
 
 QTEST_GUILESS_MAIN(StartUpTest)

@@ -2,6 +2,8 @@
 // What a run leaves when it does not end as it should: nothing running, and nothing the next
 // run would take for its own.
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -124,6 +126,55 @@ TEST_F(AbnormalEnd, ClosedStandardDescriptorsLoseOnlyWhatWasWrittenToThem) {
         << testing::ReadFile(WorkRoot() + "wirepace.lock");
     EXPECT_EQ(LogLineCount(), 20u);
     EXPECT_TRUE(testing::Entries(target.Path()).empty());
+}
+
+TEST_F(AbnormalEnd, AResultsLogThatIsNoPlainFileEndsTheRunWithoutWaiting) {
+    // A named pipe nobody reads under the log's name: opening it to write would wait for ever.
+    fs::create_directories(home.Path() / "data/wirepace");
+    fs::permissions(home.Path() / "data/wirepace", fs::perms::owner_all);
+    ASSERT_EQ(::mkfifo(LogPath().c_str(), 0600), 0);
+    ChildProcess cli({WIREPACE_CLI_PATH, "--type", "wan", "--dir", target.Path().string()}, Env());
+    ASSERT_EQ(cli.Wait(60), 1) << "still waiting: " << cli.Err();
+    EXPECT_NE(cli.Err().find("\"" + LogPath() + "\": it is a named pipe (FIFO), not a plain file"),
+              std::string::npos)
+        << cli.Err();
+    for (const auto& name : testing::Entries(WorkRoot()))
+        EXPECT_TRUE(name == "wirepace.lock") << name << " left behind";
+    EXPECT_TRUE(testing::Entries(target.Path()).empty());
+}
+
+TEST_F(AbnormalEnd, AHangUpStopsTheRunAndAQuitCleansUpBeforeTheSystemEndsIt) {
+    // Nothing of a run may stay: only the instance lock, no drone running.
+    const auto expectNothingLeft = [&](const char* after) {
+        for (const auto& name : testing::Entries(WorkRoot()))
+            EXPECT_EQ(name, "wirepace.lock") << name << " left behind after " << after;
+        EXPECT_TRUE(testing::Entries(target.Path()).empty()) << "after " << after;
+        EXPECT_TRUE(testing::ProcessesRunningFrom(WorkRoot()).empty()) << "after " << after;
+    };
+    // A quit dumps core: not into the test's folder.
+    rlimit noCore{0, 0}, previous{};
+    ::getrlimit(RLIMIT_CORE, &previous);
+    ::setrlimit(RLIMIT_CORE, &noCore);
+    for (const int signal : {SIGHUP, SIGQUIT}) {
+        // The largest WAN sizes, caught inside test 7's wait for its five drones.
+        ChildProcess cli(
+            {WIREPACE_CLI_PATH, "--type", "wan", "--speed", ">T1", "--dir", target.Path().string()},
+            Env());
+        ASSERT_TRUE(cli.WaitForError("Test 8/9 (7)", 120)) << cli.Err();
+        std::this_thread::sleep_for(700ms);
+        cli.Signal(signal);
+        if (signal == SIGHUP) {
+            // A closed terminal: the run stops as after SIGTERM and says so.
+            EXPECT_EQ(cli.Wait(60), 128 + SIGHUP) << cli.Err();
+            EXPECT_NE(cli.Err().find("Interrupted by user"), std::string::npos) << cli.Err();
+            expectNothingLeft("SIGHUP");
+        } else {
+            // Ended by the signal itself, as the user asked, but not before the cleanup.
+            EXPECT_EQ(cli.Wait(10), 128 + SIGQUIT) << cli.Err();
+            expectNothingLeft("SIGQUIT");
+        }
+    }
+    ::setrlimit(RLIMIT_CORE, &previous);
 }
 
 }  // namespace

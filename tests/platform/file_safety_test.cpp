@@ -8,13 +8,17 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/error.h"
 #include "platform/platform.h"
@@ -159,6 +163,45 @@ TEST(FileSafety, NothingIsWrittenThroughALinkOrIntoAnythingButAPlainFile) {
     EXPECT_EQ(testing::ReadFile(src), "data");
     EXPECT_TRUE(p::CreateExclusiveFile(dir.Slash() + "lock", "mine"));
     EXPECT_EQ(testing::ReadFile(dir.Slash() + "lock"), "mine");
+}
+
+// Runs `action` in a child process; a blocked one is ended by an alarm. The exit code of the
+// child, or -1 when it hung.
+template <typename Action>
+int InChildWithoutHanging(Action action) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::alarm(10);
+        ::_exit(action());
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(FileSafety, ANamedPipeOrDeviceUnderAFileNameIsRefusedWithoutWaiting) {
+    // Nobody opens the pipe's other end: an open that waits for one would wait for ever.
+    TempDir dir;
+    const std::string fifo = dir.Slash() + "TestResults.txt";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::vector<std::pair<const char*, std::function<void(const std::string&)>>> uses = {
+        {"AppendLine", [](const std::string& path) { p::AppendLine(path, "x"); }},
+        {"ReadFirstLine", [](const std::string& path) { p::ReadFirstLine(path); }},
+        {"FlushFile", [](const std::string& path) { p::FlushFile(path); }},
+    };
+    for (const auto& [name, use] : uses) {
+        for (const std::string& path : {fifo, std::string("/dev/null")}) {
+            const int code = InChildWithoutHanging([&, use = use] {
+                const std::string text = testing::ErrorTextOf([&] { use(path); });
+                // The message names the file and says what it is instead.
+                const bool clear = text.find(path) != std::string::npos &&
+                                   text.find("not a plain file") != std::string::npos;
+                return clear && ErrorNumberOf([&] { use(path); }) == kErrPathFileAccess ? 0 : 1;
+            });
+            EXPECT_EQ(code, 0) << name << " on " << path << (code < 0 ? ": it hung" : "");
+        }
+    }
+    EXPECT_EQ(p::KindOf(fifo), p::EntryKind::Other);
 }
 
 // Runs `action` with at most `limit` bytes allowed per file, as on a nearly full disk.

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <tuple>
+#include <utility>
 
 #include "common/error.h"
 #include "common/regional.h"
@@ -212,6 +214,71 @@ TEST(Locations, FoldersOfOthersLinksAndFilesAreRefused) {
                   return e.find("belongs to root (uid 0), not to") != std::string::npos ? 0 : 1;
               }),
               0);
+}
+
+TEST(Locations, AFolderOthersCanWriteOnTheWayIsRefused) {
+    TempDir dir;
+    ScopedEnv noCache("XDG_CACHE_HOME", nullptr);
+    ScopedEnv noData("XDG_DATA_HOME", nullptr);
+    const auto refusal = [](const std::function<void()>& locate) {
+        return std::make_pair(ErrorNumberOf(locate), ErrorTextOf(locate));
+    };
+
+    // A home anyone can write, sticky as /tmp is: anyone could have made .cache there first.
+    const std::string shared = dir.Slash() + "shared";
+    std::filesystem::create_directories(shared);
+    ::chmod(shared.c_str(), 01777);
+    {
+        ScopedEnv home("HOME", shared.c_str());
+        for (const auto& locate : {std::function<void()>([] { p::ControllerAppDrive(); }),
+                                   std::function<void()>([] { p::LogFolder(); })}) {
+            const auto [number, text] = refusal(locate);
+            EXPECT_EQ(number, kErrPermissionDenied) << text;
+            EXPECT_NE(text.find("The folder " + shared + " (HOME) can be written by other users"),
+                      std::string::npos)
+                << text;
+        }
+    }
+    EXPECT_TRUE(testing::Entries(dir.Path() / "shared").empty());
+    // The same for a base folder set through the environment.
+    {
+        ScopedEnv cache("XDG_CACHE_HOME", (dir.Slash() + "shared").c_str());
+        const auto [number, text] = refusal([] { p::ControllerAppDrive(); });
+        EXPECT_NE(text.find("(XDG_CACHE_HOME) can be written by other users"), std::string::npos)
+            << text;
+    }
+
+    // Below a home of the user's own: a folder others can write is refused, naming it; a sticky
+    // one is not (others cannot move what is ours in it), nor one only the user's group can write.
+    const std::string home = dir.Slash() + "home";
+    std::filesystem::create_directories(home + "/.cache");
+    ::chmod(home.c_str(), 0700);
+    ScopedEnv homeEnv("HOME", home.c_str());
+    ::chmod((home + "/.cache").c_str(), 0777);
+    auto [number, text] = refusal([] { p::ControllerAppDrive(); });
+    EXPECT_EQ(number, kErrPermissionDenied);
+    EXPECT_NE(text.find("The folder " + home + "/.cache can be written by other users"),
+              std::string::npos)
+        << text;
+    EXPECT_FALSE(std::filesystem::exists(home + "/.cache/wirepace"));
+    ::chmod((home + "/.cache").c_str(), 01777);
+    EXPECT_EQ(p::ControllerAppDrive(), home + "/.cache/wirepace/");
+    ::chmod((home + "/.cache").c_str(), 0770);
+    ::chown((home + "/.cache").c_str(), ::geteuid(), ::getegid());
+    EXPECT_EQ(p::ControllerAppDrive(), home + "/.cache/wirepace/");
+
+    // Missing folders on the way are made, private.
+    EXPECT_EQ(p::LogFolder(), home + "/.local/share/wirepace/");
+    EXPECT_EQ(ModeOf(home + "/.local"), 0700u);
+    EXPECT_EQ(ModeOf(home + "/.local/share"), 0700u);
+
+    // Another user's folder on the way, as root can make one.
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a folder to another user";
+    ::chmod((home + "/.cache").c_str(), 0755);
+    ASSERT_EQ(::chown((home + "/.cache").c_str(), 65534, 65534), 0);
+    std::tie(number, text) = refusal([] { p::ControllerAppDrive(); });
+    EXPECT_EQ(number, kErrPermissionDenied);
+    EXPECT_NE(text.find("The folder " + home + "/.cache belongs to "), std::string::npos) << text;
 }
 
 TEST(Conventions, SharesSeparatorsAndRegionalSettings) {

@@ -1,18 +1,23 @@
 // SPDX-License-Identifier: MIT
 // The POSIX share mapping without a server: the smbnetfs configuration it writes, what it
 // hands smbnetfs (seen by a stand-in on PATH), its clear refusals, and that nothing of a
-// mapping survives a failure or a killed run. Whole mappings against a real Samba server are
-// the end-to-end test tests/share/smb_share_test.
+// mapping survives a failure, a killed run or an emergency exit. Whole mappings against a real
+// Samba server are the end-to-end test tests/share/smb_share_test.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
+#include <sstream>
 #include <string>
 
 #include "common/error.h"
 #include "platform/platform.h"
+#include "platform/platform_emergency.h"
 #include "platform/share_mount_detail.h"
 #include "support/temp_dir.h"
 
@@ -163,6 +168,74 @@ TEST(StaleMapping, WhatAKilledRunLeftIsRemovedAndPlantedLinksAreNotFollowed) {
     EXPECT_EQ(testing::Entries(elsewhere.Path()), (std::vector<std::string>{"keep"}));
 
     platform::RemoveStaleShareMapping(root.Slash());  // nothing there: nothing to do
+}
+
+// True when something is mounted on `dir` (no trailing separator).
+bool Mounted(const std::string& dir) {
+    std::ifstream table("/proc/self/mountinfo");
+    for (std::string line; std::getline(table, line);) {
+        std::istringstream fields(line);
+        std::string id, parent, device, root, point;
+        fields >> id >> parent >> device >> root >> point;
+        if (point == dir) return true;
+    }
+    return false;
+}
+
+// True while a process of the group runs (a zombie nobody reaps has ended).
+bool GroupRuns(int group) {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream stat(entry.path() / "stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+        const auto close = text.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream rest(text.substr(close + 2));
+        char state = 0;
+        int parent = 0, processGroup = 0;
+        rest >> state >> parent >> processGroup;
+        if (processGroup == group && state != 'Z' && state != 'X') return true;
+    }
+    return false;
+}
+
+TEST(EmergencyMount, AnEmergencyExitUnmountsEndsSmbnetfsAndRemovesTheCredentials) {
+    // A real smbnetfs mount; it needs no server until a share is opened.
+    const std::string fusermount = std::filesystem::exists("/usr/bin/fusermount3")
+                                       ? "/usr/bin/fusermount3"
+                                       : "/usr/bin/fusermount";
+    if (::access("/dev/fuse", R_OK | W_OK) != 0 || ::access("/usr/bin/smbnetfs", X_OK) != 0 ||
+        ::access(fusermount.c_str(), X_OK) != 0)
+        GTEST_SKIP() << "needs FUSE, smbnetfs and fusermount";
+    TempDir root;
+    const auto l = smb::LayoutFor(root.Slash());
+    const std::string mount = l.mount.substr(0, l.mount.size() - 1);
+    std::filesystem::create_directories(l.configDir);
+    std::filesystem::create_directories(l.mount);
+    testing::WriteFile(l.config, smb::ConfigText({"srv", "bench"}, "jo", "pw"));
+    testing::WriteFile(l.smbConf, "[global]\n");
+    const std::string command = "HOME='" + l.home + "' /usr/bin/smbnetfs '" + mount +
+                                "' -o big_writes </dev/null >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    ASSERT_TRUE(Mounted(mount));
+    const int group = smb::DaemonProcessGroup(mount);
+    EXPECT_GT(group, 1);
+
+    platform::SetEmergencyMount({l.config, mount, fusermount, group});
+    platform::RunEmergencyCleanup();
+    platform::ClearEmergencyMount();
+    EXPECT_FALSE(std::filesystem::exists(l.config));
+    EXPECT_FALSE(Mounted(mount));
+    for (int waited = 0; group > 1 && GroupRuns(group) && waited < 100; ++waited)
+        ::usleep(20 * 1000);
+    EXPECT_FALSE(group > 1 && GroupRuns(group)) << "smbnetfs still runs";
+
+    // Whatever failed above, no mount stays behind the test.
+    if (Mounted(mount)) {
+        const std::string unmount = fusermount + " -u -z '" + mount + "'";
+        EXPECT_EQ(std::system(unmount.c_str()), 0);
+    }
 }
 
 }  // namespace

@@ -217,7 +217,8 @@ TEST(Drones, ReleasedDronesCopyAndReportTheirTimes) {
     WinTempDir target(" with blank");
     RunContext state;
     state.AppDrive = root.Root();
-    state.LargeTestFile = "Test64.jnk";
+    // A size of the size tables: the target sweep takes no other name for ours.
+    state.LargeTestFile = "Test160.jnk";
     DroneFleet fleet;
     for (int n = 1; n <= kMaxDrones; ++n) {
         testing::WriteBytes(root.Root() + std::to_string(n) + state.LargeTestFile,

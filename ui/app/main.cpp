@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QMessageBox>
+#include <QSocketNotifier>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -73,6 +74,11 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    // SIGTERM, SIGHUP (the terminal it was started from closed) and SIGINT close the window as
+    // the user would: a run under way stops and cleans up first. A second one cannot wait.
+    // Watched from here on; the window hears of one that came before it existed once it does.
+    const int stopSignals = wirepace::platform::WatchStopSignals();
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(kTitle));
     QIcon icon;
@@ -111,5 +117,13 @@ int main(int argc, char** argv) {
 
     wirepace::ui::FrmMain window(std::move(environment));
     window.show();
+    std::unique_ptr<QSocketNotifier> stopNotifier;
+    if (stopSignals >= 0) {
+        stopNotifier = std::make_unique<QSocketNotifier>(stopSignals, QSocketNotifier::Read);
+        QObject::connect(stopNotifier.get(), &QSocketNotifier::activated, &window, [&] {
+            stopNotifier->setEnabled(false);
+            window.close();
+        });
+    }
     return QApplication::exec();
 }

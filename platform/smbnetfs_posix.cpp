@@ -1,7 +1,14 @@
 // SPDX-License-Identifier: MIT
-// The smbnetfs configuration of a share mapping on POSIX: where its files lie and what they
-// say. Pure, so the tests check it without a server.
+// The smbnetfs pieces of a share mapping on POSIX: where its files lie, what its configuration
+// says (pure, so the tests check it without a server), and which processes serve a mount.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "common/error.h"
 #include "platform/platform.h"
@@ -82,6 +89,32 @@ std::string ConfigText(const ShareTarget& target, const std::string& user,
                            "together for smbnetfs, which reads " +
                                std::to_string(kMaxLine) + " characters of a configuration line");
     return text + line + "\n";
+}
+
+int DaemonProcessGroup(const std::string& mount) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+        struct stat owner {};
+        if (::stat(entry.path().c_str(), &owner) != 0 || owner.st_uid != ::geteuid()) continue;
+        std::ifstream file(entry.path() / "cmdline", std::ios::binary);
+        const std::string text{std::istreambuf_iterator<char>(file),
+                               std::istreambuf_iterator<char>()};
+        std::vector<std::string> argv;
+        for (std::size_t at = 0; at < text.size();) {
+            const auto end = text.find('\0', at);
+            argv.push_back(text.substr(at, end - at));
+            at = end == std::string::npos ? text.size() : end + 1;
+        }
+        if (argv.size() < 2 || argv[1] != mount) continue;
+        const auto slash = argv[0].find_last_of('/');
+        if (argv[0].substr(slash == std::string::npos ? 0 : slash + 1) != "smbnetfs") continue;
+        // The daemon leads a session of its own; its helpers share its process group.
+        const pid_t pid = static_cast<pid_t>(std::stol(name));
+        if (::getsid(pid) == pid) return static_cast<int>(::getpgid(pid));
+    }
+    return 0;
 }
 
 }  // namespace smbnetfs
