@@ -39,8 +39,8 @@ std::string ConfigText(const ShareTarget& target, const std::string& user,
 inline constexpr std::size_t kMaxLine = 199;
 
 // The process group of the smbnetfs daemon that serves `mount` (no trailing separator) for this
-// user: the daemon leads a session of its own and its helper processes share its group. 0 when
-// none is found (no /proc, or it has ended).
+// user: the daemon detaches itself (setsid) and leads its own process group, which its helper
+// processes share. 0 when none is found (no /proc, or it has ended).
 int DaemonProcessGroup(const std::string& mount);
 
 }  // namespace wirepace::platform::smbnetfs

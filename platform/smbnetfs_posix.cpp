@@ -110,7 +110,7 @@ int DaemonProcessGroup(const std::string& mount) {
         if (argv.size() < 2 || argv[1] != mount) continue;
         const auto slash = argv[0].find_last_of('/');
         if (argv[0].substr(slash == std::string::npos ? 0 : slash + 1) != "smbnetfs") continue;
-        // The daemon leads a session of its own; its helpers share its process group.
+        // The daemon detaches itself (setsid) and leads its process group; its helpers share it.
         const pid_t pid = static_cast<pid_t>(std::stol(name));
         if (::getsid(pid) == pid) return static_cast<int>(::getpgid(pid));
     }
