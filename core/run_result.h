@@ -37,6 +37,9 @@ struct RunResult {
     std::string target;    // the target as the run showed it (separators normalised)
     double startedAt = 0;  // when the run started, seconds since 1970-01-01 UTC
     bool targetIsRemote = false;
+    // The file system the target lies on, as the system names it ("ext4", "fuse.sshfs",
+    // "NTFS"); "" when it could not be told.
+    std::string targetFileSystem;
     std::vector<TestResult> tests;  // the tests the run completed, in order
     RunOutcome outcome = RunOutcome::Error;
     int errorNumber = 0;  // with RunOutcome::Error; 0 when the failure has no number

@@ -283,6 +283,42 @@ std::string ReadFirstLine(const std::string& path) {
     return end == std::string::npos ? text : text.substr(0, end);
 }
 
+std::string ReadTextFile(const std::string& path) {
+    const int fd = OpenOrRaise(path, O_RDONLY);
+    std::string text;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int err = errno;
+            ::close(fd);
+            RaiseFileError(err, path);
+        }
+        if (n == 0) break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return text;
+}
+
+void ReplaceFileContent(const std::string& path, const std::string& bytes) {
+    CheckPath(path);
+    const auto slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    const std::string name = path.substr(folder.size());
+    if (name.empty() || name == "." || name == "..") RefuseNonFile(path);
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) RefuseNonFile(path);
+    // Hidden beside the file, so the rename stays within one file system.
+    const std::string partPath = folder + "." + name + "." + std::to_string(::getpid()) + ".part";
+    FreshFile part(partPath, 0644);
+    part.Write(bytes.data(), bytes.size());
+    part.Flush();
+    if (::rename(partPath.c_str(), path.c_str()) != 0) RaiseFileError(errno, path);
+    part.Keep();
+}
+
 void WriteProgramImage(const std::string& path, const unsigned char* bytes, std::size_t size) {
     FreshFile file(path, 0700);
     file.Write(bytes, size);

@@ -276,6 +276,52 @@ std::string ReadFirstLine(const std::string& path) {
     return win32::CodePageToUtf8(end == std::string::npos ? text : text.substr(0, end), CP_ACP);
 }
 
+std::string ReadTextFile(const std::string& path) {
+    if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound);
+    const HANDLE h = ::CreateFileW(Widen(path).c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) RaiseLast(path);
+    std::string text;
+    char buffer[65536];
+    for (;;) {
+        DWORD n = 0;
+        if (!::ReadFile(h, buffer, sizeof buffer, &n, nullptr)) {
+            const DWORD err = ::GetLastError();
+            ::CloseHandle(h);
+            RaiseFileError(static_cast<int>(err), path);
+        }
+        if (n == 0) break;
+        text.append(buffer, n);
+    }
+    ::CloseHandle(h);
+    return win32::CodePageToUtf8(text, CP_ACP);
+}
+
+void ReplaceFileContent(const std::string& path, const std::string& bytes) {
+    if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound);
+    const auto slash = path.find_last_of("\\/");
+    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    const std::string name = path.substr(folder.size());
+    if (name.empty() || name == "." || name == "..") RefuseNonFile(path);
+    if (IsLinkOrFolder(::GetFileAttributesW(Widen(path).c_str()))) RefuseNonFile(path);
+    // Beside the file, so the move stays within one volume and replaces it in one step.
+    const std::string partPath =
+        folder + "." + name + "." + std::to_string(::GetCurrentProcessId()) + ".part";
+    {
+        FreshFile part(partPath);
+        WriteFully(part.Handle(), bytes.data(), bytes.size(), partPath);
+        if (!::FlushFileBuffers(part.Handle())) RaiseLast(partPath);
+        part.Keep();
+    }
+    if (!::MoveFileExW(Widen(partPath).c_str(), Widen(path).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD err = ::GetLastError();
+        ::DeleteFileW(Widen(partPath).c_str());
+        RaiseFileError(static_cast<int>(err), path);
+    }
+}
+
 void WriteProgramImage(const std::string& path, const unsigned char* bytes, std::size_t size) {
     FreshFile file(path);
     WriteFully(file.Handle(), bytes, size, path);

@@ -138,6 +138,14 @@ void WriteTextFile(const std::string& path, const std::string& text);
 bool CreateExclusiveFile(const std::string& path, const std::string& text);
 // The first line of a text file, without its line end ("" for an empty file).
 std::string ReadFirstLine(const std::string& path);
+// A whole text file as UTF-8: on Windows read in the ANSI code page, as AppendLine and
+// WriteTextFile write it.
+std::string ReadTextFile(const std::string& path);
+// Puts `bytes`, as they stand, in the place of `path` in one step: written and flushed to a
+// new file in the same folder first, which then replaces a plain file of that name. A reader
+// sees the old file or the whole new one; a failure leaves neither a partial file nor the new
+// one behind. A link or anything but a plain file under `path` is refused.
+void ReplaceFileContent(const std::string& path, const std::string& bytes);
 // Writes the program image fresh; on POSIX the file gets mode 0700.
 void WriteProgramImage(const std::string& path, const unsigned char* bytes, std::size_t size);
 // Writes what this machine still holds of the file out to where it lies, so that a later
@@ -178,6 +186,10 @@ class FileWriter {
 // True when `dir` lies on a file system reached over a network (NFS, SMB, sshfs, smbnetfs,
 // 9p, Ceph, AFS, a remote drive or a share path on Windows), false for a local disk.
 bool IsNetworkFolder(const std::string& dir);
+
+// The type of the file system `dir` lies on, as the system names it ("ext4", "nfs4",
+// "fuse.sshfs", "NTFS"), or "" when it cannot be told.
+std::string FileSystemType(const std::string& dir);
 
 // ---- processes (processes_*) -----------------------------------------------------------------
 

@@ -261,6 +261,8 @@ TEST_F(Engine, ANetworkTargetWithTimingsTooShortToJudgeSaysSo) {
     const RunResult result = Run();
     ASSERT_EQ(result.outcome, RunOutcome::Finished);
     EXPECT_TRUE(result.targetIsRemote);
+    EXPECT_EQ(result.targetFileSystem, platform::FileSystemType(target.Slash()));
+    EXPECT_FALSE(result.targetFileSystem.empty());
     // The tiny WAN files copy in well under 50 ms on one machine.
     for (const auto& t : result.tests) EXPECT_EQ(t.comment, "");
     EXPECT_NE(result.note.find("took under 50 ms: too short to judge"), std::string::npos)
