@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
 #include "common/regional.h"
 
 namespace wirepace {
@@ -45,6 +49,21 @@ TEST(FormatDateTime, SeparatorsComeFromTheRegionalSettings) {
     EXPECT_EQ(LongTime(v), "14.05.09");
     EXPECT_EQ(ResultTimeField(v), "14.05.09.129");
     SetRegional(saved);
+}
+
+TEST(DateTime, AMomentInLocalTime) {
+    // 2026-12-07 14:05:09 UTC, read in a zone one hour east.
+    const char* zone = std::getenv("TZ");
+    const std::string saved = zone ? zone : "";
+    ::setenv("TZ", "CET-1", 1);
+    ::tzset();
+    const DateTime v = DateTime::Local(1796652309.75);
+    EXPECT_EQ(FormatDateTime(v, "yyyy/mm/dd hh:nn:ss"), "2026-12-07 15:05:09");
+    if (zone)
+        ::setenv("TZ", saved.c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
 }
 
 }  // namespace
