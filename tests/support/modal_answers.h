@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QStringList>
 #include <QTimer>
@@ -20,15 +21,19 @@ class FileDialogAnswer {
         QObject::connect(&timer_, &QTimer::timeout, [this] {
             auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
             if (!dialog || !dialog->isVisible()) return;
-            timer_.stop();
+            if (!answered) offered = dialog->selectedFiles().value(0);
             answered = true;
-            offered = dialog->selectedFiles().value(0);
             if (path_.isEmpty()) {
+                timer_.stop();
                 dialog->reject();
-            } else {
-                dialog->selectFile(path_);
-                static_cast<QDialog*>(dialog)->accept();  // as the dialog's own button does
+                return;
             }
+            // Typed into the name box, as a user would (selectFile leaves a box that has the
+            // focus alone); accepted once the dialog has taken it.
+            if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit")) name->setText(path_);
+            if (dialog->selectedFiles().value(0) != path_) return;
+            timer_.stop();
+            static_cast<QDialog*>(dialog)->accept();  // as the dialog's own button does
         });
         timer_.start();
     }
