@@ -55,12 +55,21 @@ ParseResult ParseOptions(int argc, const char* const* argv) {
                    "for the run with --user (default: a local folder under the work root, which "
                    "measures this machine's disk)");
     app.add_option("--user", o.user, "Account name for a share path, e.g. CORP\\jo");
-    app.add_flag("--password-stdin", o.passwordFromStdin,
-                 "Read the password from the first line of standard input");
+    CLI::Option* stdinOption =
+        app.add_flag("--password-stdin", o.passwordFromStdin,
+                     "Read the password from the first line of standard input");
+    app.add_option("--password-file", o.passwordFile,
+                   "Read the password from the first line of this file, which only its owner "
+                   "may read")
+        ->excludes(stdinOption);
     app.add_option("--repeat", o.repeat, "Run the whole sequence N times")->capture_default_str();
     app.add_option("--format", format,
-                   "Output: text, json, csv or jsonl (one JSON object per event, as the run goes)")
+                   "Output: text, json, csv, jsonl (one JSON object per event, as the run goes) "
+                   "or openmetrics (for Prometheus)")
         ->capture_default_str();
+    app.add_option("--metrics-file", o.metricsFile,
+                   "After the runs, replace this file with their metrics in one step, however "
+                   "they end (for node_exporter's or windows_exporter's textfile collector)");
     app.add_option("--stall-timeout", o.stallTimeoutSeconds,
                    "Seconds a drone's copy may make no progress before the test fails")
         ->capture_default_str();
@@ -71,6 +80,10 @@ ParseResult ParseOptions(int argc, const char* const* argv) {
                    "Write an HTML report of the run (results, chart, timelines, history) to "
                    "FILE at the end")
         ->type_name("FILE");
+    // A file of options ("dir = '//srv/bench'", one a line), e.g. for a scheduled run; options
+    // on the command line take precedence, and a name it does not know is an error.
+    app.set_config("--config", "", "Read options from this file, one \"option = value\" a line");
+    app.allow_config_extras(false);
 
     HistoryOptions h;
     std::string historyFormat = "text";
@@ -154,12 +167,17 @@ ParseResult ParseOptions(int argc, const char* const* argv) {
     if (o.stallTimeoutSeconds < 1)
         return fail("--stall-timeout " + std::to_string(o.stallTimeoutSeconds) +
                     " must be 1 second or more");
-    static const std::map<std::string, OutputFormat> formats = {{"text", OutputFormat::Text},
-                                                                {"json", OutputFormat::Json},
-                                                                {"csv", OutputFormat::Csv},
-                                                                {"jsonl", OutputFormat::Jsonl}};
+    static const std::map<std::string, OutputFormat> formats = {
+        {"text", OutputFormat::Text},
+        {"json", OutputFormat::Json},
+        {"csv", OutputFormat::Csv},
+        {"jsonl", OutputFormat::Jsonl},
+        {"openmetrics", OutputFormat::OpenMetrics}};
     if (!formats.count(format))
-        return fail("--format \"" + format + "\" is not text, json, csv or jsonl");
+        return fail("--format \"" + format + "\" is not text, json, csv, jsonl or openmetrics");
+    for (const char* named : {"--metrics-file", "--password-file"})
+        if (app.get_option(named)->count() > 0 && app.get_option(named)->as<std::string>().empty())
+            return fail(std::string(named) + " needs a file name");
     o.format = formats.at(format);
     if (fill == "zero") {
         o.fill = FillMode::Zero;

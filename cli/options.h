@@ -10,7 +10,7 @@
 
 namespace wirepace::cli {
 
-enum class OutputFormat { Text, Json, Csv, Jsonl };
+enum class OutputFormat { Text, Json, Csv, Jsonl, OpenMetrics };
 
 struct Options {
     std::string name = "wirepace-cli";
@@ -21,10 +21,12 @@ struct Options {
     std::string dir;    // empty: the built-in local target folder
     std::string user;
     bool passwordFromStdin = false;
+    std::string passwordFile;  // the password's file, readable by its owner alone; or empty
     int repeat = 1;
     OutputFormat format = OutputFormat::Text;
     FillMode fill = FillMode::Zero;
     int stallTimeoutSeconds = 120;  // a drone's copy without progress for this long fails
+    std::string metricsFile;        // replaced after the runs with their metrics; or empty
     std::string reportPath;         // --report: the HTML report written at the end, or ""
 
     // Derived while checking: the displayed type text.

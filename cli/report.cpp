@@ -96,6 +96,9 @@ nlohmann::json TestJson(const TestResult& t) {
         {"id", t.id},       {"name", t.name},   {"ms", t.ms},          {"ms_exact", t.exactMs},
         {"bytes", t.bytes}, {"speed", t.speed}, {"comment", t.comment}};
     if (!t.droneMs.empty()) test["drone_ms"] = t.droneMs;
+    // The bytes moved in each second of the test; per drone for tests 6 to 8.
+    test["intervals"] = t.intervals;
+    if (!t.droneIntervals.empty()) test["drone_intervals"] = t.droneIntervals;
     return test;
 }
 

@@ -3,16 +3,20 @@
 
 #include <csignal>
 #include <filesystem>
+#include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli/history.h"
+#include "cli/metrics.h"
 #include "cli/options.h"
 #include "cli/report.h"
 #include "common/error.h"
+#include "common/number_format.h"
 #include "common/pause.h"
 #include "core/captions.h"
 #include "core/catalogue.h"
+#include "core/progress_meter.h"
 #include "core/run_engine.h"
 #include "platform/platform.h"
 
@@ -23,14 +27,20 @@ namespace {
 // The signal that asked for the stop, 0 while none did.
 volatile std::sig_atomic_t gInterrupted = 0;
 
-constexpr int kExitFinished = 0, kExitError = 1;
+constexpr int kExitFinished = 0, kExitError = 1, kExitBadInput = 2;
 
 // Follows a run on standard error: each test as it starts, the status lines once each, and
 // with --format jsonl every event as one JSON line on standard output.
 class CliObserver : public RunObserver {
   public:
-    CliObserver(std::ostream& progress, std::ostream* events, bool reportSaysFinished)
-        : progress_(progress), events_(events), reportSaysFinished_(reportSaysFinished) {}
+    // `liveLine`: a line on standard error that follows the running test, rewritten in place
+    // (for a person at a terminal).
+    CliObserver(std::ostream& progress, std::ostream* events, bool reportSaysFinished,
+                bool liveLine)
+        : progress_(progress),
+          events_(events),
+          reportSaysFinished_(reportSaysFinished),
+          liveLine_(liveLine) {}
 
     void StartRun() {
         lastPrinted_.clear();
@@ -59,30 +69,45 @@ class CliObserver : public RunObserver {
         if (line1.empty() || line1 == lastPrinted_) return;
         if (reportSaysFinished_ && line1 == captions::kFinished) return;
         lastPrinted_ = line1;
-        progress_ << line1 << '\n' << std::flush;
+        Say(line1);
     }
     void TestStarted(int index, const std::string& id, const std::string& name,
                      double bytes) override {
         startedTest_ = name;
         lastPrinted_.clear();
-        progress_ << "Test " << index + 1 << "/" << kTestCount << " (" << id << "): " << name
-                  << '\n'
-                  << std::flush;
+        Say("Test " + std::to_string(index + 1) + "/" + std::to_string(kTestCount) + " (" + id +
+            "): " + name);
         Emit({{"event", "test_started"},
               {"index", index},
               {"id", id},
               {"name", name},
               {"bytes", bytes}});
     }
+    void Progress(const TestProgress& p) override {
+        if (events_) {
+            nlohmann::json event = {{"event", "progress"},
+                                    {"index", p.index},
+                                    {"test", p.id},
+                                    {"bytes", p.bytes},
+                                    {"total_bytes", p.totalBytes},
+                                    {"elapsed_ms", p.elapsedMs},
+                                    {"rate_kbs", p.rateKBs}};
+            if (!p.droneBytes.empty()) event["drone_bytes"] = p.droneBytes;
+            Emit(event);
+        }
+        if (liveLine_) ShowLive("  " + ProgressText(p));
+    }
     void ResultRecorded(const TestResult& result) override {
+        ShowLive("");
         nlohmann::json event = TestJson(result);
         event["event"] = "result";
         event["index"] = result.index;
         Emit(event);
     }
     void Note(const std::string& text) override { Emit({{"event", "note"}, {"text", text}}); }
-    void Alert(const std::string& text) override { progress_ << text << '\n' << std::flush; }
+    void Alert(const std::string& text) override { Say(text); }
     void RunFinished(const RunResult& result) override {
+        ShowLive("");
         finished_ = true;
         Status(OutcomeText(result.outcome), "", false);
         nlohmann::json event = RunJson(result);
@@ -95,10 +120,23 @@ class CliObserver : public RunObserver {
     void Emit(const nlohmann::json& event) {
         if (events_) *events_ << JsonLine(event) << std::flush;
     }
-
+    // A line of its own: the live line, if shown, makes room first.
+    void Say(const std::string& line) {
+        ShowLive("");
+        progress_ << line << '\n' << std::flush;
+    }
+    void ShowLive(const std::string& line) {
+        if (line.empty() && liveShown_ == 0) return;
+        std::string text = "\r" + line;
+        if (line.size() < liveShown_) text += std::string(liveShown_ - line.size(), ' ') + "\r";
+        liveShown_ = line.size();
+        progress_ << text << std::flush;
+    }
     std::ostream& progress_;
     std::ostream* events_;
     bool reportSaysFinished_;
+    bool liveLine_;
+    std::size_t liveShown_ = 0;  // length of the live line on the terminal, 0 when none
     bool finished_ = false;
     std::string lastPrinted_;
     std::string startedTest_;
@@ -120,11 +158,20 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& in, std::ost
         return parsed.exitCode;
     }
     const Options& options = *parsed.options;
+    // From here on every way out writes the metrics (when asked for), failures too.
+    MetricsOutput metrics(options);
 
     std::string password;
     if (options.passwordFromStdin) {
         std::getline(in, password);
         if (!password.empty() && password.back() == '\r') password.pop_back();
+    } else if (!options.passwordFile.empty()) {
+        try {
+            password = platform::ReadPrivateFirstLine(options.passwordFile);
+        } catch (const RuntimeError& e) {
+            err << "wirepace-cli: --password-file: " << e.Text() << '\n';
+            return metrics.EndWithError(e.Number(), kExitBadInput, out, err);
+        }
     }
 
     RunEnvironment environment;
@@ -133,12 +180,12 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& in, std::ost
         environment = ControllerEnvironment();
     } catch (const RuntimeError& e) {
         err << "wirepace-cli: cannot prepare the work folder: " << e.Text() << '\n';
-        return kExitError;
+        return metrics.EndWithError(e.Number(), kExitError, out, err);
     }
     const auto lock = platform::AcquireSingleInstance();
     if (!lock) {
         err << "Program is already running.\n";
-        return kExitError;
+        return metrics.EndWithError(0, kExitError, out, err);
     }
 
     std::string dir = options.dir;
@@ -149,7 +196,7 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& in, std::ost
         if (ec) {
             err << "wirepace-cli: cannot create the target folder " << dir << ": " << ec.message()
                 << '\n';
-            return kExitError;
+            return metrics.EndWithError(kErrPathNotFound, kExitError, out, err);
         }
     }
 
@@ -167,7 +214,9 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& in, std::ost
     if (options.dir.empty() && !machineOutput) err << LocalDiskNote(dir) << '\n' << std::flush;
 
     CliObserver observer(err, options.format == OutputFormat::Jsonl ? &out : nullptr,
-                         options.format == OutputFormat::Text);
+                         options.format == OutputFormat::Text,
+                         options.format == OutputFormat::Text && &err == &std::cerr &&
+                             platform::StandardErrorIsTerminal());
     StopToken stop;
 
     // Ctrl-C arrives between two pumps; the pump hands it to the run as the window's "Stop"
@@ -191,6 +240,7 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& in, std::ost
             runs.push_back(RunBenchmark(settings, environment, observer, stop));
         } catch (const SettingsError& e) {
             err << "wirepace-cli: " << e.what() << '\n';
+            metrics.NoteError(0);
             exitCode = kExitError;
             break;
         }
@@ -219,11 +269,14 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& in, std::ost
             break;
         case OutputFormat::Jsonl:
             break;  // written as the runs went
+        case OutputFormat::OpenMetrics:
+            break;  // written with the metrics file, below
     }
     if (!options.reportPath.empty() &&
         !WriteHtmlReport(options.reportPath, runs, environment.logPath, err) &&
         exitCode == kExitFinished)
         exitCode = kExitError;
+    exitCode = metrics.End(exitCode, dir, runs, out, err);
     // A closed pipe (`| head -3`) must not kill the program before it has cleaned up, so
     // SIGPIPE is ignored and the failed write is reported here, once.
     out.flush();

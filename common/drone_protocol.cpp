@@ -91,6 +91,23 @@ std::string ErrorFileName(const std::string& file) {
     return "ERR" + file;
 }
 
+std::string ProgressFileName(const std::string& file) {
+    return "PRG" + file;
+}
+
+std::string ProgressLine(std::int64_t bytes) {
+    return std::to_string(bytes) + "\r\n";
+}
+
+std::optional<std::int64_t> ParseProgressLine(const std::string& line) {
+    // A line caught while the drone rewrites it is empty or cut short of its line end.
+    const auto end = line.find('\r');
+    if (end == std::string::npos || end == 0 || !AllDigits(std::string_view(line).substr(0, end)) ||
+        end > 18)
+        return std::nullopt;
+    return std::stoll(line.substr(0, end));
+}
+
 std::string ResultFileLine(double elapsedMs) {
     return PrintForm(RoundHalfEven(elapsedMs)) + "\r\n";
 }
@@ -121,7 +138,8 @@ bool IsWorkRootFileName(std::string_view name) {
     if (name.size() == 10 && name.substr(0, 5) == "Drone" && IsDroneDigit(name[5]) &&
         name.substr(6) == ".exe")
         return true;
-    for (std::string_view prefix : {std::string_view("TXT"), std::string_view("ERR")})
+    for (std::string_view prefix :
+         {std::string_view("TXT"), std::string_view("ERR"), std::string_view("PRG")})
         if (name.substr(0, prefix.size()) == prefix &&
             IsNumberedTestFileName(name.substr(prefix.size())))
             return true;

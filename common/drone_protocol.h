@@ -4,6 +4,7 @@
 // files. A change here changes both sides.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -57,6 +58,22 @@ std::string WorkFileName(int n, const std::string& largeTestFile);
 std::string ResultFileName(const std::string& file);
 // "ERR" & file: why the drone ended without a result, in its work root.
 std::string ErrorFileName(const std::string& file);
+// "PRG" & file: the bytes the drone has copied so far, in its work root. The controller learns
+// a drone's progress from it, never by looking at the target, where every look would be a
+// request on the link being timed.
+std::string ProgressFileName(const std::string& file);
+
+// Tests only: milliseconds a drone waits after every piece of its copy, standing in for a slow
+// link.
+inline constexpr const char* kPieceDelayVariable = "WIREPACE_TEST_PIECE_DELAY_MS";
+
+// How often at most a drone rewrites its progress file and looks for the stop file.
+inline constexpr double kDroneProgressEveryMs = 250;
+
+// The progress file's one line: the bytes copied, then CR LF. A line without its line end (read
+// while being rewritten) is none.
+std::string ProgressLine(std::int64_t bytes);
+std::optional<std::int64_t> ParseProgressLine(const std::string& line);
 
 // The one line of a result file: the elapsed time rounded to whole milliseconds (halves to the
 // even neighbour) in the print form, then CR LF. 1234 ms gives " 1234 \r\n".
@@ -74,7 +91,7 @@ struct DroneError {
 std::optional<DroneError> ParseErrorLine(const std::string& line);
 
 // True for the names this program gives files in its work root: the test files, the work files,
-// the drones, the result and error files, the release and stop files.
+// the drones, the result, error and progress files, the release and stop files.
 bool IsWorkRootFileName(std::string_view name);
 // True for the names it gives files in the target: the test files and the work files.
 bool IsTargetFileName(std::string_view name);

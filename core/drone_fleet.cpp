@@ -18,6 +18,9 @@ namespace {
 // it is ended, so that deleting its files does not race its last writes.
 constexpr double kDroneEndWaitMs = 2000;
 
+// How often the wait for drones reads their progress files.
+constexpr double kProgressLookEveryMs = 50;
+
 std::string ResultPath(const RunContext& state, int n) {
     return state.AppDrive + ResultFileName(WorkFileName(n, state.LargeTestFile));
 }
@@ -52,27 +55,34 @@ void CheckStillReporting(const RunContext& state, DroneFleet& fleet, int n) {
                        "Drone " + std::to_string(n) + " ended without reporting a time");
 }
 
-// Progress of one drone's copy: the growth of its target.
+// Progress of one drone's copy, as its progress file tells it.
 struct Progress {
-    std::int64_t size = -2;
+    std::int64_t bytes = -2;
     double since = 0;
 };
 
-void CheckProgress(DroneFleet& fleet, int n, Progress& progress, double now, double limitMs) {
-    const DroneSlot& slot = Slot(fleet, n);
-    std::int64_t size = -1;
+// The bytes drone n says it has copied, -1 before it has said anything.
+std::int64_t ReportedBytes(const RunContext& state, int n) {
+    const std::string path =
+        state.AppDrive + ProgressFileName(WorkFileName(n, state.LargeTestFile));
     try {
-        size = platform::FileLength(slot.target);
+        if (platform::KindOf(path) != platform::EntryKind::File) return -1;
+        return ParseProgressLine(platform::ReadFirstLine(path) + "\r").value_or(-1);
     } catch (const RuntimeError&) {
-        // Not created yet.
+        return -1;  // being rewritten just now
     }
-    if (size != progress.size) {
-        progress = {size, now};
+}
+
+void CheckProgress(DroneFleet& fleet, int n, std::int64_t bytes, Progress& progress, double now,
+                   double limitMs) {
+    const DroneSlot& slot = Slot(fleet, n);
+    if (bytes != progress.bytes) {
+        progress = {bytes, now};
         return;
     }
-    // A target at its full length is being flushed or closed: that is the link's time, not a
+    // A copy at its full length is being flushed or closed: that is the link's time, not a
     // stall, and the user's Stop still ends it.
-    if (slot.expectedBytes >= 0 && size >= slot.expectedBytes) return;
+    if (slot.expectedBytes >= 0 && bytes >= slot.expectedBytes) return;
     if (now - progress.since < limitMs) return;
     throw RuntimeError(kErrPathFileAccess, "Drone " + std::to_string(n) + " made no progress for " +
                                                NumberToText(limitMs / 1000) + " s copying to " +
@@ -109,6 +119,7 @@ void StartDrone(const RunContext& state, DroneFleet& fleet, int n, DroneDirectio
     if (n < 1 || n > kMaxDrones) throw RuntimeError(kErrSubscriptOutOfRange);
     DeleteIfPresent(state.AppDrive + ResultFileName(file));
     DeleteIfPresent(state.AppDrive + ErrorFileName(file));
+    DeleteIfPresent(state.AppDrive + ProgressFileName(file));
     DroneSlot& slot = Slot(fleet, n);
     const CopyPaths paths = CopyPathsFor(state.AppDrive, direction, dir, file);
     slot.target = paths.target;
@@ -129,33 +140,44 @@ std::vector<double> CollectDroneTimes(const RunContext& state, DroneFleet& fleet
 
     const std::string release = state.AppDrive + kReleaseFile;
     platform::CreateEmptyFile(release);
+    if (wait.onRelease) wait.onRelease();
 
     const int awaited = testIndex == 6 ? 2 : kMaxDrones;
     std::array<Progress, kMaxDrones> progress{};
-    // A copy's target may lie on the share: every look at its length is a request on the link
-    // the drones are timed on, and on a link with a long round trip one per poll would slow the
-    // copies down. A stall is a matter of many seconds; a look every twentieth of the bound
-    // (at most every 5 s) sees it in time.
-    const double progressEveryMs = std::clamp(wait.stallLimitMs / 20, 10.0, 5000.0);
+    // The drones' progress files lie in the local work root, never on the target: a look costs
+    // the link nothing. A few looks a second follow the drones' own rewrites.
     double lastProgressCheck = TickMs();
+    std::vector<std::int64_t> bytes(static_cast<std::size_t>(awaited), 0);
     for (;;) {
         PumpEvents();
         if (wait.stopRequested && wait.stopRequested()) throw RunInterrupted();
         const double now = TickMs();
-        const bool lookAtProgress = now - lastProgressCheck >= progressEveryMs;
+        const bool lookAtProgress = now - lastProgressCheck >= kProgressLookEveryMs;
         if (lookAtProgress) lastProgressCheck = now;
         bool all = true;
         for (int n = 1; n <= awaited; ++n) {
-            if (FileExists(ResultPath(state, n))) continue;
+            const auto k = static_cast<std::size_t>(n - 1);
+            const bool done = FileExists(ResultPath(state, n));
+            if (lookAtProgress) {
+                const std::int64_t reported = ReportedBytes(state, n);
+                if (reported >= 0) bytes[k] = reported;
+                if (!done) CheckProgress(fleet, n, reported, progress[k], now, wait.stallLimitMs);
+            }
+            if (done) continue;
             all = false;
             CheckStillReporting(state, fleet, n);
-            if (lookAtProgress)
-                CheckProgress(fleet, n, progress[static_cast<std::size_t>(n - 1)], now,
-                              wait.stallLimitMs);
         }
+        if (lookAtProgress && wait.onProgress) wait.onProgress(bytes);
         if (all) break;
         YieldBriefly();
     }
+    // Every awaited drone has reported: its whole file is copied, whatever its last rewrite of
+    // the progress file said.
+    for (int n = 1; n <= awaited; ++n) {
+        const DroneSlot& slot = Slot(fleet, n);
+        if (slot.expectedBytes >= 0) bytes[static_cast<std::size_t>(n - 1)] = slot.expectedBytes;
+    }
+    if (wait.onProgress) wait.onProgress(bytes);
 
     platform::RemoveFile(release);
     Pause(0.5);  // the drones finish writing and closing their result files
@@ -165,6 +187,7 @@ std::vector<double> CollectDroneTimes(const RunContext& state, DroneFleet& fleet
         const std::string path = ResultPath(state, n);
         const std::string line = platform::ReadFirstLine(path);
         platform::RemoveFile(path);
+        DeleteIfPresent(state.AppDrive + ProgressFileName(WorkFileName(n, state.LargeTestFile)));
         Pause(0.1);
         const auto ms = ParseResultFileLine(line);
         if (!ms) throw RuntimeError(kErrTypeMismatch);
@@ -173,17 +196,17 @@ std::vector<double> CollectDroneTimes(const RunContext& state, DroneFleet& fleet
     return times;
 }
 
-std::optional<std::string> TerminateDrones(const RunContext& state, DroneFleet& fleet,
-                                           const std::string& targetDir) {
-    std::optional<std::string> failure;
+std::optional<RuntimeError> TerminateDrones(const RunContext& state, DroneFleet& fleet,
+                                            const std::string& targetDir) {
+    std::optional<RuntimeError> failure;
     try {
         StopDrones(state, fleet);
         SweepWorkRoot(state.AppDrive);
         if (!targetDir.empty()) SweepTarget(targetDir);
     } catch (const RuntimeError& e) {
-        failure = e.Text();
+        failure = e;
     } catch (const std::exception& e) {
-        failure = ErrorText(kErrInternal, e.what());
+        failure = RuntimeError(kErrInternal, e.what());
     }
     for (auto& slot : fleet.drones) slot = DroneSlot{};
     return failure;

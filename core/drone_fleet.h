@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/drone_protocol.h"
+#include "common/error.h"
 #include "core/catalogue.h"
 #include "core/run_context.h"
 #include "platform/platform.h"
@@ -40,15 +41,19 @@ DroneImage EmbeddedDroneImage();
 // Writes the drone image to AppDrive & name, fresh, byte for byte.
 void WriteDrone(const RunContext& state, const std::string& name);
 
-// Starts AppDrive & "Drone" & n & ".exe" with its argument text and keeps its process. A result
-// or error file of an earlier drone n is removed first: only this drone's report counts.
+// Starts AppDrive & "Drone" & n & ".exe" with its argument text and keeps its process. A result,
+// error or progress file of an earlier drone n is removed first: only this drone's report counts.
 void StartDrone(const RunContext& state, DroneFleet& fleet, int n, DroneDirection direction,
                 const std::string& dir, const std::string& file);
 
-// How a wait for drones ends early: the user's stop, and a copy that makes no progress.
+// How a wait for drones ends early: the user's stop, and a copy that makes no progress; and who
+// is told the bytes each awaited drone has copied so far, a few times a second and once more
+// when all have reported.
 struct DroneWait {
     std::function<bool()> stopRequested;
     double stallLimitMs = 120'000;
+    std::function<void(const std::vector<std::int64_t>& bytes)> onProgress;
+    std::function<void()> onRelease;  // the drones have just been released
 };
 
 // Releases the started drones with one file, waits for the result files (drones 1 and 2 for
@@ -60,9 +65,9 @@ std::vector<double> CollectDroneTimes(const RunContext& state, DroneFleet& fleet
 
 // Stops the drones (the stop file, then the end of any still running after 2 s) and removes
 // every file of this program's naming from the work root and, when `targetDir` is not empty,
-// from the target. Never raises: an error ends it and is returned as "description [number]";
-// nullopt when everything went.
-std::optional<std::string> TerminateDrones(const RunContext& state, DroneFleet& fleet,
-                                           const std::string& targetDir);
+// from the target. Never raises: an error ends it and is returned; nullopt when everything
+// went.
+std::optional<RuntimeError> TerminateDrones(const RunContext& state, DroneFleet& fleet,
+                                            const std::string& targetDir);
 
 }  // namespace wirepace

@@ -15,6 +15,9 @@ namespace wirepace {
 namespace {
 
 constexpr std::size_t kBlockSize = 1024;
+constexpr std::int64_t kBlockBytes = kBlockSize;
+// A megabyte between reports keeps them far below the cost of the writes they follow.
+constexpr std::int32_t kBlocksPerReport = 1024;
 
 }  // namespace
 
@@ -22,7 +25,8 @@ std::string PayloadFileName(std::int32_t kb) {
     return "Test" + std::to_string(kb) + ".jnk";
 }
 
-std::string CreateTestFile(const RunContext& context, std::int32_t kb) {
+std::string CreateTestFile(const RunContext& context, std::int32_t kb,
+                           const platform::CopyProgress& progress) {
     std::array<unsigned char, kBlockSize> block{};
     block.fill(0);
     if (kb < 0) throw RuntimeError(kErrOverflow);
@@ -42,6 +46,11 @@ std::string CreateTestFile(const RunContext& context, std::int32_t kb) {
             }
         }
         writer.Write(block.data(), block.size());
+        const std::int32_t written = i + 1;
+        if (progress && (written % kBlocksPerReport == 0 || written == kb) &&
+            !progress(static_cast<std::int64_t>(written) * kBlockBytes,
+                      static_cast<std::int64_t>(kb) * kBlockBytes))
+            throw RunInterrupted();
     }
     writer.Close();
     return name;

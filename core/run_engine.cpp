@@ -11,13 +11,16 @@
 #include <utility>
 
 #include "common/date_format.h"
+#include "common/drone_protocol.h"
 #include "common/error.h"
 #include "common/file_exists.h"
+#include "common/number_format.h"
 #include "common/pause.h"
 #include "core/captions.h"
 #include "core/catalogue.h"
 #include "core/drone_fleet.h"
 #include "core/payload_files.h"
+#include "core/progress_meter.h"
 #include "core/results_log.h"
 #include "core/run_context.h"
 #include "core/share_connection.h"
@@ -58,6 +61,7 @@ class Run {
         context_.Fill = settings.fill;
         isNetworkFolder_ =
             environment.isNetworkFolder ? environment.isNetworkFolder : platform::IsNetworkFolder;
+        pieceDelayMs_ = environment.pieceDelayMs;
         result_.settings = settings;
         result_.settings.password.clear();  // a result is kept and reported; the password not
     }
@@ -99,8 +103,20 @@ class Run {
     std::string TargetDir() const { return FilesDir(context_, shownDir_); }
 
     void RunTests();
-    void RunTest(int index, double& elapsed, double& bytes);
-    void CollectDrones(int index, int droneCount, double& elapsed);
+    void RunTest(int index, ProgressMeter& meter, double& elapsed, double& bytes);
+    void CollectDrones(int index, int droneCount, ProgressMeter& meter, double& elapsed);
+    // Follows a copy or a write into `meter` and abandons it when the user stops the run.
+    platform::CopyProgress Follow(ProgressMeter& meter) {
+        return [this, &meter](std::int64_t copied, std::int64_t) {
+            if (pieceDelayMs_ > 0) Pause(pieceDelayMs_ / 1000);
+            meter.Update(static_cast<double>(copied));
+            return !stop_.Requested();
+        };
+    }
+    // Abandons an untimed copy when the user stops the run.
+    platform::CopyProgress StopOnly() {
+        return [this](std::int64_t, std::int64_t) { return !stop_.Requested(); };
+    }
     void FinishRun(RunOutcome outcome);
     void HandleError(int number, const std::string& description);
 
@@ -108,6 +124,7 @@ class Run {
     RunObserver& observer_;
     const StopToken& stop_;
     std::function<bool(const std::string&)> isNetworkFolder_;
+    double pieceDelayMs_ = 0;
     RunContext context_;
     RunResult result_;
     std::string shownDir_;
@@ -199,11 +216,13 @@ void Run::RunTests() {
         double elapsed = 0;
         double bytes = 0;
         droneTimes_.clear();
-        RunTest(i, elapsed, bytes);
+        ProgressMeter meter(observer_, i, BytesToMove(settings_, i), DronesOf(i));
+        RunTest(i, meter, elapsed, bytes);
         std::string note;
         TestResult recorded = RecordResult(context_, settings_.testName, shownDir_, i, elapsed,
                                            bytes, DateTime::Now(), note);
         recorded.droneMs = droneTimes_;
+        meter.FillSamples(recorded);
         result_.tests.push_back(recorded);
         observer_.ResultRecorded(recorded);
         if (!note.empty()) {
@@ -213,7 +232,7 @@ void Run::RunTests() {
     }
 }
 
-void Run::RunTest(int index, double& elapsed, double& bytes) {
+void Run::RunTest(int index, ProgressMeter& meter, double& elapsed, double& bytes) {
     const std::string dir = TargetDir();
     const std::string& root = context_.AppDrive;
     auto localSmall = [&] { return root + context_.SmallTestFile; };
@@ -229,45 +248,51 @@ void Run::RunTest(int index, double& elapsed, double& bytes) {
     double end = 0;
     switch (index) {
         case 0:
+            meter.Start();
             start = TickMs();
-            context_.SmallTestFile = CreateTestFile(context_, settings_.smallKB);
+            context_.SmallTestFile = CreateTestFile(context_, settings_.smallKB, Follow(meter));
             end = TickMs();
             bytes = length(localSmall());
             // Written out now, untimed: the later unbuffered reads of it must not pay for it.
             platform::FlushFile(localSmall());
             break;
         case 1:
+            meter.Start();
             start = TickMs();
-            context_.LargeTestFile = CreateTestFile(context_, settings_.largeKB);
+            context_.LargeTestFile = CreateTestFile(context_, settings_.largeKB, Follow(meter));
             end = TickMs();
             bytes = length(localLarge());
             platform::FlushFile(localLarge());
             break;
         case 2:
+            meter.Start();
             start = TickMs();
-            platform::CopyUncached(localSmall(), remoteSmall());
+            platform::CopyUncached(localSmall(), remoteSmall(), Follow(meter));
             end = TickMs();
             bytes = length(localSmall());
             break;
         case 3:
             platform::RemoveFile(localSmall());
+            meter.Start();
             start = TickMs();
-            platform::CopyUncached(remoteSmall(), localSmall());
+            platform::CopyUncached(remoteSmall(), localSmall(), Follow(meter));
             end = TickMs();
             bytes = length(localSmall());
             break;
         case 4:
             platform::RemoveFile(remoteSmall());
             platform::RemoveFile(localSmall());
+            meter.Start();
             start = TickMs();
-            platform::CopyUncached(localLarge(), remoteLarge());
+            platform::CopyUncached(localLarge(), remoteLarge(), Follow(meter));
             end = TickMs();
             bytes = length(localLarge());
             break;
         case 5:
             platform::RemoveFile(localLarge());
+            meter.Start();
             start = TickMs();
-            platform::CopyUncached(remoteLarge(), localLarge());
+            platform::CopyUncached(remoteLarge(), localLarge(), Follow(meter));
             end = TickMs();
             bytes = length(localLarge());
             break;
@@ -279,8 +304,9 @@ void Run::RunTest(int index, double& elapsed, double& bytes) {
             WriteDrone(context_, DroneFileName(2));
             StartDrone(context_, fleet_, 1, DroneDirection::From, dir, workName(1));
             StartDrone(context_, fleet_, 2, DroneDirection::To, dir, workName(2));
-            CollectDrones(index, droneCount, elapsed);
+            CollectDrones(index, droneCount, meter, elapsed);
             bytes = Bytes32(platform::FileLength(localCopy(1)), droneCount);
+            meter.Finish(bytes, true);
             return;
         }
         case 7: {
@@ -288,11 +314,13 @@ void Run::RunTest(int index, double& elapsed, double& bytes) {
             platform::RemoveFile(remoteCopy(1));
             platform::RemoveFile(remoteCopy(2));
             for (int k = 3; k <= 5; ++k) WriteDrone(context_, DroneFileName(k));
-            for (int k = 3; k <= 5; ++k) platform::CopyUncached(localCopy(1), localCopy(k));
+            for (int k = 3; k <= 5; ++k)
+                platform::CopyUncached(localCopy(1), localCopy(k), StopOnly());
             for (int k = 1; k <= 5; ++k)
                 StartDrone(context_, fleet_, k, DroneDirection::To, dir, workName(k));
-            CollectDrones(index, droneCount, elapsed);
+            CollectDrones(index, droneCount, meter, elapsed);
             bytes = Bytes32(platform::FileLength(localCopy(1)), droneCount);
+            meter.Finish(bytes, true);
             return;
         }
         case 8: {
@@ -300,20 +328,27 @@ void Run::RunTest(int index, double& elapsed, double& bytes) {
             const int droneCount = 5;
             for (int k = 1; k <= 5; ++k)
                 StartDrone(context_, fleet_, k, DroneDirection::From, dir, workName(k));
-            CollectDrones(index, droneCount, elapsed);
+            CollectDrones(index, droneCount, meter, elapsed);
             bytes = Bytes32(platform::FileLength(localCopy(1)), droneCount);
+            meter.Finish(bytes, true);
             return;
         }
         default:
             throw RuntimeError(kErrSubscriptOutOfRange);
     }
     elapsed = end - start;
+    meter.Finish(bytes);
 }
 
-void Run::CollectDrones(int index, int droneCount, double& elapsed) {
+void Run::CollectDrones(int index, int droneCount, ProgressMeter& meter, double& elapsed) {
     DroneWait wait;
     wait.stopRequested = [this] { return stop_.Requested(); };
     wait.stallLimitMs = settings_.stallTimeoutSeconds * 1000.0;
+    wait.onProgress = [&meter](const std::vector<std::int64_t>& bytes) {
+        meter.UpdateDrones(bytes);
+    };
+    // The drones time themselves from their release; the test's clock starts with it.
+    wait.onRelease = [&meter] { meter.Start(); };
     droneTimes_ = CollectDroneTimes(context_, fleet_, droneCount, index, wait);
     elapsed = Longest(droneTimes_);
 }
@@ -343,8 +378,25 @@ void Run::FinishRun(RunOutcome outcome) {
     // sweep already failed, which would only report the same failure a second time.
     if (workRootSwept_) {
         if (const auto failure = TerminateDrones(
-                context_, fleet_, targetLock_ && targetSwept_ ? TargetDir() : std::string()))
-            observer_.Alert(*failure);
+                context_, fleet_, targetLock_ && targetSwept_ ? TargetDir() : std::string())) {
+            observer_.Alert(failure->Text());
+            // Files left behind are a failure of the run, whatever its tests showed: it never
+            // ends "Finished" with the target or the work root still holding them.
+            if (outcome != RunOutcome::Error) {
+                outcome = RunOutcome::Error;
+                result_.errorNumber = failure->Number();
+                result_.errorDescription = failure->Description();
+                errorStarted_ = true;
+                const std::string line = "-- Error: " + failure->Text() + " --";
+                result_.errorLines.push_back(line);
+                observer_.Message(line);
+                try {
+                    LogLine(context_, line);
+                } catch (const RuntimeError&) {
+                    // The log failed too: the window and the report still say it.
+                }
+            }
+        }
     }
     targetLock_.reset();
     platform::ClearEmergency();
@@ -378,7 +430,13 @@ RunEnvironment ControllerEnvironment() {
     RunEnvironment environment;
     environment.workRoot = platform::ControllerAppDrive();
     environment.logPath = platform::LogFolder() + "TestResults.txt";
+    if (const auto delay = platform::GetEnv(kPieceDelayVariable))
+        environment.pieceDelayMs = TextToNumber(*delay).value_or(0);
     return environment;
+}
+
+int DronesOf(int index) {
+    return index == 6 ? 2 : index >= 7 ? 5 : 0;
 }
 
 double BytesToMove(const RunSettings& settings, int index) {

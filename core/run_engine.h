@@ -18,6 +18,9 @@ struct RunEnvironment {
     std::string logPath;   // full path of "TestResults.txt"
     // Tells a network target from a local disk; the platform's check unless a test stands in.
     std::function<bool(const std::string&)> isNetworkFolder;
+    // Tests only: a pause after every piece of a timed copy, standing in for a slow link
+    // (ControllerEnvironment takes it from WIREPACE_TEST_PIECE_DELAY_MS, as the drones do).
+    double pieceDelayMs = 0;
 };
 
 // The environment of this process: the platform's work root and log folder.
@@ -33,5 +36,7 @@ RunResult RunBenchmark(const RunSettings& settings, const RunEnvironment& enviro
 
 // The bytes test `index` moves with these sizes (tests 6 to 8: all drones' copies).
 double BytesToMove(const RunSettings& settings, int index);
+// The drones test `index` runs: 2 for test 6, 5 for tests 7 and 8, none otherwise.
+int DronesOf(int index);
 
 }  // namespace wirepace

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "core/run_result.h"
 
@@ -19,6 +20,20 @@ class StopToken {
   private:
     std::atomic<bool> requested_{false};
 };
+
+// How far the running test is.
+struct TestProgress {
+    int index = 0;  // in the catalogue
+    std::string id;
+    double bytes = 0;                // moved so far
+    double totalBytes = 0;           // the test moves in all
+    double elapsedMs = 0;            // since its clock started
+    double rateKBs = 0;              // since the previous report, KB/s of 1024 bytes
+    std::vector<double> droneBytes;  // tests 6 to 8: each drone's bytes so far
+};
+
+// A running test reports its progress at least this often.
+inline constexpr double kProgressEveryMs = 250;
 
 // Every event has an empty default, so a front end overrides only what it shows.
 class RunObserver {
@@ -46,6 +61,8 @@ class RunObserver {
         (void)name;
         (void)bytes;
     }
+    // At least every kProgressEveryMs while a test moves its bytes, and once at its end.
+    virtual void Progress(const TestProgress& progress) { (void)progress; }
     virtual void ResultRecorded(const TestResult& result) { (void)result; }
     // Why the diagnoses stay silent, said once per run.
     virtual void Note(const std::string& text) { (void)text; }

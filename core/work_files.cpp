@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "core/work_files.h"
 
+#include <optional>
+
 #include "common/drone_protocol.h"
 #include "common/error.h"
 #include "core/payload_files.h"
@@ -10,30 +12,49 @@ namespace wirepace {
 
 namespace {
 
-[[noreturn]] void CannotRemove(const std::string& path, const RuntimeError& e) {
-    throw RuntimeError(e.Number(), "Cannot remove " + path + ": " + e.Description()).WithPath(path);
+RuntimeError CannotRemove(const std::string& path, const RuntimeError& e) {
+    return RuntimeError(e.Number(), "Cannot remove " + path + ": " + e.Description())
+        .WithPath(path);
 }
 
+// Removes what it can and then raises the first failure, saying how many more entries stayed:
+// one entry that cannot go must not leave the others behind.
 template <typename IsOurs>
 void Sweep(const std::string& folder, IsOurs isOurs, bool refuseLinks) {
+    std::optional<RuntimeError> first;
+    int more = 0;
     for (const std::string& name : platform::FolderEntries(folder)) {
         if (!isOurs(name)) continue;
         const std::string path = folder + name;
         const platform::EntryKind kind = platform::KindOf(path);
         if (kind == platform::EntryKind::Missing) continue;
+        std::optional<RuntimeError> failure;
         if (kind == platform::EntryKind::Other ||
-            (kind == platform::EntryKind::Link && refuseLinks))
-            throw RuntimeError(kErrPathFileAccess,
-                               path +
-                                   " is a symbolic link or not a plain file, but has the name "
-                                   "of a work file of this program; remove or rename it")
-                .WithPath(path);
-        try {
-            platform::RemoveFile(path);
-        } catch (const RuntimeError& e) {
-            if (e.Number() != kErrFileNotFound) CannotRemove(path, e);
+            (kind == platform::EntryKind::Link && refuseLinks)) {
+            failure = RuntimeError(kErrPathFileAccess,
+                                   path +
+                                       " is a symbolic link or not a plain file, but has the name "
+                                       "of a work file of this program; remove or rename it")
+                          .WithPath(path);
+        } else {
+            try {
+                platform::RemoveFile(path);
+            } catch (const RuntimeError& e) {
+                if (e.Number() != kErrFileNotFound) failure = CannotRemove(path, e);
+            }
         }
+        if (!failure) continue;
+        if (first)
+            ++more;
+        else
+            first = failure;
     }
+    if (!first) return;
+    if (more == 0) throw *first;
+    throw RuntimeError(first->Number(), first->Description() + " (and " + std::to_string(more) +
+                                            " more of this program's files stayed in " + folder +
+                                            ")")
+        .WithPath(first->Path());
 }
 
 }  // namespace

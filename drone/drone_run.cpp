@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "drone/drone_run.h"
 
+#include <cstdint>
 #include <exception>
+#include <functional>
 
 #include "common/drone_protocol.h"
 #include "common/error.h"
 #include "common/file_exists.h"
+#include "common/number_format.h"
 #include "common/pause.h"
 #include "platform/platform.h"
 
@@ -51,6 +54,38 @@ std::string CopyFailure(const RuntimeError& e, const CopyPaths& paths) {
     return e.Description() + " copying " + paths.source + " to " + paths.target;
 }
 
+// What a drone does between the pieces of its copy, at most every kDroneProgressEveryMs: it
+// writes how far it is for the controller, and gives up the copy when the stop file appears.
+class CopyWatch {
+  public:
+    CopyWatch(const std::string& appDrive, const std::string& file)
+        : progressFile_(appDrive + ProgressFileName(file)), stopFile_(appDrive + kStopFile) {
+        // Tests stand in for a slow link by pausing after every piece.
+        if (const auto delay = platform::GetEnv(kPieceDelayVariable))
+            pieceDelayMs_ = TextToNumber(*delay).value_or(0);
+    }
+
+    bool operator()(std::int64_t copied, std::int64_t total) {
+        if (pieceDelayMs_ > 0) Pause(pieceDelayMs_ / 1000);
+        const double now = TickMs();
+        if (copied < total && now - last_ < kDroneProgressEveryMs) return true;
+        last_ = now;
+        // Progress is a courtesy to the controller: a failure to write it must not fail the
+        // copy being timed.
+        try {
+            platform::WriteTextFile(progressFile_, ProgressLine(copied));
+        } catch (const std::exception&) {
+        }
+        return !FileExists(stopFile_);
+    }
+
+  private:
+    std::string progressFile_;
+    std::string stopFile_;
+    double last_ = TickMs();
+    double pieceDelayMs_ = 0;
+};
+
 }  // namespace
 
 int RunDrone(const std::string& appDrive, const std::string& argText) {
@@ -67,9 +102,12 @@ int RunDrone(const std::string& appDrive, const std::string& argText) {
         const std::string& file = *request->file;
         const CopyPaths paths = CopyPathsFor(appDrive, request->direction, request->dir, file);
 
+        CopyWatch watch(appDrive, file);
         const double first = TickMs();
         try {
-            platform::CopyUncached(paths.source, paths.target);
+            platform::CopyUncached(paths.source, paths.target, std::ref(watch));
+        } catch (const RunInterrupted&) {
+            return 0;  // told to stop: the partial copy is gone, and no time is reported
         } catch (const RuntimeError& e) {
             return Report(appDrive, file, CopyFailure(e, paths), e.Number());
         }

@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -262,8 +264,10 @@ bool CreateExclusiveFile(const std::string& path, const std::string& text) {
     return true;
 }
 
-std::string ReadFirstLine(const std::string& path) {
-    const int fd = OpenOrRaise(path, O_RDONLY | O_NOFOLLOW);
+namespace {
+
+// Reads up to the first line end and closes `fd`.
+std::string FirstLineOf(int fd, const std::string& path) {
     std::string text;
     char buffer[256];
     for (;;) {
@@ -281,6 +285,12 @@ std::string ReadFirstLine(const std::string& path) {
     ::close(fd);
     const auto end = text.find_first_of("\r\n");
     return end == std::string::npos ? text : text.substr(0, end);
+}
+
+}  // namespace
+
+std::string ReadFirstLine(const std::string& path) {
+    return FirstLineOf(OpenOrRaise(path, O_RDONLY | O_NOFOLLOW), path);
 }
 
 std::string ReadTextFile(const std::string& path) {
@@ -302,21 +312,49 @@ std::string ReadTextFile(const std::string& path) {
     return text;
 }
 
-void ReplaceFileContent(const std::string& path, const std::string& bytes) {
+void ReplaceFileWhole(const std::string& path, const std::string& bytes) {
     CheckPath(path);
-    const auto slash = path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    const std::string name = path.substr(folder.size());
-    if (name.empty() || name == "." || name == "..") RefuseNonFile(path);
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) RefuseNonFile(path);
-    // Hidden beside the file, so the rename stays within one file system.
-    const std::string partPath = folder + "." + name + "." + std::to_string(::getpid()) + ".part";
-    FreshFile part(partPath, 0644);
-    part.Write(bytes.data(), bytes.size());
-    part.Flush();
-    if (::rename(partPath.c_str(), path.c_str()) != 0) RaiseFileError(errno, path);
-    part.Keep();
+    // A hidden name without the final one's ending, so a collector that reads "*.prom" skips
+    // it; the process id keeps two writers of the same file apart.
+    const std::filesystem::path final(path);
+    const std::string temp = (final.parent_path() / ("." + final.filename().string() + ".tmp-" +
+                                                     std::to_string(::getpid())))
+                                 .string();
+    {
+        FreshFile file(temp, 0644);  // the umask decides, as for any data file
+        file.Write(bytes.data(), bytes.size());
+        file.Flush();  // on disk before the name points at it
+        file.Keep();
+    }
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(temp.c_str());
+        RaiseFileError(err, path);
+    }
+}
+
+std::string ReadPrivateFirstLine(const std::string& path) {
+    // Non-blocking, so a pipe under the name cannot hold the program at the open.
+    const int fd = OpenOrRaise(path, O_RDONLY | O_NONBLOCK);
+    struct stat st {};
+    const int statError = ::fstat(fd, &st) == 0 ? 0 : errno;
+    if (statError == 0 && S_ISREG(st.st_mode) && !(st.st_mode & (S_IRGRP | S_IROTH)))
+        return FirstLineOf(fd, path);
+    ::close(fd);
+    if (statError != 0) RaiseFileError(statError, path);
+    if (!S_ISREG(st.st_mode))
+        throw RuntimeError(kErrPathFileAccess, "\"" + path + "\" is not a plain file")
+            .WithPath(path);
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+    throw RuntimeError(kErrPermissionDenied, "\"" + path + "\" may be read by other users (mode " +
+                                                 mode +
+                                                 "); make it readable by its owner alone: "
+                                                 "chmod 600 '" +
+                                                 path + "'")
+        .WithPath(path);
 }
 
 void WriteProgramImage(const std::string& path, const unsigned char* bytes, std::size_t size) {

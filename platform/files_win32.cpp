@@ -252,6 +252,46 @@ bool CreateExclusiveFile(const std::string& path, const std::string& text) {
     return true;
 }
 
+void ReplaceFileWhole(const std::string& path, const std::string& bytes) {
+    if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound);
+    const std::wstring wide = Widen(path);
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && IsLinkOrFolder(attributes)) RefuseNonFile(path);
+    // A name without the final one's ending, so a collector that reads "*.prom" skips it.
+    const std::string temp = path + ".tmp-" + std::to_string(::GetCurrentProcessId());
+    {
+        FreshFile file(temp);
+        WriteFully(file.Handle(), bytes.data(), bytes.size(), temp);
+        if (!::FlushFileBuffers(file.Handle())) RaiseLast(temp);
+        file.Keep();
+    }
+    const std::wstring wideTemp = Widen(temp);
+    // A collector reading the old file at this moment holds it open without sharing its
+    // deletion; it lets go within moments.
+    for (int attempt = 0;; ++attempt) {
+        if (::MoveFileExW(wideTemp.c_str(), wide.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return;
+        const DWORD err = ::GetLastError();
+        if ((err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION) && attempt < 50) {
+            ::Sleep(100);
+            continue;
+        }
+        ::DeleteFileW(wideTemp.c_str());
+        RaiseFileError(static_cast<int>(err), path);
+    }
+}
+
+std::string ReadPrivateFirstLine(const std::string& path) {
+    // Who may read a file is an access list here; rather than half-check it, no secret is
+    // taken from a file.
+    throw RuntimeError(kErrPermissionDenied,
+                       "a password is not read from a file on Windows (\"" + path +
+                           "\"): run as the account that opens the share, or pass the "
+                           "password on standard input")
+        .WithPath(path);
+}
+
 std::string ReadFirstLine(const std::string& path) {
     if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound);
     const HANDLE h = ::CreateFileW(Widen(path).c_str(), GENERIC_READ,
@@ -296,30 +336,6 @@ std::string ReadTextFile(const std::string& path) {
     }
     ::CloseHandle(h);
     return win32::CodePageToUtf8(text, CP_ACP);
-}
-
-void ReplaceFileContent(const std::string& path, const std::string& bytes) {
-    if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound);
-    const auto slash = path.find_last_of("\\/");
-    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    const std::string name = path.substr(folder.size());
-    if (name.empty() || name == "." || name == "..") RefuseNonFile(path);
-    if (IsLinkOrFolder(::GetFileAttributesW(Widen(path).c_str()))) RefuseNonFile(path);
-    // Beside the file, so the move stays within one volume and replaces it in one step.
-    const std::string partPath =
-        folder + "." + name + "." + std::to_string(::GetCurrentProcessId()) + ".part";
-    {
-        FreshFile part(partPath);
-        WriteFully(part.Handle(), bytes.data(), bytes.size(), partPath);
-        if (!::FlushFileBuffers(part.Handle())) RaiseLast(partPath);
-        part.Keep();
-    }
-    if (!::MoveFileExW(Widen(partPath).c_str(), Widen(path).c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        const DWORD err = ::GetLastError();
-        ::DeleteFileW(Widen(partPath).c_str());
-        RaiseFileError(static_cast<int>(err), path);
-    }
 }
 
 void WriteProgramImage(const std::string& path, const unsigned char* bytes, std::size_t size) {

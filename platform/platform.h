@@ -141,11 +141,17 @@ std::string ReadFirstLine(const std::string& path);
 // A whole text file as UTF-8: on Windows read in the ANSI code page, as AppendLine and
 // WriteTextFile write it.
 std::string ReadTextFile(const std::string& path);
-// Puts `bytes`, as they stand, in the place of `path` in one step: written and flushed to a
-// new file in the same folder first, which then replaces a plain file of that name. A reader
-// sees the old file or the whole new one; a failure leaves neither a partial file nor the new
-// one behind. A link or anything but a plain file under `path` is refused.
-void ReplaceFileContent(const std::string& path, const std::string& bytes);
+// Replaces the file at `path` with `bytes` as one step: they go to a new file in the same
+// folder, which is then renamed over the name, so a reader (a metrics collector) sees the old
+// file or the new one whole, never a part. The bytes are written as they stand. A link or
+// anything but a plain file under the name is refused; a failure leaves the old file as it
+// was and nothing beside it.
+void ReplaceFileWhole(const std::string& path, const std::string& bytes);
+// The first line of a file that holds a secret (a password), without its line end. A file that
+// other users may read is refused with a message saying how to fix it (POSIX: any read bit for
+// group or others); where the platform cannot tell who may read a file (Windows), reading a
+// secret from a file is refused.
+std::string ReadPrivateFirstLine(const std::string& path);
 // Writes the program image fresh; on POSIX the file gets mode 0700.
 void WriteProgramImage(const std::string& path, const unsigned char* bytes, std::size_t size);
 // Writes what this machine still holds of the file out to where it lies, so that a later
@@ -254,6 +260,10 @@ struct ClosedStandardDescriptors {
 // in the lock file). Call first thing in main. Windows opens every file as a handle, never under
 // one of these numbers: nothing to do there.
 ClosedStandardDescriptors ReopenClosedStandardDescriptors();
+
+// True when standard error is a terminal a person watches (a live progress line makes sense
+// there, not in a file or a pipe).
+bool StandardErrorIsTerminal();
 
 // What the first stop signal calls, inside the signal handler: async-signal-safe work only.
 using StopHandler = void (*)(int signal);

@@ -37,6 +37,10 @@ bool IsClosed(int fd) {
 
 }  // namespace
 
+bool StandardErrorIsTerminal() {
+    return ::isatty(STDERR_FILENO) == 1;
+}
+
 ClosedStandardDescriptors ReopenClosedStandardDescriptors() {
     ClosedStandardDescriptors closed;
     bool* const flags[] = {&closed.input, &closed.output, &closed.error};

@@ -2,6 +2,14 @@
 // The standard descriptors and stop signals on Windows (Ctrl-C, SIGTERM from the C runtime):
 // the first stop signal asks the run to stop, a second ends the program at once after the
 // emergency cleanup.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
 #include <csignal>
 #include <cstdlib>
 
@@ -29,6 +37,11 @@ void OnStopSignal(int signal) {
 
 ClosedStandardDescriptors ReopenClosedStandardDescriptors() {
     return {};
+}
+
+bool StandardErrorIsTerminal() {
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
 void InstallStopHandlers(StopHandler onStop) {

@@ -395,7 +395,7 @@ std::string ReportHtml(const ReportSource& source) {
 
 void SaveReport(const std::string& path, const std::vector<RunResult>& runs,
                 const std::string& logPath) {
-    platform::ReplaceFileContent(path, ReportHtml(GatherReport(runs, logPath)));
+    platform::ReplaceFileWhole(path, ReportHtml(GatherReport(runs, logPath)));
 }
 
 std::optional<std::string> CheckReportPath(const std::string& path) {

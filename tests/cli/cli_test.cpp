@@ -2,6 +2,9 @@
 // The real wirepace-cli against temporary folders.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cmath>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -91,6 +94,61 @@ TEST_F(Cli, JsonRunWithRepeatsAgreesWithItsFigures) {
     EXPECT_NE(cli.Err().find("Test 9/9 (8): INBOUND NETBIOS/TCP WINDOW TEST"), std::string::npos);
 }
 
+TEST_F(Cli, JsonLinesFollowTheRunLiveAndAddUp) {
+    // 3.5 MB files copied in pieces of a megabyte with a pause after each, as on a slow link.
+    auto env = Env();
+    env["WIREPACE_TEST_PIECE_DELAY_MS"] = "150";
+    ChildProcess cli(Args({"--name", "live", "--dir", target.Path().string(), "--speed", ">T1",
+                           "--format", "jsonl"}),
+                     env);
+    // Each line is written as it happens, not at the end.
+    ASSERT_TRUE(cli.WaitForOutputWhileRunning("\"event\":\"test_started\"", 60)) << cli.Err();
+    EXPECT_EQ(cli.Out().find("\"event\":\"finished\""), std::string::npos);
+    ASSERT_EQ(cli.Wait(180), 0) << cli.Err();
+
+    std::vector<nlohmann::json> events;
+    std::istringstream lines(cli.Out());
+    for (std::string line; std::getline(lines, line);)
+        events.push_back(nlohmann::json::parse(line));
+    ASSERT_GE(events.size(), 2u);
+    EXPECT_EQ(events.front()["event"], "run_started");
+    EXPECT_EQ(events.back()["event"], "finished");
+    EXPECT_EQ(events.back()["status"], "Finished");
+
+    // Per test: started, progress with bytes that never go back, then its result, whose
+    // per-second samples add up to its bytes; at least one progress line per second it took.
+    int current = -1, results = 0, progressLines = 0;
+    double bytes = 0;
+    for (const auto& e : events) {
+        const std::string kind = e["event"];
+        if (kind == "test_started") {
+            EXPECT_EQ(e["index"], current + 1);
+            current = e["index"];
+            bytes = 0;
+            progressLines = 0;
+        } else if (kind == "progress") {
+            EXPECT_EQ(e["index"], current);
+            EXPECT_GE(e["bytes"].get<double>(), bytes);
+            EXPECT_LE(e["bytes"].get<double>(), e["total_bytes"].get<double>());
+            bytes = e["bytes"];
+            ++progressLines;
+        } else if (kind == "result") {
+            EXPECT_EQ(e["index"], current);
+            ++results;
+            double sum = 0;
+            for (double b : e["intervals"]) sum += b;
+            EXPECT_EQ(sum, e["bytes"].get<double>()) << e["id"];
+            EXPECT_EQ(bytes, e["bytes"].get<double>()) << e["id"];
+            EXPECT_GE(progressLines, std::ceil(e["ms_exact"].get<double>() / 1000)) << e["id"];
+            if (current >= 6) {
+                EXPECT_EQ(e["drone_intervals"].size(), current == 6 ? 2u : 5u);
+            }
+        }
+    }
+    EXPECT_EQ(results, 9);
+    ExpectNothingLeft(target.Path());
+}
+
 TEST_F(Cli, TextAndCsvRunsWithTheDefaultTarget) {
     // The built-in folder with the WAN sizes, to stay quick.
     ChildProcess text(Args({"--name", "text", "--type", "wan"}), Env());
@@ -140,6 +198,10 @@ TEST_F(Cli, BadOptionsRunNothing) {
         {{"--dir", "/tmp/a\tb"}, "The target directory must not contain control"},
         {{"--dir", "/tmp/why?"}, "must not contain \"?\""},
         {{"--user", "jo\x7F"}, "The account name must not contain"},
+        {{"--format", "openmetrics", "--metrics-file", ""}, "--metrics-file needs a file name"},
+        {{"--password-file", ""}, "--password-file needs a file name"},
+        {{"--password-stdin", "--password-file", "/etc/hostname"}, "excludes"},
+        {{"--config", "/no/such/wirepace.conf"}, "/no/such/wirepace.conf"},
     };
     for (const auto& [args, named] : cases) {
         ChildProcess cli(Args(args), Env());
@@ -356,6 +418,104 @@ TEST_F(Cli, AClosedOutputNeitherKillsTheRunNorLeavesFiles) {
     EXPECT_EQ(out.Wait(120), 1) << out.Err();
     EXPECT_EQ(Count(out.Err(), "cannot write the results to standard output"), 1u) << out.Err();
     EXPECT_EQ(LogLines().size(), 20u);
+    ExpectNothingLeft(target.Path());
+}
+
+TEST_F(Cli, TheMetricsFileIsReplacedWholeHoweverTheRunEnds) {
+    const std::string folder = home.Slash() + "textfile";
+    std::filesystem::create_directory(folder);
+    const std::string file = folder + "/wirepace.prom";
+    ChildProcess finished(
+        Args({"--dir", target.Path().string(), "--metrics-file", file, "--format", "openmetrics"}),
+        Env());
+    ASSERT_EQ(finished.Wait(120), 0) << finished.Err();
+    const std::string written = testing::ReadFile(file);
+    EXPECT_EQ(finished.Out(), written);
+    EXPECT_EQ(Count(written, "outcome=\"finished\"} 1\n"), 1u) << written;
+    EXPECT_EQ(Count(written, "\nwirepace_test_speed_bytes_per_second{"), 9u);
+    EXPECT_EQ(testing::Entries(folder), std::vector<std::string>{"wirepace.prom"});
+
+    // A run that fails replaces the figures with its failure and its error number.
+    ChildProcess failed(Args({"--dir", target.Slash() + "no/such/folder", "--metrics-file", file}),
+                        Env());
+    EXPECT_EQ(failed.Wait(60), 1) << failed.Err();
+    std::string now = testing::ReadFile(file);
+    EXPECT_EQ(Count(now, "outcome=\"error\"} 1\n"), 1u) << now;
+    EXPECT_EQ(Count(now, "\nwirepace_run_error_number{"), 1u);
+    EXPECT_NE(now.find("} 76\n"), std::string::npos) << now;
+    EXPECT_EQ(Count(now, "\nwirepace_test_"), 0u) << now;
+
+    // So does a run refused before it starts: a password file others may read (or a pipe,
+    // which must not hold the program either).
+    const std::string password = home.Slash() + "password";
+    testing::WriteFile(password, "secret\n");
+    chmod(password.c_str(), 0644);
+    ChildProcess readable(Args({"--dir", target.Path().string(), "--password-file", password,
+                                "--metrics-file", file}),
+                          Env());
+    EXPECT_EQ(readable.Wait(30), 2);
+    EXPECT_NE(readable.Err().find("may be read by other users (mode 0644)"), std::string::npos)
+        << readable.Err();
+    EXPECT_NE(readable.Err().find("chmod 600"), std::string::npos);
+    now = testing::ReadFile(file);
+    EXPECT_EQ(Count(now, "outcome=\"error\"} 1\n"), 1u) << now;
+    EXPECT_NE(now.find("} 70\n"), std::string::npos) << now;
+    const std::string pipe = home.Slash() + "pipe";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    ChildProcess fifo(Args({"--dir", target.Path().string(), "--password-file", pipe}), Env());
+    EXPECT_EQ(fifo.Wait(30), 2);
+    EXPECT_NE(fifo.Err().find("is not a plain file"), std::string::npos) << fifo.Err();
+
+    // Where it cannot be written the run still counts, and the exit code says what was lost.
+    ChildProcess nowhere(Args({"--dir", target.Path().string(), "--metrics-file",
+                               home.Slash() + "missing/wirepace.prom"}),
+                         Env());
+    EXPECT_EQ(nowhere.Wait(120), 1);
+    EXPECT_NE(nowhere.Err().find("cannot write the metrics file"), std::string::npos)
+        << nowhere.Err();
+    // Nothing is written through a link under the name.
+    std::filesystem::create_symlink(file, folder + "/link.prom");
+    ChildProcess link(
+        Args({"--dir", target.Path().string(), "--metrics-file", folder + "/link.prom"}), Env());
+    EXPECT_EQ(link.Wait(120), 1);
+    EXPECT_NE(link.Err().find("Refusing to write through"), std::string::npos) << link.Err();
+    EXPECT_EQ(testing::ReadFile(file), now);
+    EXPECT_EQ(testing::Entries(folder), (std::vector<std::string>{"link.prom", "wirepace.prom"}));
+    // Three whole runs, and the banner and error line of the failed one.
+    EXPECT_EQ(LogLines().size(), 3u * 10u + 2u);
+    ExpectNothingLeft(target.Path());
+}
+
+TEST_F(Cli, OptionsFromAFileWithAPrivatePasswordFile) {
+    const std::string password = home.Slash() + "password";
+    testing::WriteFile(password, "secret\r\n");
+    chmod(password.c_str(), 0600);
+    const std::string conf = home.Slash() + "branch.conf";
+    // Single quotes keep a backslash as it is.
+    testing::WriteFile(conf, "# a scheduled run\nname = 'Branch, office'\ndir = '" +
+                                 target.Path().string() +
+                                 "'\nuser = 'CORP\\jo'\nspeed = '<256'\n"
+                                 "password-file = '" +
+                                 password + "'\n");
+    ChildProcess fromFile(Args({"--config", conf, "--format", "json"}), Env());
+    ASSERT_EQ(fromFile.Wait(120), 0) << fromFile.Err();
+    auto doc = nlohmann::json::parse(fromFile.Out());
+    EXPECT_EQ(doc["settings"]["name"], "Branch, office");
+    EXPECT_EQ(doc["settings"]["user"], "CORP\\jo");
+    EXPECT_EQ(doc["settings"]["dir"], target.Slash());
+    EXPECT_EQ(doc["runs"][0]["status"], "Finished");
+
+    // The command line goes before the file.
+    ChildProcess overridden(Args({"--config", conf, "--name", "command line", "--format", "json"}),
+                            Env());
+    ASSERT_EQ(overridden.Wait(120), 0) << overridden.Err();
+    EXPECT_EQ(nlohmann::json::parse(overridden.Out())["settings"]["name"], "command line");
+
+    // A misspelt option in the file is refused, not ignored.
+    testing::WriteFile(conf, "dri = '/mnt/bench'\n");
+    ChildProcess misspelt(Args({"--config", conf}), Env());
+    EXPECT_EQ(misspelt.Wait(30), 2);
+    EXPECT_NE(misspelt.Err().find("dri"), std::string::npos) << misspelt.Err();
     ExpectNothingLeft(target.Path());
 }
 

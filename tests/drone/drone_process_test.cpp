@@ -11,11 +11,13 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <regex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "common/drone_protocol.h"
 #include "support/temp_dir.h"
 
 extern char** environ;
@@ -131,9 +133,12 @@ TEST_F(DroneProcessTest, UploadAndDownloadCopyAndReportWholeMilliseconds) {
     EXPECT_EQ(Run("-TO" + target_.Slash() + "?1A.jnk"), 0);
     EXPECT_EQ(ReadFile(TargetFile("1A.jnk")), Content());
     ExpectResultLine(RootFile("TXT1A.jnk"));
-    // It never deletes: the release file and its source stay.
-    EXPECT_EQ(Entries(root_.Path()),
-              (std::vector<std::string>{"1A.jnk", "Drone1.exe", "GO.txt", "TXT1A.jnk"}));
+    // It never deletes: the release file and its source stay. Its progress file says the
+    // whole file was copied.
+    EXPECT_EQ(Entries(root_.Path()), (std::vector<std::string>{"1A.jnk", "Drone1.exe", "GO.txt",
+                                                               "PRG1A.jnk", "TXT1A.jnk"}));
+    EXPECT_EQ(ReadFile(RootFile("PRG1A.jnk")),
+              ProgressLine(static_cast<std::int64_t>(Content().size())));
     EXPECT_EQ(Stderr(), "");
 
     WriteFile(TargetFile("2B.jnk"), "remote content");
@@ -226,6 +231,35 @@ TEST_F(DroneProcessTest, FailedCopyIsReportedWithItsCauseAndLeavesNoResultFile) 
     EXPECT_EQ(Entries(root_.Path()), (std::vector<std::string>{"1A.jnk", "Drone1.exe", "ERR1A.jnk",
                                                                "ERR9Missing.jnk", "GO.txt"}));
     EXPECT_TRUE(Entries(target_.Path()).empty());
+}
+
+TEST_F(DroneProcessTest, TheStopFileEndsACopyUnderWayAndNothingOfItStays) {
+    // Eight pieces of a megabyte, each followed by a pause as on a slow link.
+    const std::string big(8 << 20, 'x');
+    WriteFile(RootFile("2B.jnk"), big);
+    ::setenv(kPieceDelayVariable, "300", 1);
+    auto p = Start("-TO" + target_.Slash() + "?2B.jnk");
+    ::unsetenv(kPieceDelayVariable);
+    Release();
+    // The drone tells its progress while it copies.
+    const auto started = std::chrono::steady_clock::now();
+    std::optional<std::int64_t> copied;
+    while (!copied && std::chrono::steady_clock::now() - started < kEndLimit) {
+        if (fs::exists(RootFile("PRG2B.jnk")))
+            copied = ParseProgressLine(ReadFile(RootFile("PRG2B.jnk")));
+        std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_TRUE(copied);
+    EXPECT_LT(*copied, static_cast<std::int64_t>(big.size()));
+    WriteFile(RootFile("TERMDRONES.txt"), "");
+    ASSERT_TRUE(p->WaitForEnd(kEndLimit));
+    EXPECT_EQ(p->ExitCode(), 0);
+    // Given up: no time, no partial copy, nothing said.
+    EXPECT_FALSE(fs::exists(RootFile("TXT2B.jnk")));
+    EXPECT_FALSE(fs::exists(TargetFile("2B.jnk")));
+    EXPECT_LT(*ParseProgressLine(ReadFile(RootFile("PRG2B.jnk"))),
+              static_cast<std::int64_t>(big.size()));
+    EXPECT_EQ(Stderr(), "");
 }
 
 TEST_F(DroneProcessTest, MissingFileFieldIsAnErrorOnlyOnceReleased) {

@@ -86,7 +86,9 @@ TEST_F(Engine, CompleteRunEventsResultAndLog) {
         if (i == 6) expected.push_back("note");
     }
     expected.push_back("finished");
-    EXPECT_EQ(observer.events, expected);
+    std::vector<std::string> events = observer.events;  // progress is checked on its own
+    std::erase(events, "progress");
+    EXPECT_EQ(events, expected);
     EXPECT_EQ(observer.notes,
               std::vector<std::string>{"target is a local disk: no network diagnosis"});
     EXPECT_EQ(result.note, observer.notes.front());
@@ -130,6 +132,55 @@ TEST_F(Engine, CompleteRunEventsResultAndLog) {
     ExpectNothingLeft();
 }
 
+TEST_F(Engine, ProgressIsReportedInOrderAndTheSamplesAddUpToEachTestsBytes) {
+    // Pieces of a megabyte at 300 ms each: several reports per test, samples over seconds.
+    settings = *SettingsFor(kWanType, ">T1");
+    settings.testName = "Samples";
+    settings.target = target.Path().string();
+    environment.pieceDelayMs = 300;
+    const RunResult result = Run();
+    ASSERT_EQ(result.outcome, RunOutcome::Finished);
+    for (const TestResult& t : result.tests) {
+        double sum = 0;
+        for (double bytes : t.intervals) sum += bytes;
+        EXPECT_EQ(sum, t.bytes) << t.id;
+        for (std::size_t d = 0; d < t.droneIntervals.size(); ++d) {
+            double drone = 0;
+            for (double bytes : t.droneIntervals[d]) drone += bytes;
+            EXPECT_EQ(drone, t.bytes / static_cast<double>(t.droneIntervals.size())) << t.id;
+        }
+        EXPECT_EQ(t.droneIntervals.size(), static_cast<std::size_t>(DronesOf(t.index))) << t.id;
+    }
+    // Test 4 takes four pieces, over a second: more than one sample.
+    EXPECT_GE(result.tests[4].intervals.size(), 2u);
+    // Within a test the bytes and the time never go back; each test's reports end at its bytes.
+    int index = -1;
+    double bytes = 0, elapsed = 0;
+    for (const TestProgress& p : observer.progress) {
+        if (p.index != index) {
+            index = p.index;
+            bytes = elapsed = 0;
+        }
+        EXPECT_GE(p.bytes, bytes) << p.id;
+        EXPECT_GE(p.elapsedMs, elapsed) << p.id;
+        EXPECT_LE(p.bytes, p.totalBytes) << p.id;
+        bytes = p.bytes;
+        elapsed = p.elapsedMs;
+    }
+    for (const TestResult& t : result.tests) {
+        const auto last = std::find_if(observer.progress.rbegin(), observer.progress.rend(),
+                                       [&](const TestProgress& p) { return p.index == t.index; });
+        ASSERT_NE(last, observer.progress.rend()) << t.id;
+        EXPECT_EQ(last->bytes, t.bytes) << t.id;
+    }
+    // The reports come between a test's start and its result.
+    const auto& e = observer.events;
+    const auto started = std::find(e.begin(), e.end(), "test:4");
+    const auto recorded = std::find(e.begin(), e.end(), "result:4");
+    EXPECT_GE(std::count(started, recorded, "progress"), 3);
+    ExpectNothingLeft();
+}
+
 TEST_F(Engine, StopIsSeenBeforeTheNextTestAndNothingOfItIsRecorded) {
     // Nothing is pumped while test 3 copies, so a stop made then is seen at the first pump
     // after it: the pause before test 4, whose status is already shown.
@@ -147,6 +198,45 @@ TEST_F(Engine, StopIsSeenBeforeTheNextTestAndNothingOfItIsRecorded) {
     EXPECT_EQ(observer.events.back(), "finished");
     EXPECT_EQ(observer.events[observer.events.size() - 2], "status:" + TestName(4) + " (4)");
     EXPECT_TRUE(result.errorLines.empty());
+    ExpectNothingLeft();
+}
+
+// Stops the run from inside a copy: when test `index` has reported some but not all bytes.
+class StopMidCopy : public RecordingObserver {
+  public:
+    StopMidCopy(StopToken& stop, int index) : stop_(stop), index_(index) {}
+    void Progress(const TestProgress& p) override {
+        RecordingObserver::Progress(p);
+        if (p.index == index_ && p.bytes > 0 && p.bytes < p.totalBytes && !stop_.Requested()) {
+            stop_.Request();
+            bytesAtStop = p.bytes;
+        }
+    }
+    double bytesAtStop = -1;
+
+  private:
+    StopToken& stop_;
+    int index_;
+};
+
+TEST_F(Engine, StopInTheMiddleOfACopyAbandonsItWithinAPiece) {
+    // Test 4 copies 3.5 MB in 1 MiB pieces, each followed by a pause as on a slow link.
+    settings = *SettingsFor(kWanType, ">T1");
+    settings.testName = "Slow";
+    settings.target = target.Path().string();
+    environment.pieceDelayMs = 300;
+    StopMidCopy observer(stop, 4);
+    const RunResult result = RunBenchmark(settings, environment, observer, stop);
+    EXPECT_EQ(result.outcome, RunOutcome::Interrupted);
+    ASSERT_GT(observer.bytesAtStop, 0);
+    // The copy went no further than the piece under way when the stop came.
+    double lastBytes = 0;
+    for (const TestProgress& p : observer.progress)
+        if (p.index == 4) lastBytes = p.bytes;
+    EXPECT_LE(lastBytes, observer.bytesAtStop + (1 << 20));
+    EXPECT_LT(lastBytes, 3500.0 * 1024);
+    ASSERT_EQ(result.tests.size(), 4u);  // test 4 cut short is not recorded
+    EXPECT_EQ(result.tests.back().index, 3);
     ExpectNothingLeft();
 }
 
@@ -246,6 +336,36 @@ TEST_F(Engine, SettingsThatWouldBreakTheLogAreRefusedBeforeAnythingRuns) {
     settings.target = target.Path().string();
     EXPECT_THROW(Run(), SettingsError);  // no sizes chosen
     EXPECT_FALSE(std::filesystem::exists(environment.logPath));
+    ExpectNothingLeft();
+}
+
+// Plants something the final sweep cannot remove once the last result is in.
+class BlockCleanup : public RecordingObserver {
+  public:
+    explicit BlockCleanup(std::filesystem::path blocker) : blocker_(std::move(blocker)) {}
+    void ResultRecorded(const TestResult& result) override {
+        RecordingObserver::ResultRecorded(result);
+        if (result.index == 8) std::filesystem::create_directory(blocker_);
+    }
+
+  private:
+    std::filesystem::path blocker_;
+};
+
+TEST_F(Engine, ACleanupThatFailsEndsTheRunInAnErrorNeverFinished) {
+    const auto blocker = target.Path() / "Test160.jnk";
+    BlockCleanup watching(blocker);
+    const RunResult result = RunBenchmark(settings, environment, watching, stop);
+    EXPECT_EQ(result.tests.size(), 9u);  // every test ran
+    EXPECT_EQ(result.outcome, RunOutcome::Error);
+    EXPECT_EQ(result.errorNumber, 75);
+    ASSERT_FALSE(result.errorLines.empty());
+    EXPECT_NE(result.errorLines.front().find(blocker.string()), std::string::npos)
+        << result.errorLines.front();
+    // The log says so too, after the results.
+    EXPECT_EQ(LogLines().back(), result.errorLines.front() + "\r");
+    EXPECT_EQ(watching.alerts.size(), 1u);
+    std::filesystem::remove(blocker);
     ExpectNothingLeft();
 }
 

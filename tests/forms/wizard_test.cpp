@@ -3,8 +3,11 @@
 // of cmdBack, the connection lists, a run driven from cmdNext and the close.
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <deque>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <vector>
 
 #include "common/pause.h"
@@ -62,6 +65,7 @@ class RecordingView : public WizardWindow {
     void SetFocus(std::string_view c) override { focus = c; }
     void SetBackColour(std::string_view c, const Colour& colour) override { at(c).back = colour; }
     void MoveTo(std::string_view c, std::string_view placeOf) override { at(c).place = placeOf; }
+    void SetProgress(std::string_view c, int permille) override { at(c).index = permille; }
     void ClearList(std::string_view c) override {
         at(c).items.clear();
         at(c).index = -1;
@@ -81,8 +85,43 @@ class RecordingView : public WizardWindow {
         reports.push_back(name + ": " + std::to_string(result.tests.size()) + " tests");
     }
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    void TestStarted(int index, const std::string&, const std::string&, double) override {
+    void TestStarted(int index, const std::string& id, const std::string& name,
+                     double bytes) override {
+        WizardWindow::TestStarted(index, id, name, bytes);
         currentTest = index;
+    }
+    // The window's thread in miniature: each event of the run waits until the test has let it
+    // in, so the test sees the run exactly where the event was made.
+    void PostToWindow(std::function<void()> task) override {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (closing_) return;
+        queue_.push_back(std::move(task));
+        const std::size_t mine = ++posted_;
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return closing_ || handled_ >= mine; });
+    }
+    // Lets the run's events in, one at a time, `between` after each, until the run has ended.
+    void RunUntilIdle(const std::function<void()>& between = {}) {
+        while (Running()) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [this] { return !queue_.empty(); });
+            const std::function<void()> task = std::move(queue_.front());
+            queue_.pop_front();
+            lock.unlock();
+            task();
+            if (between) between();
+            lock.lock();
+            ++handled_;
+            changed_.notify_all();
+        }
+    }
+    ~RecordingView() override {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            closing_ = true;
+            changed_.notify_all();
+        }
+        EndRun();
     }
     void CloseMainWindow() override { ++closes; }
 
@@ -96,6 +135,11 @@ class RecordingView : public WizardWindow {
 
   private:
     ControlState& at(std::string_view c) { return controls.at(std::string(c)); }
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::function<void()>> queue_;
+    std::size_t posted_ = 0, handled_ = 0;
+    bool closing_ = false;
 };
 
 struct Loaded {
@@ -284,11 +328,12 @@ class WizardRun : public ::testing::Test {
         w.view["txtTestId"].text = "Seq";
         cmdOk_Click(w.view);
         w.view["txtDirPath"].text = target.Path().string();
-        previousHook = wirepace::SetPumpHook([this] {
-            if (onPump) onPump();
-        });
     }
-    ~WizardRun() override { wirepace::SetPumpHook(previousHook); }
+    // Clicks cmdNext and lets the run's events in until it has ended, `onEvent` after each.
+    void Run() {
+        w.view.cmdNext_Click();
+        w.view.RunUntilIdle(onEvent);
+    }
     void ExpectNothingLeft() const {
         EXPECT_TRUE(wirepace::testing::Entries(root.Path()).empty());
         EXPECT_TRUE(wirepace::testing::Entries(target.Path()).empty());
@@ -297,20 +342,19 @@ class WizardRun : public ::testing::Test {
 
     wirepace::testing::TempDir root, target, logs;
     Loaded w;
-    std::function<void()> onPump;
-    wirepace::PumpHook previousHook;
+    std::function<void()> onEvent;
 };
 
 TEST_F(WizardRun, AFinishedRunOffersTheReportsUntilTheResultsAreLeft) {
     RecordingView& v = w.view;
     std::vector<std::string> captionsDuringRun;
-    onPump = [&] {
+    onEvent = [&] {
         if (captionsDuringRun.empty())
             captionsDuringRun = {v["cmdNext"].text, v.busy ? "busy" : "idle",
                                  v["cmdBack"].visible ? "back" : "no back",
                                  v["fra1_1"].visible ? "results" : "settings"};
     };
-    v.cmdNext_Click();
+    Run();
     EXPECT_EQ(captionsDuringRun, (std::vector<std::string>{"Stop", "busy", "no back", "results"}));
     EXPECT_EQ(v["lbl1_5"].text, "Finished");
     EXPECT_EQ(v["lbl1_7"].text, "");
@@ -353,7 +397,7 @@ TEST_F(WizardRun, AFinishedRunOffersTheReportsUntilTheResultsAreLeft) {
 TEST_F(WizardRun, StopShowsItIsStoppingAndTheRunEndsInterrupted) {
     RecordingView& v = w.view;
     bool clicked = false;
-    onPump = [&] {
+    onEvent = [&] {
         if (!clicked && v.currentTest == 4) {
             clicked = true;
             v.cmdNext_Click();
@@ -364,7 +408,7 @@ TEST_F(WizardRun, StopShowsItIsStoppingAndTheRunEndsInterrupted) {
             v.cmdNext_Click();  // the disabled caption does nothing
         }
     };
-    v.cmdNext_Click();
+    Run();
     ASSERT_TRUE(clicked);
     EXPECT_EQ(v["lbl1_5"].text, "Interrupted by user");
     EXPECT_EQ(v["cmdNext"].text, "View Reports");
@@ -377,7 +421,7 @@ TEST_F(WizardRun, StopShowsItIsStoppingAndTheRunEndsInterrupted) {
 TEST_F(WizardRun, ACloseDuringARunCleansUpThenCloses) {
     RecordingView& v = w.view;
     bool asked = false;
-    onPump = [&] {
+    onEvent = [&] {
         // While test 7's drones are being waited for.
         if (!asked && v.currentTest == 7 && std::filesystem::exists(root.Path() / "GO.txt")) {
             asked = true;
@@ -386,7 +430,7 @@ TEST_F(WizardRun, ACloseDuringARunCleansUpThenCloses) {
             EXPECT_EQ(v.closes, 0);
         }
     };
-    v.cmdNext_Click();
+    Run();
     EXPECT_TRUE(asked);
     EXPECT_EQ(v.closes, 1);
     EXPECT_EQ(v["lbl1_5"].text, "Interrupted by user");
@@ -399,7 +443,7 @@ TEST_F(WizardRun, ACloseDuringARunCleansUpThenCloses) {
 TEST_F(WizardRun, RefusedInputLeavesTheSettingsPageAsItWas) {
     RecordingView& v = w.view;
     v["txtDirPath"].text = target.Slash() + "why?";
-    v.cmdNext_Click();
+    Run();
     ASSERT_EQ(v.messages.size(), 1u);
     EXPECT_NE(v.messages[0].find("must not contain \"?\""), std::string::npos);
     EXPECT_EQ(v["cmdNext"].text, "Run Tests");
@@ -410,7 +454,7 @@ TEST_F(WizardRun, RefusedInputLeavesTheSettingsPageAsItWas) {
 
     // An error: the box says what and why, and the reports stay closed.
     v["txtDirPath"].text = target.Slash() + "missing";
-    v.cmdNext_Click();
+    Run();
     EXPECT_EQ(v["lbl1_5"].text, "ERROR");
     EXPECT_EQ(v.ResultsText(),
               "-- Error: Path not found [76] --\r\n"

@@ -106,9 +106,8 @@ class RunWindow {
     QPushButton* Button(const char* name) const { return w->findChild<QPushButton*>(name); }
     QString Caption(const char* name) const { return w->findChild<QLabel*>(name)->text(); }
 
-    // Clicks "Run Tests"; `onPump` runs at every pass of the event loop while the run lasts
-    // (the run only lets events through in its pauses and drone waits). Returns when the run
-    // has ended, as the click does.
+    // Clicks "Run Tests" and keeps the event loop going until the run has ended; `onPump`
+    // runs at every pass of the loop meanwhile.
     void Run(std::function<void()> onPump = {}) {
         QTimer pump;
         pump.setInterval(0);
@@ -117,7 +116,14 @@ class RunWindow {
             pump.start();
         }
         QTest::mouseClick(Button("cmdNext"), Qt::LeftButton);
+        QElapsedTimer waited;
+        waited.start();
+        while (w->Running() && waited.elapsed() < 300'000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        // The run's last events (its end) are in the queue now.
+        QCoreApplication::processEvents();
         pump.stop();
+        if (w->Running()) throw std::runtime_error("the run did not end");
     }
 
     std::unique_ptr<FrmMain> w;
@@ -135,7 +141,7 @@ class RunWindowTest : public QObject {
   private slots:
     void completeRunThenReports();
     void stopIsSeenBeforeTheNextTest();
-    void stopDuringADroneWaitEndsTheRun();
+    void stopBeforeTheLastTestEndsTheRun();
     void missingTargetFolderEndsInError76();
     void shareThatCannotBeMappedSaysWhyAtOnce();
     void fileVanishingMidRunEndsInError53();
@@ -146,11 +152,27 @@ void RunWindowTest::completeRunThenReports() {
     QTemporaryDir target;
     RunWindow win("GuiRun", target.path());  // no trailing separator: the run adds it
     FrmMain& w = *win.w;
-    QStringList statuses;
+    QStringList statuses, progress;
     win.Run([&] {
         const QString status = win.Caption("lbl1_5");
         if (statuses.isEmpty() || statuses.back() != status) statuses << status;
+        // The running test's progress under the status line: a bar and a line of text.
+        if (w.findChild<QWidget*>("lblProgress")->isVisible()) {
+            const QString line = win.Caption("lblProgress");
+            if (line.isEmpty()) return;  // a test just started
+            if (progress.isEmpty()) SaveScreenshot(&w, "main_run_progress.png");
+            if (progress.isEmpty() || progress.back() != line) progress << line;
+            QVERIFY(w.findChild<QWidget*>("prgTest")->isVisible());
+        }
     });
+    QVERIFY2(!progress.isEmpty(), "no progress was shown");
+    for (const QString& line : progress)
+        QVERIFY2(
+            QRegularExpression("^Test [1-9] of 9: .* KB/s, [0-9.,]+ s$").match(line).hasMatch(),
+            qPrintable(line));
+    // Shown while the run goes, gone with it.
+    QVERIFY(!w.findChild<QWidget*>("lblProgress")->isVisible());
+    QVERIFY(!w.findChild<QWidget*>("prgTest")->isVisible());
 
     QCOMPARE(win.Caption("lbl1_5"), QStringLiteral("Finished"));
     QCOMPARE(win.Caption("lbl1_7"), QString());
@@ -239,7 +261,7 @@ void RunWindowTest::completeRunThenReports() {
     QVERIFY(graph->isVisible());
     QCOMPARE(w.ResultsText(), box);
 
-    QTest::mouseClick(win.Button("cmdNext"), Qt::LeftButton);
+    win.Run();
     QCOMPARE(win.Caption("lbl1_5"), QStringLiteral("Finished"));
     QCOMPARE(LogLines().size(), 20);
 
@@ -252,8 +274,8 @@ void RunWindowTest::completeRunThenReports() {
 }
 
 void RunWindowTest::stopIsSeenBeforeTheNextTest() {
-    // A click while test 3 copies waits in the queue until the next pump, the pause of test 4:
-    // test 3 is recorded, test 4's status is up, and the run ends before test 4 runs.
+    // A click while test 4's status is up, in the pause before it copies: test 3 is recorded
+    // and the run ends before test 4 runs.
     {
         QTemporaryDir target;
         RunWindow win("Stop3", target.path());
@@ -308,20 +330,18 @@ void RunWindowTest::stopIsSeenBeforeTheNextTest() {
     }
 }
 
-void RunWindowTest::stopDuringADroneWaitEndsTheRun() {
+void RunWindowTest::stopBeforeTheLastTestEndsTheRun() {
     QTemporaryDir target;
     RunWindow win("Stop8", target.path());
     bool clicked = false;
     win.Run([&] {
-        // The release file exists only while the drones of the test are awaited.
-        if (!clicked && win.Caption("lbl1_7") == "Running Test 8. Please wait..." &&
-            QFile::exists(WorkRoot() + "GO.txt")) {
+        if (!clicked && win.Caption("lbl1_7") == "Running Test 8. Please wait...") {
             QTest::mouseClick(win.Button("cmdNext"), Qt::LeftButton);
             clicked = true;
         }
     });
     QVERIFY(clicked);
-    // The wait for the drones ends at once; test 8 is not recorded.
+    // The last test is not recorded, and its drones are gone.
     QCOMPARE(win.Caption("lbl1_5"), QStringLiteral("Interrupted by user"));
     QCOMPARE(win.Button("cmdNext")->text(), QStringLiteral("View Reports"));
     QVERIFY(!win.Button("cmdNext")->isEnabled());
@@ -406,22 +426,18 @@ void RunWindowTest::closeDuringADroneTestCleansUp() {
     RunWindow win("Closing", target.path());
     FrmMain& w = *win.w;
     bool closeRefused = false;
-    int dronesAtClose = 0;
     win.Run([&] {
-        if (!closeRefused && win.Caption("lbl1_7") == "Running Test 6. Please wait..." &&
-            QFile::exists(WorkRoot() + "GO.txt")) {
-            dronesAtClose = LiveDrones();
+        if (!closeRefused && win.Caption("lbl1_7") == "Running Test 6. Please wait...") {
             // The close box: the window stays until the run has cleaned up.
             closeRefused = !w.close();
             QVERIFY(w.isVisible());
         }
     });
     QVERIFY(closeRefused);
-    QVERIFY2(dronesAtClose > 0, "the close came while drones were running");
     QVERIFY(!w.isVisible());
     QTRY_COMPARE_WITH_TIMEOUT(LiveDrones(), 0, 5000);
     const QStringList lines = LogLines();
-    QCOMPARE(lines.size(), 1 + 6);  // the drone test under way was stopped, not recorded
+    QCOMPARE(lines.size(), 1 + 6);  // the drone test about to run was stopped, not recorded
     QVERIFY(lines.back().contains(", 5, "));
     QCOMPARE(Leftovers(WorkRoot()), QStringList());
     QCOMPARE(Leftovers(target.path()), QStringList());

@@ -209,16 +209,16 @@ TEST(FileSafety, AFullDiskLeavesNoHalfWrittenFileAndNoTornLogLine) {
 TEST(FileSafety, AFileReplacedInOneStepIsWholeOrUntouched) {
     TempDir dir, outside;
     const std::string report = dir.Slash() + "report.html";
-    p::ReplaceFileContent(report, "first\r\n\xC3\xA9");  // bytes as they stand, no conversion
+    p::ReplaceFileWhole(report, "first\r\n\xC3\xA9");  // bytes as they stand, no conversion
     EXPECT_EQ(testing::ReadFile(report), "first\r\n\xC3\xA9");
     EXPECT_EQ(p::ReadTextFile(report), "first\r\n\xC3\xA9");
-    p::ReplaceFileContent(report, "second");
+    p::ReplaceFileWhole(report, "second");
     EXPECT_EQ(testing::ReadFile(report), "second");
 
     // A full disk keeps the old file and leaves no part of the new one.
-    EXPECT_EQ(WithFileSizeLimit(1 << 10,
-                                [&] { p::ReplaceFileContent(report, std::string(1 << 12, 'x')); }),
-              kErrDiskFull);
+    EXPECT_EQ(
+        WithFileSizeLimit(1 << 10, [&] { p::ReplaceFileWhole(report, std::string(1 << 12, 'x')); }),
+        kErrDiskFull);
     EXPECT_EQ(testing::ReadFile(report), "second");
     EXPECT_EQ(testing::Entries(dir.Path()), std::vector<std::string>{"report.html"});
 
@@ -226,12 +226,12 @@ TEST(FileSafety, AFileReplacedInOneStepIsWholeOrUntouched) {
     const std::string victim = outside.Slash() + "precious";
     testing::WriteFile(victim, "keep me");
     fs::create_symlink(victim, dir.Slash() + "link.html");
-    EXPECT_EQ(ErrorNumberOf([&] { p::ReplaceFileContent(dir.Slash() + "link.html", "x"); }),
+    EXPECT_EQ(ErrorNumberOf([&] { p::ReplaceFileWhole(dir.Slash() + "link.html", "x"); }),
               kErrPathFileAccess);
     EXPECT_EQ(testing::ReadFile(victim), "keep me");
-    EXPECT_EQ(ErrorNumberOf([&] { p::ReplaceFileContent(outside.Slash(), "x"); }),
+    EXPECT_EQ(ErrorNumberOf([&] { p::ReplaceFileWhole(outside.Slash(), "x"); }),
               kErrPathFileAccess);
-    EXPECT_EQ(ErrorNumberOf([&] { p::ReplaceFileContent(dir.Slash() + "no/such.html", "x"); }),
+    EXPECT_EQ(ErrorNumberOf([&] { p::ReplaceFileWhole(dir.Slash() + "no/such.html", "x"); }),
               kErrPathNotFound);
     EXPECT_EQ(testing::Entries(dir.Path()), (std::vector<std::string>{"link.html", "report.html"}));
     EXPECT_EQ(ErrorNumberOf([&] { p::ReadTextFile(dir.Slash() + "none"); }), kErrFileNotFound);

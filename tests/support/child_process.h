@@ -78,6 +78,17 @@ class ChildProcess {
         return true;
     }
 
+    // True once standard output holds `text` while the program still runs; false when it ended
+    // first or `seconds` passed.
+    bool WaitForOutputWhileRunning(const std::string& text, double seconds) {
+        const auto until = Deadline(seconds);
+        while (stdout_.find(text) == std::string::npos) {
+            if (std::chrono::steady_clock::now() > until || Ended()) return false;
+            Read(20);
+        }
+        return !Ended();
+    }
+
     // The exit code (128 + signal for a signal), or -1 when it did not end within `seconds`.
     int Wait(double seconds) {
         const auto until = Deadline(seconds);

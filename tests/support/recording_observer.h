@@ -19,6 +19,7 @@ class RecordingObserver : public RunObserver {
     std::vector<int> startedTests;
     std::vector<double> startedBytes;
     std::vector<TestResult> results;
+    std::vector<TestProgress> progress;
     std::string shownDir;
     std::optional<RunResult> finished;
 
@@ -42,6 +43,10 @@ class RecordingObserver : public RunObserver {
         startedTests.push_back(index);
         startedBytes.push_back(bytes);
         events.push_back("test:" + std::to_string(index));
+    }
+    void Progress(const TestProgress& p) override {
+        progress.push_back(p);
+        events.push_back("progress");
     }
     void ResultRecorded(const TestResult& result) override {
         results.push_back(result);

@@ -239,7 +239,7 @@ TEST(Drones, ReleasedDronesCopyAndReportTheirTimes) {
     for (int n = 1; n <= kMaxDrones; ++n)
         EXPECT_EQ(platform::FileLength(target.Slash() + std::to_string(n) + state.LargeTestFile),
                   65536);
-    EXPECT_EQ(TerminateDrones(state, fleet, target.Slash()), std::nullopt);
+    EXPECT_FALSE(TerminateDrones(state, fleet, target.Slash()).has_value());
     EXPECT_TRUE(EntriesOf(root.Folder()).empty());
     EXPECT_TRUE(EntriesOf(target.Path()).empty());
 }

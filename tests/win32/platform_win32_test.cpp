@@ -265,13 +265,12 @@ TEST_F(Files, TextLinesAreWrittenInTheAnsiCodePage) {
 TEST_F(Files, AReportReplacesItsFileInOneStep) {
     // The report is UTF-8 as it stands, not the log's code page.
     const std::string html = "<p>caf\xC3\xA9</p>";
-    platform::ReplaceFileContent(At("r.html"), html);
-    platform::ReplaceFileContent(At("r.html"), html + "\n");
+    platform::ReplaceFileWhole(At("r.html"), html);
+    platform::ReplaceFileWhole(At("r.html"), html + "\n");
     EXPECT_EQ(ReadBytes(At("r.html")), html + "\n");
-    EXPECT_EQ(ErrorNumberOf([&] { platform::ReplaceFileContent(At("no\\such\\r.html"), "x"); }),
-              76);
+    EXPECT_EQ(ErrorNumberOf([&] { platform::ReplaceFileWhole(At("no\\such\\r.html"), "x"); }), 76);
     std::filesystem::create_directory(dir.Path() / "sub");
-    EXPECT_EQ(ErrorNumberOf([&] { platform::ReplaceFileContent(At("sub"), "x"); }), 75);
+    EXPECT_EQ(ErrorNumberOf([&] { platform::ReplaceFileWhole(At("sub"), "x"); }), 75);
     auto names = platform::FolderEntries(dir.Slash());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"r.html", "sub"}));

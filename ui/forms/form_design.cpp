@@ -101,6 +101,14 @@ FormDesign BuildMainForm() {
     ControlDesign status = AutoLabel("lbl1_5", "fra1_1", 120, 300, "testing", ids::lbl1_5);
     status.font = Font{kSansFace, 13.5, false};
     v.push_back(status);
+    // The running test's progress, between the status line and the log; shown during a run.
+    ControlDesign bar =
+        C("prgTest", Kind::ProgressBar, "fra1_1", 120, 690, 2700, 210, "", ids::prgTest);
+    bar.visible = false;
+    v.push_back(bar);
+    ControlDesign progress = AutoLabel("lblProgress", "fra1_1", 2940, 690, "", ids::lblProgress);
+    progress.visible = false;
+    v.push_back(progress);
     ControlDesign log = C("txtTestResults", Kind::ResultsBox, "fra1_1", 120, 960, 7095, 2655, "",
                           ids::txtTestResults);
     log.font = Font{kSerifFace, 6.75, false};

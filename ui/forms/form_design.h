@@ -14,15 +14,16 @@
 namespace wirepace::ui::forms {
 
 enum class Kind {
-    Frame,       // borderless container (frames and the button holders)
-    Label,       // static text, transparent
-    TextBox,     // single-line edit
-    Password,    // single-line edit showing "*"
-    DropList,    // drop-down list, pick only
-    Button,      // push button
-    ResultsBox,  // multi-line, read-only, vertical scroll bar
-    PictureBox,  // persistent drawing surface with a user scale
-    Shape,       // rectangle outline
+    Frame,        // borderless container (frames and the button holders)
+    Label,        // static text, transparent
+    TextBox,      // single-line edit
+    Password,     // single-line edit showing "*"
+    DropList,     // drop-down list, pick only
+    Button,       // push button
+    ResultsBox,   // multi-line, read-only, vertical scroll bar
+    ProgressBar,  // a bar filled in proportion to a value of 0 to 1000
+    PictureBox,   // persistent drawing surface with a user scale
+    Shape,        // rectangle outline
 };
 
 // Colours are either a system colour (the user's scheme) or a fixed RGB value.
@@ -112,7 +113,7 @@ inline constexpr int txtDirPath = 1010, lbl1_3 = 1011, txtUserName = 1012, lbl1_
 inline constexpr int txtPassword = 1014, fra1_2 = 1015, lbl1_8 = 1016, txtTestId = 1017;
 inline constexpr int dummy_2 = 1018, cmdExit = 1019, cmdOk = 1020, fra1_1 = 1021, lbl1_5 = 1022;
 inline constexpr int txtTestResults = 1023, fraBottom = 1024, dummy_0 = 1025, cmdBack = 1026;
-inline constexpr int dummy_1 = 1027, cmdNext = 1028;
+inline constexpr int dummy_1 = 1027, cmdNext = 1028, prgTest = 1029, lblProgress = 1030;
 
 inline constexpr int Label1 = 2001, picLabels = 2002, Graph = 2003, picScale = 2004;
 inline constexpr int Shape1_0 = 2005, Shape1_1 = 2006, cmdClose = 2007, cmdSaveReport = 2008;

@@ -4,6 +4,7 @@
 #include "common/pause.h"
 #include "core/captions.h"
 #include "core/connection_settings.h"
+#include "core/progress_meter.h"
 
 namespace wirepace::ui::forms {
 
@@ -123,7 +124,69 @@ std::string NextInTabChain(const WizardView& view, std::string_view current, boo
 
 using namespace captions;
 
-// ---- the run --------------------------------------------------------------------------------
+// ---- the run ------------------------------------------------------------------------------------
+
+// Hands every event of the run, made on the run's thread, to the window's thread.
+class WizardWindow::Relay : public RunObserver {
+  public:
+    explicit Relay(WizardWindow& window) : w_(window) {}
+
+    void RunStarted(const RunSettings& s) override {
+        Post([s](WizardWindow& w) { w.RunStarted(s); });
+    }
+    void TargetShown(const std::string& dir) override {
+        Post([dir](WizardWindow& w) { w.TargetShown(dir); });
+    }
+    void Status(const std::string& line1, const std::string& line2, bool isTest) override {
+        Post([=](WizardWindow& w) { w.Status(line1, line2, isTest); });
+    }
+    void LogLine(const std::string& line) override {
+        Post([line](WizardWindow& w) { w.LogLine(line); });
+    }
+    void TestStarted(int index, const std::string& id, const std::string& name,
+                     double bytes) override {
+        Post([=](WizardWindow& w) { w.TestStarted(index, id, name, bytes); });
+    }
+    void Progress(const TestProgress& p) override {
+        Post([p](WizardWindow& w) { w.Progress(p); });
+    }
+    void ResultRecorded(const TestResult& r) override {
+        Post([r](WizardWindow& w) { w.ResultRecorded(r); });
+    }
+    void Note(const std::string& text) override {
+        Post([text](WizardWindow& w) { w.Note(text); });
+    }
+    void Message(const std::string& text) override {
+        Post([text](WizardWindow& w) { w.Message(text); });
+    }
+    void Alert(const std::string& text) override {
+        Post([text](WizardWindow& w) { w.Alert(text); });
+    }
+    void RunFinished(const RunResult& r) override {
+        Post([r](WizardWindow& w) { w.RunFinished(r); });
+    }
+
+  private:
+    template <typename Event>
+    void Post(Event event) {
+        WizardWindow& w = w_;
+        w_.PostToWindow([&w, event] { event(w); });
+    }
+    WizardWindow& w_;
+};
+
+WizardWindow::WizardWindow(RunEnvironment environment)
+    : environment_(std::move(environment)), relay_(std::make_unique<Relay>(*this)) {}
+
+WizardWindow::~WizardWindow() {
+    EndRun();
+}
+
+void WizardWindow::EndRun() {
+    if (!worker_.joinable()) return;
+    if (running_) stop_.Request();
+    worker_.join();
+}
 
 RunSettings WizardWindow::SettingsFromControls() const {
     // No entry selected leaves the sizes at 0, which the settings check refuses.
@@ -141,11 +204,6 @@ void WizardWindow::cmdNext_Click() {
     const std::string caption = Text("cmdNext");
     if (caption == kRunTests) {
         RunTests();
-        // Only the outermost click ends a close that arrived during the run.
-        if (closeRequested_ && !running_) {
-            closeRequested_ = false;
-            CloseMainWindow();
-        }
     } else if (caption == kStop) {
         Stop();
     } else if (caption == kViewReports) {
@@ -159,8 +217,8 @@ void WizardWindow::cmdNext_Click() {
 
 bool WizardWindow::RequestClose() {
     if (!running_) return true;
-    // The run sees this before its next step, cleans up and the window then closes itself; it
-    // shows it is stopping, as after a click on "Stop".
+    // The run stops within a second, cleans up and the window then closes itself; it shows
+    // it is stopping, as after a click on "Stop".
     closeRequested_ = true;
     if (Text("cmdNext") == kStop) Stop();
     stop_.Request();
@@ -187,7 +245,21 @@ void WizardWindow::RunTests() {
     SetText("cmdNext", kStop);
     SetVisible("cmdBack", false);
     ShowResultsPage();
-    last_ = RunBenchmark(settings, environment_, *this, stop_);
+    // The last run's thread ended after its last event.
+    if (worker_.joinable()) worker_.join();
+    // The run has a thread of its own: the window keeps painting and answering, and Stop or
+    // a close reach the run at once.
+    worker_ = std::thread([this, settings] {
+        try {
+            RunBenchmark(settings, environment_, *relay_, stop_);
+        } catch (const std::exception& e) {
+            // The engine reports its own failures; this is one it could not (out of memory).
+            RunResult failed;
+            failed.outcome = RunOutcome::Error;
+            failed.errorDescription = e.what();
+            relay_->RunFinished(failed);
+        }
+    });
 }
 
 void WizardWindow::ShowResultsPage() {
@@ -206,12 +278,27 @@ void WizardWindow::Note(const std::string& text) {
     FocusResultsAtEnd();
 }
 
+void WizardWindow::TestStarted(int, const std::string&, const std::string&, double) {
+    SetProgress("prgTest", 0);
+    SetText("lblProgress", "");
+}
+
+void WizardWindow::Progress(const TestProgress& progress) {
+    SetVisible("prgTest", true);
+    SetVisible("lblProgress", true);
+    SetProgress("prgTest", ProgressPermille(progress));
+    SetText("lblProgress", ProgressText(progress));
+}
+
 void WizardWindow::ResultRecorded(const TestResult& result) {
     SetResultsText(results_ + result.logLine + "\r\n");
     FocusResultsAtEnd();
 }
 
 void WizardWindow::RunFinished(const RunResult& result) {
+    last_ = result;
+    SetVisible("prgTest", false);
+    SetVisible("lblProgress", false);
     SetText("cmdBack", kBack);
     SetEnabled("cmdNext", false);
     SetText("cmdNext", kViewReports);
@@ -221,6 +308,11 @@ void WizardWindow::RunFinished(const RunResult& result) {
     stop_.Reset();
     Status(OutcomeText(result.outcome), "", false);
     if (result.outcome == RunOutcome::Finished) SetEnabled("cmdNext", true);
+    // A close that arrived during the run is carried out now that it has cleaned up.
+    if (closeRequested_) {
+        closeRequested_ = false;
+        CloseMainWindow();
+    }
 }
 
 }  // namespace wirepace::ui::forms

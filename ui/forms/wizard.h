@@ -5,9 +5,12 @@
 // its real controls and forwards its events here.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 
 #include "core/run_engine.h"
@@ -33,6 +36,8 @@ class WizardView {
     virtual void SetBackColour(std::string_view control, const Colour& colour) = 0;
     // Moves a control to the position another one has in the same container.
     virtual void MoveTo(std::string_view control, std::string_view placeOf) = 0;
+    // The value of a progress bar, 0 to 1000.
+    virtual void SetProgress(std::string_view control, int permille) = 0;
 
     virtual void ClearList(std::string_view list) = 0;
     virtual void AddListItem(std::string_view list, const std::string& item) = 0;
@@ -74,7 +79,17 @@ std::string NextInTabChain(const WizardView& view, std::string_view current, boo
 // ends); the box is read-only, so what it shows never differs.
 class WizardWindow : public WizardView, public RunObserver {
   public:
-    explicit WizardWindow(RunEnvironment environment) : environment_(std::move(environment)) {}
+    explicit WizardWindow(RunEnvironment environment);
+    ~WizardWindow() override;
+    WizardWindow(const WizardWindow&) = delete;
+    WizardWindow& operator=(const WizardWindow&) = delete;
+
+    // Runs `task` later on the window's own thread, in the order posted. The run calls it from
+    // its own thread for every event, so the window only ever paints and answers input.
+    virtual void PostToWindow(std::function<void()> task) = 0;
+    // Stops a run under way and waits for its thread. A toolkit's window calls it first in its
+    // destructor, while it can still take the run's last events.
+    void EndRun();
 
     virtual void SetBusy(bool busy) = 0;  // busy pointer during a run
     // Focus in the results box and caret at the end, so the newest line is in view.
@@ -107,6 +122,9 @@ class WizardWindow : public WizardView, public RunObserver {
     // RunObserver
     void TargetShown(const std::string& dir) override { SetText("txtDirPath", dir); }
     void Status(const std::string& line1, const std::string& line2, bool isTest) override;
+    void TestStarted(int index, const std::string& id, const std::string& name,
+                     double bytes) override;
+    void Progress(const TestProgress& progress) override;
     void LogLine(const std::string& line) override { SetResultsText(line + "\r\n"); }
     void ResultRecorded(const TestResult& result) override;
     void Note(const std::string& text) override;
@@ -115,6 +133,8 @@ class WizardWindow : public WizardView, public RunObserver {
     void RunFinished(const RunResult& result) override;
 
   private:
+    class Relay;
+
     void RunTests();
     void Stop();
 
@@ -124,6 +144,8 @@ class WizardWindow : public WizardView, public RunObserver {
     bool closeRequested_ = false;
     std::string results_;
     std::optional<RunResult> last_;
+    std::unique_ptr<Relay> relay_;
+    std::thread worker_;
 };
 
 }  // namespace wirepace::ui::forms

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QTextCursor>
@@ -77,14 +78,16 @@ FrmMain::FrmMain(RunEnvironment environment)
                            Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                            Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       WizardWindow(std::move(environment)) {
-    // Every wait of the run lets the window's events through, so "Stop" and a close arrive.
-    previousPump_ = SetPumpHook([] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
     CreateControls();
     forms::Form_Load(*this, WIREPACE_VERSION_MAJOR, WIREPACE_VERSION_MINOR);
 }
 
 FrmMain::~FrmMain() {
-    SetPumpHook(previousPump_);
+    EndRun();
+}
+
+void FrmMain::PostToWindow(std::function<void()> task) {
+    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
 }
 
 void FrmMain::CreateControls() {
@@ -146,6 +149,13 @@ void FrmMain::CreateControls() {
                 txtTestResults_->viewport()->setCursor(Qt::IBeamCursor);
                 txtTestResults_->setCursor(Qt::ArrowCursor);
                 w = txtTestResults_;
+                break;
+            }
+            case Kind::ProgressBar: {
+                auto* bar = new QProgressBar(parent);
+                bar->setRange(0, 1000);
+                bar->setTextVisible(false);
+                w = bar;
                 break;
             }
             case Kind::PictureBox:
@@ -292,6 +302,10 @@ void FrmMain::SetText(std::string_view control, const std::string& text) {
         button->setText(Qs(text));
     else if (w == txtTestResults_)
         txtTestResults_->setPlainText(ForDisplay(text));
+}
+
+void FrmMain::SetProgress(std::string_view control, int permille) {
+    if (auto* bar = qobject_cast<QProgressBar*>(Widget(control))) bar->setValue(permille);
 }
 
 void FrmMain::SetVisible(std::string_view control, bool visible) {

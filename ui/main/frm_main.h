@@ -8,7 +8,6 @@
 #include <string>
 #include <string_view>
 
-#include "common/pause.h"
 #include "core/run_engine.h"
 #include "ui/forms/wizard.h"
 
@@ -45,6 +44,7 @@ class FrmMain : public QWidget, public forms::WizardWindow {
     void SetFocus(std::string_view control) override;
     void SetBackColour(std::string_view control, const forms::Colour& colour) override;
     void MoveTo(std::string_view control, std::string_view placeOf) override;
+    void SetProgress(std::string_view control, int permille) override;
     void ClearList(std::string_view list) override;
     void AddListItem(std::string_view list, const std::string& item) override;
     void SetListIndex(std::string_view list, int index) override;
@@ -56,6 +56,7 @@ class FrmMain : public QWidget, public forms::WizardWindow {
     void CloseOtherWindows() override;
 
     // WizardWindow beyond the controls
+    void PostToWindow(std::function<void()> task) override;
     void FocusResultsAtEnd() override;
     void SetBusy(bool busy) override;
     void OpenReports(const RunResult& result, const std::string& testName) override;
@@ -74,7 +75,6 @@ class FrmMain : public QWidget, public forms::WizardWindow {
 
     std::map<std::string, QWidget*, std::less<>> controls_;
     QPlainTextEdit* txtTestResults_ = nullptr;
-    PumpHook previousPump_;
 };
 
 }  // namespace wirepace::ui

@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ui/win32/form_host.h"
+#include "ui/win32/themed_controls.h"
+
+#include <commctrl.h>
 
 #include <algorithm>
 #include <cmath>
@@ -263,6 +266,10 @@ void FormHost::Create(HWND window) {
                 style |= WS_TABSTOP | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL;
                 exStyle |= WS_EX_CLIENTEDGE;
                 break;
+            case Kind::ProgressBar:
+                RegisterProgressClass();
+                cls = PROGRESS_CLASSW;
+                break;
             case Kind::PictureBox:
                 cls = kPictureClass;
                 style |= WS_CLIPCHILDREN;
@@ -289,6 +296,7 @@ void FormHost::Create(HWND window) {
             design.kind == Kind::PictureBox)
             c->brush = ::CreateSolidBrush(ToColorRef(design.back));
         if (design.kind == Kind::Password) ::SendMessageW(c->hwnd, EM_SETPASSWORDCHAR, L'*', 0);
+        if (design.kind == Kind::ProgressBar) ::SendMessageW(c->hwnd, PBM_SETRANGE32, 0, 1000);
         if (design.kind == Kind::PictureBox)
             c->surface = MakeSurface(Px(design.width), Px(design.height), design.border,
                                      ToColorRef(design.back));

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "ui/win32/frm_main_win32.h"
 
+#include <commctrl.h>
+
 #include <cstdio>
+#include <memory>
 #include <stdexcept>
 
 #include "core/run_engine.h"
@@ -49,14 +52,13 @@ FrmMain::FrmMain(RunEnvironment environment)
     ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     ::SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&FrmMain::WindowProc));
     g_main = this;
+    eventTarget_.store(hwnd_);
     host_.Create(hwnd_);
-    // Every wait of the run lets the window's messages through, so "Stop" and a close arrive.
-    previousPump_ = SetPumpHook(PumpMessages);
     forms::Form_Load(*this, WIREPACE_VERSION_MAJOR, WIREPACE_VERSION_MINOR);
 }
 
 FrmMain::~FrmMain() {
-    SetPumpHook(previousPump_);
+    EndRun();
     if (hwnd_) ::DestroyWindow(hwnd_);
     if (g_main == this) g_main = nullptr;
 }
@@ -67,9 +69,24 @@ LRESULT CALLBACK FrmMain::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
     return self->Handle(msg, wp, lp);
 }
 
+void FrmMain::PostToWindow(std::function<void()> task) {
+    // The message owns the task until the window's thread runs it.
+    auto owned = std::make_unique<std::function<void()>>(std::move(task));
+    const HWND target = eventTarget_.load();
+    if (target &&
+        ::PostMessageW(target, kRunEventMessage, 0, reinterpret_cast<LPARAM>(owned.get())))
+        owned.release();
+}
+
 LRESULT FrmMain::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     const HWND hwnd = hwnd_;
     switch (msg) {
+        case kRunEventMessage: {
+            const std::unique_ptr<std::function<void()>> task(
+                reinterpret_cast<std::function<void()>*>(lp));
+            (*task)();
+            return 0;
+        }
         case WM_COMMAND:
             OnCommand(LOWORD(wp), HIWORD(wp));
             return 0;
@@ -98,6 +115,7 @@ LRESULT FrmMain::Handle(UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         case WM_DESTROY:
             hwnd_ = nullptr;
+            eventTarget_.store(nullptr);
             ::PostQuitMessage(0);
             return 0;
         default:
@@ -223,6 +241,12 @@ void FrmMain::MoveTo(std::string_view control, std::string_view placeOf) {
     const forms::ControlDesign& place = host_.Form().Control(placeOf);
     ::SetWindowPos(host_.Hwnd(control), nullptr, host_.Px(place.left), host_.Px(place.top), 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void FrmMain::SetProgress(std::string_view control, int permille) {
+    if (!hwnd_) return;
+    ::SendMessageW(host_.Hwnd(control), PBM_SETPOS, static_cast<WPARAM>(permille), 0);
+    taskbar_.Show(hwnd_, permille, IsVisible(control));
 }
 
 void FrmMain::ClearList(std::string_view list) {

@@ -3,14 +3,19 @@
 // are the shared wizard's, which drives the run engine and follows its events.
 #pragma once
 
-#include "common/pause.h"
+#include <atomic>
+#include <functional>
+
 #include "core/run_engine.h"
 #include "ui/forms/wizard.h"
 #include "ui/win32/form_host.h"
+#include "ui/win32/taskbar_progress.h"
 
 namespace wirepace::ui::win32 {
 
 inline constexpr const wchar_t* kMainClass = L"WirepaceMainWindow";
+// Carries one event of the run (a heap-allocated task in lParam) to the window's thread.
+inline constexpr UINT kRunEventMessage = WM_APP + 1;
 
 class FrmMain : public forms::WizardWindow {
   public:
@@ -39,6 +44,8 @@ class FrmMain : public forms::WizardWindow {
     void SetFocus(std::string_view control) override;
     void SetBackColour(std::string_view control, const forms::Colour& colour) override;
     void MoveTo(std::string_view control, std::string_view placeOf) override;
+    // The bar, and the progress of the window's taskbar button with it.
+    void SetProgress(std::string_view control, int permille) override;
     void ClearList(std::string_view list) override;
     void AddListItem(std::string_view list, const std::string& item) override;
     void SetListIndex(std::string_view list, int index) override;
@@ -50,6 +57,7 @@ class FrmMain : public forms::WizardWindow {
     void CloseOtherWindows() override;
 
     // WizardWindow beyond the controls
+    void PostToWindow(std::function<void()> task) override;
     void FocusResultsAtEnd() override;
     void SetBusy(bool busy) override;
     void OpenReports(const RunResult& result, const std::string& testName) override;
@@ -63,13 +71,14 @@ class FrmMain : public forms::WizardWindow {
     std::string FocusedControl() const;
 
     HWND hwnd_ = nullptr;
+    // The window the run's thread posts its events to, cleared when the window goes.
+    std::atomic<HWND> eventTarget_{nullptr};
+    TaskbarProgress taskbar_;
     FormHost host_;
-    PumpHook previousPump_;
     bool busy_ = false;
 };
 
-// Processes pending messages of the thread with the window's keyboard handling; installed as
-// the core's pump hook while the main window exists.
+// Processes pending messages of the thread with the window's keyboard handling.
 void PumpMessages();
 
 // The message loop of the program: runs until the main window is closed.

@@ -88,12 +88,25 @@ bool SystemIsThemed() {
 
 }  // namespace
 
-void EnableThemedControls() {
-    if (!SystemIsThemed()) return;
+namespace {
+
+void RegisterCommonControlClasses(DWORD classes) {
     using InitCommonControlsExFn = BOOL(WINAPI*)(const CommonControlsInit*);
     const auto init = LookUp<InitCommonControlsExFn>(CommonControls(), "InitCommonControlsEx");
-    const CommonControlsInit record{sizeof(CommonControlsInit), kAllControlClasses};
+    const CommonControlsInit record{sizeof(CommonControlsInit), classes};
     if (init) init(&record);
+}
+
+}  // namespace
+
+void EnableThemedControls() {
+    if (!SystemIsThemed()) return;
+    RegisterCommonControlClasses(kAllControlClasses);
+}
+
+void RegisterProgressClass() {
+    constexpr DWORD kProgressClass = 0x20;  // ICC_PROGRESS_CLASS
+    RegisterCommonControlClasses(kProgressClass);
 }
 
 }  // namespace wirepace::ui::win32

@@ -22,4 +22,7 @@ bool IsThemed(const ThemeQueries& queries);
 // Registers the common control classes when the system is themed.
 void EnableThemedControls();
 
+// Registers the system's progress bar class, themed or not, before a form creates one.
+void RegisterProgressClass();
+
 }  // namespace wirepace::ui::win32
