@@ -25,6 +25,9 @@ struct TestResult {
     std::vector<double> intervals;
     // Tests 6 to 8: each drone's bytes in each second, in drone order.
     std::vector<std::vector<double>> droneIntervals;
+    // The time the samples span, from the test's start (for tests 6 to 8 the drones' release)
+    // to its end: it tells how much of a second the last sample covers.
+    double samplesMs = 0;
 };
 
 // The length of one sample of `TestResult::intervals`.
