@@ -51,7 +51,6 @@ figure{margin:8px 0}
 figcaption{font-size:12px;color:#444}
 .timelines,.trends{display:flex;flex-wrap:wrap;gap:6px 18px}
 svg{max-width:100%;height:auto}
-svg text{fill:#1a1a1a}
 footer{margin-top:32px;font-size:12px;color:#555}
 )";
 

@@ -12,8 +12,9 @@ namespace wirepace::report {
 
 namespace {
 
-constexpr double kWidth = 360, kHeight = 150;
-constexpr double kLeft = 58, kRight = 12, kTop = 12, kBottom = 28;
+constexpr double kWidth = 380, kHeight = 156;
+constexpr double kLeft = 58, kRight = 24, kTop = 20, kBottom = 28;
+constexpr double kLegend = 60;  // beside the plot, when it has a line per drone
 // Not the bars' blue: the chart's bars are the one place that colour stands for.
 constexpr std::array<const char*, 5> kLineColours = {"#1565c0", "#d84315", "#2e7d32", "#8e24aa",
                                                      "#6d4c41"};
@@ -58,18 +59,19 @@ std::string Text(double x, double y, const std::string& text, const std::string&
 }  // namespace
 
 std::vector<TimelineSeries> TimelineOf(const TestResult& test) {
+    // Every line runs on the test's clock; a result without the span of its samples has them
+    // span its measured time.
+    const double span = test.samplesMs > 0 ? test.samplesMs : test.exactMs;
     std::vector<TimelineSeries> lines;
     bool drones = false;
     for (const auto& samples : test.droneIntervals) drones = drones || !samples.empty();
     if (drones) {
-        for (std::size_t k = 0; k < test.droneIntervals.size(); ++k) {
-            if (test.droneIntervals[k].empty()) continue;
-            const double ms = k < test.droneMs.size() ? test.droneMs[k] : test.exactMs;
-            lines.push_back(SeriesOf("Drone " + std::to_string(k + 1), test.droneIntervals[k], ms));
-        }
+        for (std::size_t k = 0; k < test.droneIntervals.size(); ++k)
+            if (!test.droneIntervals[k].empty())
+                lines.push_back(
+                    SeriesOf("Drone " + std::to_string(k + 1), test.droneIntervals[k], span));
     } else if (!test.intervals.empty()) {
-        lines.push_back(
-            SeriesOf(test.index >= 6 ? "all copies" : "copy", test.intervals, test.exactMs));
+        lines.push_back(SeriesOf(test.index >= 6 ? "all copies" : "copy", test.intervals, span));
     }
     return lines;
 }
@@ -78,8 +80,8 @@ std::string TimelineSvg(const TestResult& test) {
     const std::vector<TimelineSeries> lines = TimelineOf(test);
     const std::string title =
         "<title>" + Escape("Test " + test.id + ", KB/s per second") + "</title>";
-    const double plotWidth = kWidth - kLeft - kRight;
     if (lines.empty()) {
+        const double plotWidth = kWidth - kLeft - kRight;
         // A strip, not an empty chart: the page stays short when no test has samples.
         constexpr double kStrip = 28;
         return "<svg class=\"timeline no-samples\" role=\"img\" viewBox=\"0 0 " + Num(kWidth) +
@@ -94,6 +96,8 @@ std::string TimelineSvg(const TestResult& test) {
     std::string out = "<svg class=\"timeline\" role=\"img\" viewBox=\"0 0 " + Num(kWidth) + " " +
                       Num(kHeight) + "\" width=\"" + Num(kWidth) + "\" height=\"" + Num(kHeight) +
                       "\" font-size=\"10px\">" + title;
+    const bool legend = lines.size() > 1;
+    const double plotWidth = kWidth - kLeft - (legend ? kLegend : kRight);
     const double plotHeight = kHeight - kTop - kBottom;
     out += "<rect x=\"" + Num(kLeft) + "\" y=\"" + Num(kTop) + "\" width=\"" + Num(plotWidth) +
            "\" height=\"" + Num(plotHeight) + "\" fill=\"#ffffff\" stroke=\"#999999\"/>";
@@ -117,7 +121,7 @@ std::string TimelineSvg(const TestResult& test) {
     for (double s = 0; s <= xMax + xStep / 2; s += xStep)
         out +=
             Text(X(s), kTop + plotHeight + 12, NumberToText(s) + " s", " text-anchor=\"middle\"");
-    out += Text(4, kTop + 8, "KB/s", " fill=\"#555555\"");
+    out += Text(4, kTop - 8, "KB/s", " fill=\"#555555\"");
 
     // The test's own figure, for comparison with the course that made it.
     if (test.speed > 0)
@@ -134,9 +138,9 @@ std::string TimelineSvg(const TestResult& test) {
         }
         out += "<path d=\"" + d + "\" fill=\"none\" stroke=\"" + colour +
                "\" stroke-width=\"1.5\"><title>" + Escape(s.label) + "</title></path>";
-        if (lines.size() > 1)
-            out += Text(kLeft + plotWidth - 4, kTop + 10 + 11 * static_cast<double>(k), s.label,
-                        " text-anchor=\"end\" fill=\"" + colour + "\"");
+        if (legend)
+            out += Text(kLeft + plotWidth + 8, kTop + 8 + 12 * static_cast<double>(k), s.label,
+                        " fill=\"" + colour + "\"");
     }
     return out + "</svg>";
 }

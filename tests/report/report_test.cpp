@@ -130,7 +130,8 @@ TEST(ReportTimeline, SamplesBecomeRatesOneLinePerDrone) {
     single.index = 4;
     single.id = "4";
     single.speed = 120;
-    single.exactMs = 3500;
+    single.exactMs = 3450;
+    single.samplesMs = 3500;
     single.intervals = {100 * 1024, 200 * 1024, 0, 50 * 1024};  // a stall, half a last second
     const std::vector<TimelineSeries> lines = TimelineOf(single);
     ASSERT_EQ(lines.size(), 1u);
@@ -146,18 +147,22 @@ TEST(ReportTimeline, SamplesBecomeRatesOneLinePerDrone) {
     parallel.index = 7;
     parallel.id = "7";
     parallel.speed = 500;
-    parallel.exactMs = 2000;
-    parallel.intervals = {5 * 1024, 5 * 1024};
-    parallel.droneMs = {2000, 1500, 2000, 1000, 1800};
+    parallel.exactMs = 1200;    // the slowest drone's own time
+    parallel.samplesMs = 1500;  // from the drones' release to the last of their bytes
+    parallel.droneMs = {1200, 400, 1100, 900, 1000};
     for (int k = 0; k < 5; ++k)
-        parallel.droneIntervals.push_back(std::vector<double>(k == 3 ? 1 : 2, 1024.0 * (k + 1)));
+        parallel.droneIntervals.push_back({1024.0 * (k + 1), k == 1 ? 0 : 512.0});
+    parallel.intervals = {15 * 1024, 4 * 512};
     const std::vector<TimelineSeries> drones = TimelineOf(parallel);
     ASSERT_EQ(drones.size(), 5u);
     EXPECT_EQ(drones[0].label, "Drone 1");
-    EXPECT_EQ(drones[1].end.back(), 1.5);
-    EXPECT_EQ(drones[1].rate.back(), 2 / 0.5);
-    EXPECT_EQ(drones[3].end, std::vector<double>{1});
-    EXPECT_EQ(drones[4].rate.back(), 5 / 0.8);
+    // All on the test's clock: the last half second is half a second for every drone.
+    for (const TimelineSeries& d : drones) EXPECT_EQ(d.end, (std::vector<double>{1, 1.5}));
+    EXPECT_EQ(drones[1].rate, (std::vector<double>{2, 0}));
+    EXPECT_EQ(drones[4].rate, (std::vector<double>{5, 1}));
+    // Without the span (an older result) the measured time stands in for it.
+    parallel.samplesMs = 0;
+    EXPECT_EQ(TimelineOf(parallel)[0].end.back(), 1.2);
     const std::string lanes = TimelineSvg(parallel);
     EXPECT_EQ(Count(lanes, "<path"), 5u);
     EXPECT_EQ(All(lanes, ">(Drone [0-9])</text>"),  // the legend
