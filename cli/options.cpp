@@ -7,6 +7,7 @@
 
 #include "core/connection_settings.h"
 #include "core/run_input.h"
+#include "report/report_html.h"
 #include "wirepace_version.h"
 
 namespace wirepace::cli {
@@ -75,10 +76,25 @@ ParseResult ParseOptions(int argc, const char* const* argv) {
     app.add_option("--fill", fill,
                    "Test file content: zero (as the window) or random (incompressible)")
         ->capture_default_str();
+    app.add_option("--report", o.reportPath,
+                   "Write an HTML report of the run (results, chart, timelines, history) to "
+                   "FILE at the end")
+        ->type_name("FILE");
     // A file of options ("dir = '//srv/bench'", one a line), e.g. for a scheduled run; options
     // on the command line take precedence, and a name it does not know is an error.
     app.set_config("--config", "", "Read options from this file, one \"option = value\" a line");
     app.allow_config_extras(false);
+
+    HistoryOptions h;
+    std::string historyFormat = "text";
+    CLI::App* history = app.add_subcommand(
+        "history", "List the runs in the results log, oldest first (see history --help)");
+    history->add_option("--name", h.name, "Only the runs of this test name");
+    history->add_option("--dir", h.dir, "Only the runs on this target directory");
+    history->add_option("--format", historyFormat, "Output: text, json or csv")
+        ->capture_default_str();
+    history->add_option("--log", h.logPath, "Read this results log instead of your own")
+        ->type_name("FILE");
 
     ParseResult result;
     try {
@@ -100,6 +116,21 @@ ParseResult ParseOptions(int argc, const char* const* argv) {
         result.output = "wirepace-cli: " + message + "\nRun with --help for usage.\n";
         return result;
     };
+
+    if (history->parsed()) {
+        // The options of a run mean nothing to the history.
+        for (const CLI::Option* option : app.get_options())
+            if (option->count() > 0)
+                return fail(option->get_name() + " belongs to a run, not to history; " +
+                            "history takes --name, --dir, --format and --log");
+        static const std::map<std::string, OutputFormat> historyFormats = {
+            {"text", OutputFormat::Text}, {"json", OutputFormat::Json}, {"csv", OutputFormat::Csv}};
+        if (!historyFormats.count(historyFormat))
+            return fail("history --format \"" + historyFormat + "\" is not text, json or csv");
+        h.format = historyFormats.at(historyFormat);
+        result.history = h;
+        return result;
+    }
 
     if (Trimmed(o.name).empty()) return fail("--name must not be blank");
     if (auto problem = CheckRunInput(o.name, o.dir, o.user)) return fail(*problem);
@@ -154,6 +185,10 @@ ParseResult ParseOptions(int argc, const char* const* argv) {
         o.fill = FillMode::Random;
     } else {
         return fail("--fill \"" + fill + "\" is not zero or random");
+    }
+    if (app.get_option("--report")->count() > 0) {
+        // Found out now, not after a run of many minutes.
+        if (auto problem = report::CheckReportPath(o.reportPath)) return fail(*problem);
     }
     result.options = o;
     return result;

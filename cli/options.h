@@ -27,15 +27,24 @@ struct Options {
     FillMode fill = FillMode::Zero;
     int stallTimeoutSeconds = 120;  // a drone's copy without progress for this long fails
     std::string metricsFile;        // replaced after the runs with their metrics; or empty
+    std::string reportPath;         // --report: the HTML report written at the end, or ""
 
     // Derived while checking: the displayed type text.
     std::string typeText;
 };
 
+// `wirepace-cli history`: the runs of the results log.
+struct HistoryOptions {
+    std::optional<std::string> name, dir;  // only the runs of this test name and target
+    OutputFormat format = OutputFormat::Text;
+    std::string logPath;  // empty: this user's results log
+};
+
 struct ParseResult {
-    std::optional<Options> options;  // set when a run should start
-    int exitCode = 0;                // otherwise: 0 after --help, 2 for bad options
-    std::string output;              // help text or the error message
+    std::optional<Options> options;         // set when a run should start
+    std::optional<HistoryOptions> history;  // set when the history was asked for
+    int exitCode = 0;                       // otherwise: 0 after --help, 2 for bad options
+    std::string output;                     // help text or the error message
 };
 
 ParseResult ParseOptions(int argc, const char* const* argv);

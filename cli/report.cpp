@@ -8,35 +8,9 @@
 
 #include "common/number_format.h"
 #include "core/captions.h"
+#include "report/report_html.h"
 
 namespace wirepace::cli {
-
-std::vector<SpeedSummary> Summarise(const std::vector<RunResult>& runs) {
-    std::vector<SpeedSummary> summary;
-    std::vector<std::vector<double>> speeds;
-    for (const auto& run : runs) {
-        for (const auto& t : run.tests) {
-            auto it = std::find_if(summary.begin(), summary.end(),
-                                   [&](const SpeedSummary& s) { return s.id == t.id; });
-            if (it == summary.end()) {
-                summary.push_back({t.id, t.name});
-                speeds.emplace_back();
-                it = summary.end() - 1;
-            }
-            speeds[static_cast<std::size_t>(it - summary.begin())].push_back(t.speed);
-        }
-    }
-    for (std::size_t i = 0; i < summary.size(); ++i) {
-        auto& v = speeds[i];
-        std::sort(v.begin(), v.end());
-        const std::size_t n = v.size();
-        summary[i].runs = static_cast<int>(n);
-        summary[i].min = v.front();
-        summary[i].max = v.back();
-        summary[i].median = n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-    }
-    return summary;
-}
 
 std::string LocalDiskNote(const std::string& dir) {
     return "No --dir given: these numbers measure this machine's own disk (" + dir +
@@ -141,7 +115,6 @@ std::string JsonLine(const nlohmann::json& event) {
     return event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + '\n';
 }
 
-namespace {
 std::string CsvField(const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
     std::string quoted = "\"";
@@ -151,7 +124,6 @@ std::string CsvField(const std::string& text) {
     }
     return quoted + "\"";
 }
-}  // namespace
 
 void WriteCsv(std::ostream& out, const std::vector<RunResult>& runs) {
     // Tests 6 to 8 run up to five drones; each one's own time shows the skew between copies.
@@ -171,6 +143,18 @@ void WriteCsv(std::ostream& out, const std::vector<RunResult>& runs) {
             }
             out << '\n';
         }
+}
+
+bool WriteHtmlReport(const std::string& path, const std::vector<RunResult>& runs,
+                     const std::string& logPath, std::ostream& err) {
+    if (runs.empty()) return true;  // nothing ran: the reason is said already
+    try {
+        report::SaveReport(path, runs, logPath);
+        return true;
+    } catch (const RuntimeError& e) {
+        err << "wirepace-cli: " << report::SaveFailureText(path, e) << '\n' << std::flush;
+        return false;
+    }
 }
 
 }  // namespace wirepace::cli

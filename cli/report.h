@@ -11,16 +11,13 @@
 
 #include "cli/options.h"
 #include "core/run_result.h"
+#include "report/summary.h"
 
 namespace wirepace::cli {
 
-struct SpeedSummary {
-    std::string id, name;
-    double min = 0, median = 0, max = 0;
-    int runs = 0;
-};
-// Min, median and max speed per test over the runs that completed it.
-std::vector<SpeedSummary> Summarise(const std::vector<RunResult>& runs);
+// The same spread the HTML report shows.
+using report::SpeedSummary;
+using report::Summarise;
 
 // Said once when no --dir was given, so nobody takes the figures for a network's.
 std::string LocalDiskNote(const std::string& dir);
@@ -34,6 +31,13 @@ void WriteText(std::ostream& out, const Options& options, const std::vector<RunR
 void WriteJson(std::ostream& out, const Options& options, const std::string& dir,
                const std::vector<RunResult>& runs);
 void WriteCsv(std::ostream& out, const std::vector<RunResult>& runs);
+// A CSV field, quoted when it holds a separator, a quote or a line end.
+std::string CsvField(const std::string& text);
+
+// --report: the HTML report of the runs, with the history of the log at `logPath`. A failure
+// is said on `err`; returns whether the report was written (or there was nothing to report).
+bool WriteHtmlReport(const std::string& path, const std::vector<RunResult>& runs,
+                     const std::string& logPath, std::ostream& err);
 
 // One JSON object per line as the run goes (--format jsonl), each line flushed.
 std::string JsonLine(const nlohmann::json& event);

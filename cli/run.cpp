@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/history.h"
 #include "cli/metrics.h"
 #include "cli/options.h"
 #include "cli/report.h"
@@ -151,6 +152,7 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& in, std::ost
                    std::ostream& err) {
     // Options first: bad ones end here, before any folder or log is touched.
     ParseResult parsed = ParseOptions(argc, argv);
+    if (parsed.history) return RunHistory(*parsed.history, out, err);
     if (!parsed.options) {
         (parsed.exitCode == 0 ? out : err) << parsed.output;
         return parsed.exitCode;
@@ -270,6 +272,10 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& in, std::ost
         case OutputFormat::OpenMetrics:
             break;  // written with the metrics file, below
     }
+    if (!options.reportPath.empty() &&
+        !WriteHtmlReport(options.reportPath, runs, environment.logPath, err) &&
+        exitCode == kExitFinished)
+        exitCode = kExitError;
     exitCode = metrics.End(exitCode, dir, runs, out, err);
     // A closed pipe (`| head -3`) must not kill the program before it has cleaned up, so
     // SIGPIPE is ignored and the failed write is reported here, once.

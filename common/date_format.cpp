@@ -19,8 +19,12 @@ std::string Digits(int value, size_t width) {
 }  // namespace
 
 DateTime DateTime::Now() {
-    const std::time_t t = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    const std::tm tm = platform::LocalTime(t);
+    return Local(static_cast<double>(
+        std::chrono::system_clock::to_time_t(std::chrono::system_clock::now())));
+}
+
+DateTime DateTime::Local(double secondsSince1970) {
+    const std::tm tm = platform::LocalTime(static_cast<std::time_t>(secondsSince1970));
     DateTime dt;
     dt.year = tm.tm_year + 1900;
     dt.month = tm.tm_mon + 1;

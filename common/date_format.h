@@ -12,6 +12,7 @@ struct DateTime {
     int hour = 0, minute = 0, second = 0;
 
     static DateTime Now();                                        // local time
+    static DateTime Local(double secondsSince1970);               // that moment, local time
     static DateTime TimeOfDay(int hour, int minute, int second);  // no date: 30 December 1899
     DateTime TimeOnly() const { return TimeOfDay(hour, minute, second); }
 };

@@ -103,6 +103,7 @@ void ProgressMeter::FillSamples(TestResult& result) const {
     const bool partSecond =
         endMs_ - startMs_ > kSampleIntervalMs * static_cast<double>(marks_.size() - 1);
     result.intervals = Intervals(marks_, progress_.bytes, partSecond);
+    result.samplesMs = endMs_ - startMs_;
     result.droneIntervals.clear();
     for (std::size_t d = 0; d < droneMarks_.size(); ++d)
         result.droneIntervals.push_back(

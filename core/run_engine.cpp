@@ -191,6 +191,7 @@ void Run::RunTests() {
     targetSwept_ = true;
     context_.TargetIsRemote = isNetworkFolder_(TargetDir());
     result_.targetIsRemote = context_.TargetIsRemote;
+    result_.targetFileSystem = platform::FileSystemType(TargetDir());
     platform::SetEmergencyFiles([&] {
         auto paths = RunFilePaths(context_, settings_.smallKB, settings_.largeKB, TargetDir());
         paths.push_back(targetLock_->Path());

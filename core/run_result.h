@@ -25,6 +25,9 @@ struct TestResult {
     std::vector<double> intervals;
     // Tests 6 to 8: each drone's bytes in each second, in drone order.
     std::vector<std::vector<double>> droneIntervals;
+    // The time the samples span, from the test's start (for tests 6 to 8 the drones' release)
+    // to its end: it tells how much of a second the last sample covers.
+    double samplesMs = 0;
 };
 
 // The length of one sample of `TestResult::intervals`.
@@ -37,6 +40,9 @@ struct RunResult {
     std::string target;    // the target as the run showed it (separators normalised)
     double startedAt = 0;  // when the run started, seconds since 1970-01-01 UTC
     bool targetIsRemote = false;
+    // The file system the target lies on, as the system names it ("ext4", "fuse.sshfs",
+    // "NTFS"); "" when it could not be told.
+    std::string targetFileSystem;
     std::vector<TestResult> tests;  // the tests the run completed, in order
     RunOutcome outcome = RunOutcome::Error;
     int errorNumber = 0;  // with RunOutcome::Error; 0 when the failure has no number

@@ -333,6 +333,25 @@ std::string ReadFirstLine(const std::string& path) {
     return FirstLineOf(OpenPlainFile(path, O_RDONLY), path);
 }
 
+std::string ReadTextFile(const std::string& path) {
+    const int fd = OpenPlainFile(path, O_RDONLY);
+    std::string text;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int err = errno;
+            ::close(fd);
+            RaiseFileError(err, path);
+        }
+        if (n == 0) break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return text;
+}
+
 void ReplaceFileWhole(const std::string& path, const std::string& bytes) {
     CheckPath(path);
     struct stat st {};

@@ -322,6 +322,28 @@ std::string ReadFirstLine(const std::string& path) {
     return win32::CodePageToUtf8(end == std::string::npos ? text : text.substr(0, end), CP_ACP);
 }
 
+std::string ReadTextFile(const std::string& path) {
+    if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound);
+    const HANDLE h = ::CreateFileW(Widen(path).c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) RaiseLast(path);
+    std::string text;
+    char buffer[65536];
+    for (;;) {
+        DWORD n = 0;
+        if (!::ReadFile(h, buffer, sizeof buffer, &n, nullptr)) {
+            const DWORD err = ::GetLastError();
+            ::CloseHandle(h);
+            RaiseFileError(static_cast<int>(err), path);
+        }
+        if (n == 0) break;
+        text.append(buffer, n);
+    }
+    ::CloseHandle(h);
+    return win32::CodePageToUtf8(text, CP_ACP);
+}
+
 void WriteProgramImage(const std::string& path, const unsigned char* bytes, std::size_t size) {
     FreshFile file(path);
     WriteFully(file.Handle(), bytes, size, path);

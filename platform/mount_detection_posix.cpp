@@ -112,4 +112,14 @@ bool IsNetworkFolder(const std::string& dir) {
 #endif
 }
 
+std::string FileSystemType(const std::string& dir) {
+#if defined(__linux__)
+    return MountTypeOf(dir);
+#else
+    struct statfs fs {};
+    if (dir.empty() || ::statfs(dir.c_str(), &fs) != 0) return {};
+    return fs.f_fstypename;
+#endif
+}
+
 }  // namespace wirepace::platform

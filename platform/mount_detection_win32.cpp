@@ -22,4 +22,25 @@ bool IsNetworkFolder(const std::string& dir) {
     return ::GetDriveTypeW(root.c_str()) == DRIVE_REMOTE;
 }
 
+std::string FileSystemType(const std::string& dir) {
+    std::string root;
+    if (IsSharePath(dir)) {
+        // \\server\share\ : the volume a share path lies on is the share itself.
+        const std::string path = NormaliseSeparators(dir);
+        const auto serverEnd = path.find('\\', 2);
+        if (serverEnd == std::string::npos) return {};
+        const auto shareEnd = path.find('\\', serverEnd + 1);
+        root = (shareEnd == std::string::npos ? path : path.substr(0, shareEnd)) + "\\";
+    } else if (dir.size() >= 2 && dir[1] == ':') {
+        root = dir.substr(0, 2) + "\\";
+    } else {
+        return {};
+    }
+    wchar_t name[MAX_PATH + 1] = {};
+    if (!::GetVolumeInformationW(win32::Widen(root).c_str(), nullptr, 0, nullptr, nullptr, nullptr,
+                                 name, MAX_PATH + 1))
+        return {};
+    return win32::Narrow(name);
+}
+
 }  // namespace wirepace::platform

@@ -138,6 +138,9 @@ void WriteTextFile(const std::string& path, const std::string& text);
 bool CreateExclusiveFile(const std::string& path, const std::string& text);
 // The first line of a text file, without its line end ("" for an empty file).
 std::string ReadFirstLine(const std::string& path);
+// A whole text file as UTF-8: on Windows read in the ANSI code page, as AppendLine and
+// WriteTextFile write it.
+std::string ReadTextFile(const std::string& path);
 // Replaces the file at `path` with `bytes` as one step: they go to a new file in the same
 // folder, which is then renamed over the name, so a reader (a metrics collector) sees the old
 // file or the new one whole, never a part. The bytes are written as they stand. A link or
@@ -189,6 +192,10 @@ class FileWriter {
 // True when `dir` lies on a file system reached over a network (NFS, SMB, sshfs, smbnetfs,
 // 9p, Ceph, AFS, a remote drive or a share path on Windows), false for a local disk.
 bool IsNetworkFolder(const std::string& dir);
+
+// The type of the file system `dir` lies on, as the system names it ("ext4", "nfs4",
+// "fuse.sshfs", "NTFS"), or "" when it cannot be told.
+std::string FileSystemType(const std::string& dir);
 
 // ---- processes (processes_*) -----------------------------------------------------------------
 

@@ -7,10 +7,12 @@ WIREPACE_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 WIREPACE_PACKAGES=(cmake g++ ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev
                    libcli11-dev nlohmann-json3-dev clang-format-14 smbnetfs fuse3
                    fonts-liberation2)
-# What the share test needs beside them: a Samba server in a network namespace, and
-# nss_wrapper for its user that exists nowhere else; node_exporter, which the metrics test
-# reads the metrics through, and systemd-analyze for the scheduled-run units.
-WIREPACE_TEST_PACKAGES=(samba libnss-wrapper iproute2 prometheus-node-exporter systemd)
+# What the tests need beside them: for the share test a Samba server in a network namespace
+# and nss_wrapper for its user that exists nowhere else; node_exporter, which the metrics test
+# reads the metrics through, and systemd-analyze for the scheduled-run units; for the report
+# tests Python and a browser that renders the HTML report headless (Chromium).
+WIREPACE_TEST_PACKAGES=(samba libnss-wrapper iproute2 prometheus-node-exporter systemd python3
+                        chromium)
 
 # Installs the Debian packages that are not installed yet (needs root for apt-get).
 install_missing() {

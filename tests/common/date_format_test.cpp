@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
+
 #include "common/regional.h"
+#include "platform/system_clock.h"
 
 namespace wirepace {
 namespace {
@@ -45,6 +48,19 @@ TEST(FormatDateTime, SeparatorsComeFromTheRegionalSettings) {
     EXPECT_EQ(LongTime(v), "14.05.09");
     EXPECT_EQ(ResultTimeField(v), "14.05.09.129");
     SetRegional(saved);
+}
+
+TEST(DateTime, AMomentInLocalTime) {
+    // What the system calls local time for that second; the fraction is dropped.
+    const std::time_t at = 1796652309;  // 2026-12-07 14:05:09 UTC
+    const std::tm tm = platform::LocalTime(at);
+    const DateTime v = DateTime::Local(1796652309.75);
+    EXPECT_EQ(v.year, tm.tm_year + 1900);
+    EXPECT_EQ(v.month, tm.tm_mon + 1);
+    EXPECT_EQ(v.day, tm.tm_mday);
+    EXPECT_EQ(v.hour, tm.tm_hour);
+    EXPECT_EQ(v.minute, tm.tm_min);
+    EXPECT_EQ(v.second, 9);
 }
 
 }  // namespace

@@ -150,6 +150,10 @@ TEST_F(Engine, ProgressIsReportedInOrderAndTheSamplesAddUpToEachTestsBytes) {
             EXPECT_EQ(drone, t.bytes / static_cast<double>(t.droneIntervals.size())) << t.id;
         }
         EXPECT_EQ(t.droneIntervals.size(), static_cast<std::size_t>(DronesOf(t.index))) << t.id;
+        // The samples span the test's time: every one a whole second but the last.
+        const double n = static_cast<double>(t.intervals.size());
+        EXPECT_GE(t.samplesMs, (n - 1) * kSampleIntervalMs) << t.id;
+        EXPECT_LE(t.samplesMs, n * kSampleIntervalMs) << t.id;
     }
     // Test 4 takes four pieces, over a second: more than one sample.
     EXPECT_GE(result.tests[4].intervals.size(), 2u);
@@ -381,6 +385,8 @@ TEST_F(Engine, ANetworkTargetWithTimingsTooShortToJudgeSaysSo) {
     const RunResult result = Run();
     ASSERT_EQ(result.outcome, RunOutcome::Finished);
     EXPECT_TRUE(result.targetIsRemote);
+    EXPECT_EQ(result.targetFileSystem, platform::FileSystemType(target.Slash()));
+    EXPECT_FALSE(result.targetFileSystem.empty());
     // The tiny WAN files copy in well under 50 ms on one machine.
     for (const auto& t : result.tests) EXPECT_EQ(t.comment, "");
     EXPECT_NE(result.note.find("took under 50 ms: too short to judge"), std::string::npos)

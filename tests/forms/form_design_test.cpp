@@ -106,8 +106,22 @@ TEST(FormDesign, GraphWindowControlsAndTableCells) {
     ExpectWellFormed(f);
     ExpectInsideContainers(f);
     EXPECT_EQ(f.unit, Unit::Pixels);
-    EXPECT_EQ(f.TabChain().size(), 1u);
+    ASSERT_EQ(f.TabChain().size(), 2u);
     EXPECT_EQ(f.TabChain().front()->name, "cmdClose");
+    EXPECT_EQ(f.TabChain().back()->name, "cmdSaveReport");
+    // "Save Report..." beside "Close", on its line and of its size; Esc presses "Close" alone.
+    const ControlDesign& save = f.Control("cmdSaveReport");
+    const ControlDesign& close = f.Control("cmdClose");
+    EXPECT_EQ(save.caption, "Save Report...");
+    EXPECT_EQ(save.top, close.top);
+    EXPECT_EQ(save.height, close.height);
+    EXPECT_EQ(save.width, close.width);
+    EXPECT_LT(save.left + save.width, close.left);
+    EXPECT_GT(save.left, f.Control("Shape1_1").left);
+    int cancels = 0;
+    for (const ControlDesign& c : f.controls) cancels += c.isCancel;
+    EXPECT_EQ(cancels, 1);
+    EXPECT_TRUE(close.isCancel);
 
     // Every table cell sits where the table's geometry puts it, numbers right-aligned, texts
     // left; the header row bold on the header colour, the rows plain on the window colour.

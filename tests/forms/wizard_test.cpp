@@ -345,7 +345,7 @@ class WizardRun : public ::testing::Test {
     std::function<void()> onEvent;
 };
 
-TEST_F(WizardRun, AFinishedRunOffersTheReportsThenExit) {
+TEST_F(WizardRun, AFinishedRunOffersTheReportsUntilTheResultsAreLeft) {
     RecordingView& v = w.view;
     std::vector<std::string> captionsDuringRun;
     onEvent = [&] {
@@ -381,11 +381,17 @@ TEST_F(WizardRun, AFinishedRunOffersTheReportsThenExit) {
     EXPECT_EQ(v.focus, "txtTestResults");
     ExpectNothingLeft();
 
+    // The reports stay on offer while the results are shown: a second click opens them
+    // again (the window may have been closed meanwhile); "Back" leaves the results.
     v.cmdNext_Click();
     EXPECT_EQ(v.reports, std::vector<std::string>{"Seq: 9 tests"});
-    EXPECT_EQ(v["cmdNext"].text, "Exit");
+    EXPECT_EQ(v["cmdNext"].text, "View Reports");
+    EXPECT_TRUE(v["cmdNext"].enabled);
     v.cmdNext_Click();
-    EXPECT_EQ(v.closes, 1);
+    EXPECT_EQ(v.reports, (std::vector<std::string>{"Seq: 9 tests", "Seq: 9 tests"}));
+    EXPECT_EQ(v.closes, 0);
+    cmdBack_Click(v);
+    EXPECT_EQ(v["cmdNext"].text, "Run Tests");
 }
 
 TEST_F(WizardRun, StopShowsItIsStoppingAndTheRunEndsInterrupted) {

@@ -3,9 +3,13 @@
 // read back as pixels, the table texts and the window's life cycle.
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <cmath>
 #include <string>
@@ -13,6 +17,7 @@
 #include "common/number_format.h"
 #include "core/catalogue.h"
 #include "core/run_result.h"
+#include "support/modal_answers.h"
 #include "support/screenshot.h"
 #include "ui/forms/chart_math.h"
 #include "ui/graph/frm_test_graph.h"
@@ -578,6 +583,81 @@ class GraphWindowTest : public QObject {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(TestGraphWindow() == nullptr);
         CloseTestGraph();  // closing what is not open does nothing
+    }
+
+    // "Save Report..." beside "Close": the file dialog offers the test name and the run's
+    // date; the report lands where the user points; a cancel writes nothing; a name that
+    // cannot take the report is said and the window stays. Esc closes the window.
+    void saveReportAndEsc() {
+        QTemporaryDir dir;
+        const QString log = dir.path() + "/TestResults.txt";
+        QFile file(log);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(
+            "-- Starting Lab test at 10:00:00 --\r\n"
+            "\"Lab\", \"/mnt/x/\", 2026-11-01, 10:00:01.121, 2, 80, 6000, \"\"\r\n");
+        file.close();
+        RunResult state = TypicalRun();
+        state.settings.testName = "Lab";
+        state.settings.target = "/mnt/x";
+        state.target = "/mnt/x/";
+        state.startedAt = 1796652309;
+        CloseTestGraph();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        LoadTestGraph(state, "Lab", log.toStdString());
+        QWidget* window = TestGraphWindow();
+        auto* save = window->findChild<QPushButton*>("cmdSaveReport");
+        QVERIFY(save && save->isVisible());
+        QCOMPARE(save->text(), QString("Save Report..."));
+        QCOMPARE(save->geometry(), QRect(536, 520, 97, 33));
+        SaveScreenshot("graph_save_report.png");
+
+        const QString report = dir.path() + "/lab.html";
+        {
+            wirepace::testing::FileDialogAnswer cancel("");
+            QTest::mouseClick(save, Qt::LeftButton);
+            QVERIFY(cancel.answered);
+            const QString offered = QFileInfo(cancel.offered).fileName();
+            QVERIFY2(
+                QRegularExpression("^Lab 2026-12-0[78] \\d{4}\\.html$").match(offered).hasMatch(),
+                qPrintable(offered));
+        }
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"TestResults.txt"});
+        {
+            wirepace::testing::FileDialogAnswer answer(report);
+            wirepace::testing::MessageBoxWatch boxes;
+            QTest::mouseClick(save, Qt::LeftButton);
+            QVERIFY(answer.answered);
+            QCOMPARE(boxes.texts, QStringList());
+        }
+        QFile written(report);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        const QString html = QString::fromUtf8(written.readAll());
+        QVERIFY(html.contains("<title>Wirepace report: Lab</title>"));
+        QVERIFY(html.contains("<td class=\"num\">11,161</td>"));
+        QVERIFY(html.contains("in the results log: 2, oldest first"));  // the earlier run and this
+        QCOMPARE(html.count("<tr class=\"this-run\">"), 1);
+
+        // A link under the chosen name is refused: said in a message, nothing written.
+        const QString link = dir.path() + "/link.html";
+        QVERIFY(QFile::link(dir.path() + "/elsewhere.html", link));
+        {
+            wirepace::testing::FileDialogAnswer answer(link);
+            wirepace::testing::MessageBoxWatch boxes;
+            QTest::mouseClick(save, Qt::LeftButton);
+            QTRY_COMPARE(boxes.texts.size(), 1);
+            QVERIFY2(boxes.texts[0].startsWith("Cannot write the report to " + link + ": "),
+                     qPrintable(boxes.texts[0]));
+        }
+        QVERIFY(!QFile::exists(dir.path() + "/elsewhere.html"));
+        QCOMPARE(TestGraphWindow(), window);
+
+        // Esc, pressed on a button, closes the window; another key does not.
+        QTest::keyClick(save, Qt::Key_A);
+        QCOMPARE(TestGraphWindow(), window);
+        QTest::keyClick(window->findChild<QPushButton*>("cmdClose"), Qt::Key_Escape);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(TestGraphWindow() == nullptr);
     }
 
     void screenshots() {

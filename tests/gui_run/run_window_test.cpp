@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -23,6 +24,7 @@
 #include "core/catalogue.h"
 #include "core/run_engine.h"
 #include "support/gui_test_main.h"
+#include "support/modal_answers.h"
 #include "support/screenshot.h"
 #include "ui/graph/frm_test_graph.h"
 #include "ui/main/frm_main.h"
@@ -216,13 +218,42 @@ void RunWindowTest::completeRunThenReports() {
     QCOMPARE(win.messages, QStringList());
     SaveScreenshot(&w, "main_results_page.png");
 
-    // View Reports opens the graph window, and the button becomes Exit.
+    // View Reports opens the graph window and stays on offer.
     QTest::mouseClick(win.Button("cmdNext"), Qt::LeftButton);
     QWidget* graph = wirepace::ui::TestGraphWindow();
     QVERIFY(graph);
     QVERIFY(graph->isVisible());
     QCOMPARE(graph->windowTitle(), QStringLiteral("Test Results for GuiRun"));
-    QCOMPARE(win.Button("cmdNext")->text(), QStringLiteral("Exit"));
+    QCOMPARE(win.Button("cmdNext")->text(), QStringLiteral("View Reports"));
+
+    // Save Report writes the run's report: its nine tests, this run marked in the history of
+    // the window's own log.
+    QTemporaryDir reports;
+    {
+        wirepace::testing::FileDialogAnswer answer(reports.path() + "/run.html");
+        QTest::mouseClick(graph->findChild<QPushButton*>("cmdSaveReport"), Qt::LeftButton);
+        QVERIFY(answer.answered);
+        QVERIFY2(QFileInfo(answer.offered).fileName().startsWith("GuiRun "),
+                 qPrintable(answer.offered));
+    }
+    QFile report(reports.path() + "/run.html");
+    QVERIFY(report.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(report.readAll());
+    for (const auto& test : wirepace::kCatalogue)
+        QVERIFY2(html.contains(QStringLiteral("<tr data-test=\"%1\" data-ms=").arg(test.id)),
+                 test.id);
+    QVERIFY(html.contains("in the results log: 1, oldest first"));
+    QCOMPARE(html.count("<tr class=\"this-run\">"), 1);
+    QCOMPARE(win.messages, QStringList());
+
+    // Esc closes it; the reports open again from the main window.
+    QTest::keyClick(graph->findChild<QPushButton*>("cmdClose"), Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(wirepace::ui::TestGraphWindow() == nullptr);
+    QTest::mouseClick(win.Button("cmdNext"), Qt::LeftButton);
+    graph = wirepace::ui::TestGraphWindow();
+    QVERIFY(graph && graph->isVisible());
+    QCOMPARE(win.Button("cmdNext")->text(), QStringLiteral("View Reports"));
 
     // Back keeps the log; a second run appends to the same box and log.
     QTest::mouseClick(win.Button("cmdBack"), Qt::LeftButton);
@@ -234,10 +265,10 @@ void RunWindowTest::completeRunThenReports() {
     QCOMPARE(win.Caption("lbl1_5"), QStringLiteral("Finished"));
     QCOMPARE(LogLines().size(), 20);
 
-    // Exit closes the main window and the graph window.
+    // Closing the main window closes the graph window too.
     QTest::mouseClick(win.Button("cmdNext"), Qt::LeftButton);  // View Reports (already open)
-    QCOMPARE(win.Button("cmdNext")->text(), QStringLiteral("Exit"));
-    QTest::mouseClick(win.Button("cmdNext"), Qt::LeftButton);
+    QCOMPARE(win.Button("cmdNext")->text(), QStringLiteral("View Reports"));
+    QVERIFY(w.close());
     QVERIFY(!w.isVisible());
     QTRY_VERIFY(wirepace::ui::TestGraphWindow() == nullptr);
 }

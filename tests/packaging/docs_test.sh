@@ -1,7 +1,8 @@
 #!/bin/sh
 # SPDX-License-Identifier: MIT
-# The manual pages keep up with the programs: every option wirepace-cli --help lists is in the
-# synopsis and has an entry under OPTIONS in wirepace-cli(1), and both programs print the
+# The manual pages keep up with the programs: every option wirepace-cli --help and
+# wirepace-cli history --help list is in the synopsis and has an entry under OPTIONS in
+# wirepace-cli(1), and both programs print the
 # project's version (the window program without a display).
 # docs_test.sh --version V --cli PROGRAM --cli-page PAGE [--window PROGRAM --window-page PAGE]
 set -u
@@ -30,6 +31,9 @@ section() {
 
 options="$("$cli" --help | grep -o -- '--[a-z][a-z-]*' | sort -u)"
 [ -n "$options" ] || fail "$cli --help lists no options"
+# The history subcommand's options too.
+options="$(printf '%s\n%s\n' "$options" "$("$cli" history --help | grep -o -- '--[a-z][a-z-]*')" |
+    sort -u)"
 synopsis="$(section "$cli_page" SYNOPSIS)"
 described="$(section "$cli_page" OPTIONS)"
 for option in $options; do

@@ -249,6 +249,37 @@ TEST(FileSafety, AFullDiskLeavesNoHalfWrittenFileAndNoTornLogLine) {
     EXPECT_EQ(testing::ReadFile(log), "first\r\nnext\r\n");
 }
 
+TEST(FileSafety, AFileReplacedInOneStepIsWholeOrUntouched) {
+    TempDir dir, outside;
+    const std::string report = dir.Slash() + "report.html";
+    p::ReplaceFileWhole(report, "first\r\n\xC3\xA9");  // bytes as they stand, no conversion
+    EXPECT_EQ(testing::ReadFile(report), "first\r\n\xC3\xA9");
+    EXPECT_EQ(p::ReadTextFile(report), "first\r\n\xC3\xA9");
+    p::ReplaceFileWhole(report, "second");
+    EXPECT_EQ(testing::ReadFile(report), "second");
+
+    // A full disk keeps the old file and leaves no part of the new one.
+    EXPECT_EQ(
+        WithFileSizeLimit(1 << 10, [&] { p::ReplaceFileWhole(report, std::string(1 << 12, 'x')); }),
+        kErrDiskFull);
+    EXPECT_EQ(testing::ReadFile(report), "second");
+    EXPECT_EQ(testing::Entries(dir.Path()), std::vector<std::string>{"report.html"});
+
+    // Never through a link, never onto a folder, never into a missing folder.
+    const std::string victim = outside.Slash() + "precious";
+    testing::WriteFile(victim, "keep me");
+    fs::create_symlink(victim, dir.Slash() + "link.html");
+    EXPECT_EQ(ErrorNumberOf([&] { p::ReplaceFileWhole(dir.Slash() + "link.html", "x"); }),
+              kErrPathFileAccess);
+    EXPECT_EQ(testing::ReadFile(victim), "keep me");
+    EXPECT_EQ(ErrorNumberOf([&] { p::ReplaceFileWhole(outside.Slash(), "x"); }),
+              kErrPathFileAccess);
+    EXPECT_EQ(ErrorNumberOf([&] { p::ReplaceFileWhole(dir.Slash() + "no/such.html", "x"); }),
+              kErrPathNotFound);
+    EXPECT_EQ(testing::Entries(dir.Path()), (std::vector<std::string>{"link.html", "report.html"}));
+    EXPECT_EQ(ErrorNumberOf([&] { p::ReadTextFile(dir.Slash() + "none"); }), kErrFileNotFound);
+}
+
 TEST(FileSafety, NetworkFoldersAreToldFromLocalDisks) {
     TempDir dir;
     EXPECT_FALSE(p::IsNetworkFolder(dir.Slash()));
@@ -256,6 +287,14 @@ TEST(FileSafety, NetworkFoldersAreToldFromLocalDisks) {
     EXPECT_TRUE(p::IsNetworkFolder("//server/share/"));
     EXPECT_TRUE(p::IsNetworkFolder("\\\\server\\share\\"));
     EXPECT_FALSE(p::IsNetworkFolder(dir.Slash() + "missing/"));
+    // What the report names: the type of the mount that holds the folder.
+    struct statfs st {};
+    ASSERT_EQ(::statfs(dir.Path().c_str(), &st), 0);
+    const std::string type = p::FileSystemType(dir.Slash());
+    EXPECT_FALSE(type.empty());
+    EXPECT_EQ(type == "tmpfs", static_cast<unsigned long>(st.f_type) == 0x01021994UL) << type;
+    EXPECT_EQ(p::FileSystemType("/proc/self/"), "proc");
+    EXPECT_EQ(p::FileSystemType(dir.Slash() + "missing/"), "");
 }
 
 }  // namespace

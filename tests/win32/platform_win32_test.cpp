@@ -251,14 +251,31 @@ TEST_F(Files, TextLinesAreWrittenInTheAnsiCodePage) {
     if (::GetACP() == 1252) {
         EXPECT_EQ(ansi, "caf\xE9 12,5");
     }
-    // Read back, the line is UTF-8 again.
+    // Read back, the line is UTF-8 again, alone or with the whole log (the history).
     EXPECT_EQ(platform::ReadFirstLine(At("log.txt")), line);
+    EXPECT_EQ(platform::ReadTextFile(At("log.txt")), line + "\r\nsecond\r\n");
 
     platform::WriteTextFile(At("t.txt"), "42");
     platform::WriteTextFile(At("t.txt"), "7");
     EXPECT_EQ(ReadBytes(At("t.txt")), "7");
     WriteBytes(At("empty.txt"), "");
     EXPECT_EQ(platform::ReadFirstLine(At("empty.txt")), "");
+}
+
+TEST_F(Files, AReportReplacesItsFileInOneStep) {
+    // The report is UTF-8 as it stands, not the log's code page.
+    const std::string html = "<p>caf\xC3\xA9</p>";
+    platform::ReplaceFileWhole(At("r.html"), html);
+    platform::ReplaceFileWhole(At("r.html"), html + "\n");
+    EXPECT_EQ(ReadBytes(At("r.html")), html + "\n");
+    EXPECT_EQ(ErrorNumberOf([&] { platform::ReplaceFileWhole(At("no\\such\\r.html"), "x"); }), 76);
+    std::filesystem::create_directory(dir.Path() / "sub");
+    EXPECT_EQ(ErrorNumberOf([&] { platform::ReplaceFileWhole(At("sub"), "x"); }), 75);
+    auto names = platform::FolderEntries(dir.Slash());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"r.html", "sub"}));
+    EXPECT_FALSE(platform::FileSystemType(dir.Slash()).empty());
+    EXPECT_EQ(platform::FileSystemType("relative\\folder"), "");
 }
 
 TEST_F(Files, WriterAndProgramImagesWriteFreshFiles) {

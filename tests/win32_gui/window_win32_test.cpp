@@ -26,6 +26,8 @@
 #include "win_temp_dir.h"
 
 // After <windows.h>, which the window's headers bring.
+#include <commdlg.h>
+#include <dlgs.h>
 #include <tlhelp32.h>
 
 namespace wirepace {
@@ -120,6 +122,53 @@ std::string ScreenshotPath(const std::string& name) {
 void Screenshot(HWND window, const std::string& name) {
     EXPECT_TRUE(testing::SavePng(CaptureClient(window), ScreenshotPath(name))) << name;
 }
+
+// Answers the next file dialog of this process from inside its own modal loop, as a user
+// would: notes the file name it offers, then picks `path`, or cancels when it is empty.
+class DialogAnswer {
+  public:
+    explicit DialogAnswer(std::wstring path) : path_(std::move(path)) {
+        current_ = this;
+        timer_ = ::SetTimer(nullptr, 0, 50, &DialogAnswer::Poll);
+    }
+    ~DialogAnswer() {
+        ::KillTimer(nullptr, timer_);
+        current_ = nullptr;
+    }
+    DialogAnswer(const DialogAnswer&) = delete;
+    DialogAnswer& operator=(const DialogAnswer&) = delete;
+
+    bool answered = false;
+    std::string offered;
+
+  private:
+    static VOID CALLBACK Poll(HWND, UINT, UINT_PTR, DWORD) {
+        DialogAnswer* self = current_;
+        if (!self || self->answered) return;
+        BoxSearch search{::GetCurrentProcessId(), nullptr};
+        ::EnumWindows(MatchMessageBox, reinterpret_cast<LPARAM>(&search));
+        if (!search.found) return;
+        const HWND dialog = search.found;
+        wchar_t name[MAX_PATH] = {};
+        ::SendMessageW(dialog, CDM_GETSPEC, MAX_PATH, reinterpret_cast<LPARAM>(name));
+        self->offered = Utf8(name);
+        self->answered = true;
+        if (self->path_.empty()) {
+            ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+            return;
+        }
+        // The name box: the combo box of newer dialogs or the edit box of older ones.
+        for (int box : {cmb13, edt1})
+            ::SendMessageW(dialog, CDM_SETCONTROLTEXT, static_cast<WPARAM>(box),
+                           reinterpret_cast<LPARAM>(self->path_.c_str()));
+        ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDOK)));
+    }
+
+    static inline DialogAnswer* current_ = nullptr;
+    std::wstring path_;
+    UINT_PTR timer_ = 0;
+};
 
 class Win32Window : public ::testing::Test {
   protected:
@@ -401,7 +450,7 @@ TEST_F(Win32Window, WholeRunThenReports) {
     ASSERT_NE(graph, nullptr);
     const HWND g = graph->Hwnd();
     EXPECT_EQ(TextOf(g), "Test Results for WineWindow");
-    EXPECT_EQ(Text(ids::cmdNext), "Exit");
+    EXPECT_EQ(Text(ids::cmdNext), "View Reports");  // still on offer
     EXPECT_EQ(::GetDlgCtrlID(::GetFocus()), ids::cmdClose);
     RECT client;
     ::GetClientRect(g, &client);
@@ -417,6 +466,43 @@ TEST_F(Win32Window, WholeRunThenReports) {
               0u);
     Screenshot(g, "win32_graph_after_run.png");
     Screenshot(main, "win32_main_reports_open.png");
+
+    // "Save Report...": the system's file dialog offers the test name and the date; a cancel
+    // writes nothing; a chosen name gets the run's report with this run in its history.
+    const HWND save = Find(g, ids::cmdSaveReport);
+    ASSERT_TRUE(Shown(save));
+    EXPECT_EQ(TextOf(save), "Save Report...");
+    const WinTempDir reports;
+    {
+        DialogAnswer cancel(L"");
+        ::SendMessageW(save, BM_CLICK, 0, 0);
+        EXPECT_TRUE(cancel.answered);
+        EXPECT_EQ(cancel.offered.rfind("WineWindow ", 0), 0u) << cancel.offered;
+        EXPECT_TRUE(cancel.offered.ends_with(".html")) << cancel.offered;
+    }
+    EXPECT_TRUE(testing::FolderEntries(reports.Path()).empty());
+    const std::string reportPath = reports.Slash() + "run.html";
+    {
+        DialogAnswer answer(Wide(reportPath));
+        ::SendMessageW(save, BM_CLICK, 0, 0);
+        EXPECT_TRUE(answer.answered);
+    }
+    const std::string html = testing::ReadBytes(reportPath);
+    for (const auto& test : kCatalogue)
+        EXPECT_NE(html.find(std::string("<tr data-test=\"") + test.id + "\" data-ms="),
+                  std::string::npos)
+            << test.id;
+    EXPECT_NE(html.find("<tr class=\"this-run\">"), std::string::npos);
+    EXPECT_NE(html.find("<svg class=\"bar-chart\""), std::string::npos);
+    ASSERT_EQ(TestGraphWindow(), graph);
+
+    // Esc closes the results window; the main window opens it again.
+    ::SetFocus(Find(g, ids::cmdClose));
+    Key(VK_ESCAPE);
+    EXPECT_EQ(TestGraphWindow(), nullptr);
+    Click(ids::cmdNext);
+    ASSERT_NE(TestGraphWindow(), nullptr);
+    EXPECT_EQ(Text(ids::cmdNext), "View Reports");
     Click(ids::cmdBack);
     EXPECT_EQ(Text(ids::cmdNext), "Run Tests");
     EXPECT_TRUE(Shown(Control(ids::fra1_0)));

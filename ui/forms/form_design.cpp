@@ -182,8 +182,14 @@ FormDesign BuildGraphForm() {
             v.push_back(cell);
         }
     }
+    // The report beside "Close", which keeps the focus and answers Esc.
+    ControlDesign save =
+        C("cmdSaveReport", Kind::Button, "", 536, 520, 97, 33, kSaveReport, ids::cmdSaveReport);
+    save.tabIndex = 1;
+    v.push_back(save);
     ControlDesign close = C("cmdClose", Kind::Button, "", 640, 520, 97, 33, "Close", ids::cmdClose);
     close.tabIndex = 0;
+    close.isCancel = true;
     v.push_back(close);
     return f;
 }

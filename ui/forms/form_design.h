@@ -73,6 +73,7 @@ struct ControlDesign {
     bool autoSize = false;   // labels: sized to their caption, `width` and `height` unused
     bool border = false;     // picture boxes: one-pixel frame around the drawing area
     bool isDefault = false;  // the window's default button
+    bool isCancel = false;   // the button Esc presses
     std::string covers;      // frames: the page this one lies over while it is shown
 };
 
@@ -115,7 +116,7 @@ inline constexpr int txtTestResults = 1023, fraBottom = 1024, dummy_0 = 1025, cm
 inline constexpr int dummy_1 = 1027, cmdNext = 1028, prgTest = 1029, lblProgress = 1030;
 
 inline constexpr int Label1 = 2001, picLabels = 2002, Graph = 2003, picScale = 2004;
-inline constexpr int Shape1_0 = 2005, Shape1_1 = 2006, cmdClose = 2007;
+inline constexpr int Shape1_0 = 2005, Shape1_1 = 2006, cmdClose = 2007, cmdSaveReport = 2008;
 // Run-time created members: bar labels lbl1(2..8), scale labels lbl2(0..4), table cells.
 inline constexpr int GraphLbl1Base = 2100, GraphLbl2Base = 2200, LblTBase = 2300;
 }  // namespace ids
@@ -129,5 +130,6 @@ using captions::kRunTests;
 inline constexpr const char* kFollowInstructions = "Follow the instructions and press Run Tests.";
 inline constexpr const char* kNameNewTest = "Name new test:";
 inline constexpr const char* kAlreadyRunning = "Program is already running.";
+inline constexpr const char* kSaveReport = "Save Report...";
 
 }  // namespace wirepace::ui::forms

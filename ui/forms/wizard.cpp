@@ -207,8 +207,9 @@ void WizardWindow::cmdNext_Click() {
     } else if (caption == kStop) {
         Stop();
     } else if (caption == kViewReports) {
+        // The caption stays: the reports can be opened again while the results are shown
+        // (graph_window.h).
         if (last_) OpenReports(*last_, Text("txtTestId"));
-        SetText("cmdNext", kExit);
     } else if (caption == kExit) {
         CloseMainWindow();
     }

@@ -94,6 +94,7 @@ class WizardWindow : public WizardView, public RunObserver {
     virtual void SetBusy(bool busy) = 0;  // busy pointer during a run
     // Focus in the results box and caret at the end, so the newest line is in view.
     virtual void FocusResultsAtEnd() = 0;
+    // Opens the results window on `result`, or brings it forward when it shows that run.
     virtual void OpenReports(const RunResult& result, const std::string& testName) = 0;
     virtual void ShowMessage(const std::string& text) = 0;  // an informational message box
 

@@ -1,13 +1,21 @@
 // SPDX-License-Identifier: MIT
 #include "ui/graph/frm_test_graph.h"
 
+#include <QDir>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QMessageBox>
 #include <QPointer>
+#include <QStandardPaths>
 #include <cmath>
 #include <stdexcept>
 
+#include "common/error.h"
 #include "common/number_format.h"
+#include "report/report_html.h"
 #include "ui/forms/chart_math.h"
 #include "ui/forms/graph_picture.h"
+#include "ui/forms/graph_window.h"
 #include "ui/graph/frm_test_graph_window.h"
 
 namespace wirepace::ui {
@@ -103,9 +111,21 @@ FrmTestGraph::FrmTestGraph()
                 break;
             }
             case forms::Kind::Button: {
-                cmdClose_ = new QPushButton(Qs(c.caption), parent);
-                connect(cmdClose_, &QPushButton::clicked, this, &QWidget::close);
-                made = cmdClose_;
+                auto* button = new QPushButton(Qs(c.caption), parent);
+                if (c.name == "cmdClose") {
+                    cmdClose_ = button;
+                    connect(button, &QPushButton::clicked, this,
+                            [this] { forms::cmdClose_Click(*this); });
+                } else if (c.name == "cmdSaveReport") {
+                    cmdSaveReport_ = button;
+                    connect(button, &QPushButton::clicked, this, [this] {
+                        forms::cmdSaveReport_Click(*this, testName_, result_.startedAt);
+                    });
+                } else {
+                    throw std::logic_error("the results window has no button " + c.name);
+                }
+                if (c.isCancel) cancel_ = button;
+                made = button;
                 break;
             }
             default:
@@ -126,7 +146,39 @@ FrmTestGraph::FrmTestGraph()
             h_[0] = NewLine("h_0");
         }
     }
+    cmdSaveReport_->raise();
     cmdClose_->raise();
+}
+
+void FrmTestGraph::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && cancel_) {
+        cancel_->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+std::string FrmTestGraph::AskReportPath(const std::string& suggestedName) {
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty() || !QDir(folder).exists()) folder = QDir::homePath();
+    const QString path = QFileDialog::getSaveFileName(
+        this, QString::fromUtf8(forms::kSaveReport).remove(QStringLiteral("...")),
+        folder + QLatin1Char('/') + QString::fromStdString(suggestedName),
+        QStringLiteral("HTML files (*.html);;All files (*)"));
+    return QDir::toNativeSeparators(path).toStdString();
+}
+
+std::optional<std::string> FrmTestGraph::WriteReport(const std::string& path) {
+    try {
+        report::SaveReport(path, {result_}, logPath_);
+    } catch (const RuntimeError& e) {
+        return report::SaveFailureText(path, e);
+    }
+    return std::nullopt;
+}
+
+void FrmTestGraph::ShowMessage(const std::string& text) {
+    QMessageBox::warning(this, QString::fromUtf8(forms::kProgramTitle), Qs(text));
 }
 
 QLabel* FrmTestGraph::NewLabelLike(QLabel* model, QWidget* parent, const QString& name) {
@@ -145,7 +197,11 @@ LineControl* FrmTestGraph::NewLine(const QString& name) {
     return line;
 }
 
-void FrmTestGraph::Load(const RunResult& result, const std::string& testName) {
+void FrmTestGraph::Load(const RunResult& result, const std::string& testName,
+                        const std::string& logPath) {
+    result_ = result;
+    testName_ = testName;
+    logPath_ = logPath;
     const forms::GraphPicture picture = forms::LoadGraph(result, testName);
     maxSpeed_ = picture.chart.maxSpeed;
     setWindowTitle(Qs(picture.caption));
@@ -215,10 +271,15 @@ void FrmTestGraph::DrawTable(const forms::Table& table) {
     sh_[0]->lower();
 }
 
-void LoadTestGraph(const RunResult& result, const std::string& testName) {
-    if (g_window) return;
+void LoadTestGraph(const RunResult& result, const std::string& testName,
+                   const std::string& logPath) {
+    if (g_window) {
+        g_window->raise();
+        g_window->activateWindow();
+        return;
+    }
     auto* window = new FrmTestGraph;
-    window->Load(result, testName);
+    window->Load(result, testName, logPath);
     g_window = window;
     window->show();
     // Opened to be read and closed: "Close" has the focus.

@@ -9,29 +9,42 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/run_result.h"
 #include "ui/forms/graph_picture.h"
+#include "ui/forms/graph_window.h"
 #include "ui/graph/graph_controls.h"
 #include "ui/graph/picture_box.h"
 
 namespace wirepace::ui {
 
-class FrmTestGraph : public QWidget {
+class FrmTestGraph : public QWidget, public forms::GraphView {
     Q_OBJECT
 
   public:
     FrmTestGraph();
 
     // The load handler: reads the result once and builds the chart and the table. The caller
-    // shows the window afterwards.
-    void Load(const RunResult& result, const std::string& testName);
+    // shows the window afterwards. The report is written with the history of `logPath`.
+    void Load(const RunResult& result, const std::string& testName,
+              const std::string& logPath = "");
+
+    // forms::GraphView
+    std::string AskReportPath(const std::string& suggestedName) override;
+    std::optional<std::string> WriteReport(const std::string& path) override;
+    void ShowMessage(const std::string& text) override;
+    void CloseWindow() override { close(); }
 
     double MaxSpeed() const { return maxSpeed_; }
 
     // The button that has the focus when the window opens.
     QPushButton* CloseButton() const { return cmdClose_; }
+
+  protected:
+    // Esc presses the button the design marks for it.
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     // The shared primitives rendered: the chart into the picture boxes, its labels placed.
@@ -56,6 +69,11 @@ class FrmTestGraph : public QWidget {
     std::array<LineControl*, 11> h_{};
     std::array<BandControl*, 2> sh_{};
     QPushButton* cmdClose_ = nullptr;
+    QPushButton* cmdSaveReport_ = nullptr;
+    QPushButton* cancel_ = nullptr;
+
+    RunResult result_;
+    std::string testName_, logPath_;
 };
 
 }  // namespace wirepace::ui

@@ -402,7 +402,7 @@ void FrmMain::SetBusy(bool busy) {
 }
 
 void FrmMain::OpenReports(const RunResult& result, const std::string& testName) {
-    LoadTestGraph(result, testName);
+    LoadTestGraph(result, testName, Environment().logPath);
 }
 
 void FrmMain::ShowMessage(const std::string& text) {

@@ -1,9 +1,16 @@
 // SPDX-License-Identifier: MIT
 #include "ui/win32/frm_test_graph_win32.h"
 
+#include <commdlg.h>
+
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
+
+#include "common/error.h"
+#include "platform/platform.h"
+#include "report/report_html.h"
 
 namespace wirepace::ui::win32 {
 
@@ -23,10 +30,11 @@ const forms::Colour kLineColour = forms::Sys(forms::SystemColour::WindowText);
 
 }  // namespace
 
-FrmTestGraph::FrmTestGraph(const RunResult& result, const std::string& testName)
+FrmTestGraph::FrmTestGraph(const RunResult& result, const std::string& testName,
+                           const std::string& logPath)
     // Designed in pixels of the standard 96 dots per inch: its fonts keep that resolution too,
     // so every text keeps the room the pixel layout gives it.
-    : host_(forms::GraphForm(), 96) {
+    : host_(forms::GraphForm(), 96), result_(result), testName_(testName), logPath_(logPath) {
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     RegisterGraphClass(instance);
     const forms::FormDesign& form = forms::GraphForm();
@@ -155,8 +163,14 @@ LRESULT CALLBACK FrmTestGraph::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM
 LRESULT FrmTestGraph::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_COMMAND:
-            if (LOWORD(wp) == forms::ids::cmdClose && HIWORD(wp) == BN_CLICKED) {
-                CloseTestGraph();
+            // IDCANCEL: Esc, as the dialog manager reports it.
+            if ((LOWORD(wp) == forms::ids::cmdClose && HIWORD(wp) == BN_CLICKED) ||
+                LOWORD(wp) == IDCANCEL) {
+                forms::cmdClose_Click(*this);
+                return 0;
+            }
+            if (LOWORD(wp) == forms::ids::cmdSaveReport && HIWORD(wp) == BN_CLICKED) {
+                forms::cmdSaveReport_Click(*this, testName_, result_.startedAt);
                 return 0;
             }
             break;
@@ -188,9 +202,54 @@ LRESULT FrmTestGraph::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     return ::DefWindowProcW(hwnd_, msg, wp, lp);
 }
 
-void LoadTestGraph(const RunResult& result, const std::string& testName) {
-    if (g_graph) return;
-    g_graph = std::make_unique<FrmTestGraph>(result, testName);
+std::string FrmTestGraph::AskReportPath(const std::string& suggestedName) {
+    std::wstring file = Wide(suggestedName);
+    file.resize(32768, L'\0');
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = hwnd_;
+    dialog.lpstrFilter = L"HTML files (*.html)\0*.html\0All files (*.*)\0*.*\0";
+    dialog.lpstrFile = file.data();
+    dialog.nMaxFile = static_cast<DWORD>(file.size());
+    dialog.lpstrDefExt = L"html";
+    const std::wstring title = Wide(forms::kSaveReport).substr(0, 11);  // without the dots
+    dialog.lpstrTitle = title.c_str();
+    dialog.Flags =
+        OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
+    if (!::GetSaveFileNameW(&dialog)) return {};
+    return Utf8(file.c_str());
+}
+
+std::optional<std::string> FrmTestGraph::WriteReport(const std::string& path) {
+    try {
+        report::SaveReport(path, {result_}, logPath_);
+    } catch (const RuntimeError& e) {
+        return report::SaveFailureText(path, e);
+    }
+    return std::nullopt;
+}
+
+void FrmTestGraph::ShowMessage(const std::string& text) {
+    // Unattended runs (the tests) cannot click a message box away.
+    if (platform::GetEnv("WIREPACE_NO_MESSAGE_BOX")) {
+        std::fprintf(stderr, "%s\n", text.c_str());
+        return;
+    }
+    ::MessageBoxW(hwnd_, Wide(text).c_str(), Wide(forms::kProgramTitle).c_str(),
+                  MB_OK | MB_ICONWARNING);
+}
+
+void FrmTestGraph::CloseWindow() {
+    CloseTestGraph();
+}
+
+void LoadTestGraph(const RunResult& result, const std::string& testName,
+                   const std::string& logPath) {
+    if (g_graph) {
+        ::SetForegroundWindow(g_graph->Hwnd());
+        return;
+    }
+    g_graph = std::make_unique<FrmTestGraph>(result, testName, logPath);
 }
 
 void CloseTestGraph() {
