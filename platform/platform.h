@@ -111,7 +111,8 @@ enum class CacheBypass {
     DroppedPages,  // the file system refused unbuffered reads: its cached pages were dropped
 };
 
-// Told as a copy goes: the bytes written so far of `total`, at least after every chunk.
+// Told as a copy goes, on the thread that copies: the bytes written so far of `total`, once
+// when both files are open (0) and at least after every chunk; never fewer than the last time.
 // Returning false abandons the copy: its partial target is removed and RunInterrupted raised.
 using CopyProgress = std::function<bool(std::int64_t copied, std::int64_t total)>;
 

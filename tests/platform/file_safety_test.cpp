@@ -116,17 +116,6 @@ TEST_F(TimedCopy, WhereUnbufferedReadsAreRefusedTheCachedPagesAreDropped) {
     EXPECT_EQ(testing::ReadFile(target), std::string(kFileBytes, 'x'));
 }
 
-TEST_F(TimedCopy, LengthsThatAreNoMultipleOfABlockAreCopiedExactly) {
-    for (std::size_t size :
-         {std::size_t{0}, std::size_t{1}, std::size_t{4095}, std::size_t{(1u << 20) + 513}}) {
-        std::string content(size, '\0');
-        for (std::size_t i = 0; i < size; ++i) content[i] = static_cast<char>(i * 7);
-        testing::WriteFile(source, content);
-        p::CopyUncached(source, target);
-        EXPECT_EQ(testing::ReadFile(target), content) << size;
-    }
-}
-
 TEST(FileSafety, NothingIsWrittenThroughALinkOrIntoAnythingButAPlainFile) {
     TempDir dir, outside;
     const std::string victim = outside.Slash() + "precious";

@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: MIT
+// The POSIX timed copy's engine and its shape, apart so the tests and the copy benchmark can
+// reach them. Internal to platform/, tests/ and bench/.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace wirepace::platform::posix {
+
+// Why these values: see bench/RESULTS.md, "The timed copy". A request of 256 KiB is small
+// enough that eight of them (2 MiB in flight) drain within about a second on a 16 Mbit/s link
+// when a stop waits for them, and large enough that the requests cost no measurable processor
+// time; eight in flight keep a 500 ms round trip busy and a local disk streaming.
+inline constexpr std::size_t kCopyChunk = 256 << 10;
+inline constexpr int kCopyDepth = 8;
+
+// How the target is written: unbuffered requests travel at once, several at a time, which is
+// what a network client needs to keep a long round trip busy; a local disk does better with
+// the cache, which gathers the writes into large ones.
+enum class TargetWrites { ByFileSystem, Unbuffered, Buffered };
+
+// How a copy moves its bytes. The defaults are the timed copy's; the benchmark varies them.
+struct CopyShape {
+    std::size_t chunk = kCopyChunk;  // bytes per read and per write, a multiple of 4096
+    int depth = kCopyDepth;          // requests in flight at most, reads and writes together
+    bool overlapped = true;          // false: every request done in turn, as a plain loop would
+    // ByFileSystem: unbuffered on a file system reached through a network client, else buffered
+    TargetWrites writes = TargetWrites::ByFileSystem;
+    bool presize = true;  // unbuffered writes: the target's length set before the first
+
+    bool operator==(const CopyShape&) const = default;
+};
+
+// Makes the `request`th read (or write) of a copy complete with `error` instead of its
+// result, as the system would report it (tests only).
+struct CopyFault {
+    enum class Side { Read, Write } side = Side::Read;
+    int request = 1;
+    int error = 0;
+};
+
+CacheBypass CopyUncachedShaped(const std::string& from, const std::string& to,
+                               const CopyProgress& progress, const CopyShape& shape,
+                               const CopyFault* fault = nullptr);
+
+}  // namespace wirepace::platform::posix
