@@ -76,8 +76,8 @@ TEST_F(PayloadFiles, MissingOrReadOnlyRootRaisesInsteadOfCrashing) {
     std::filesystem::permissions(
         root.Path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
                          std::filesystem::perms::others_read | std::filesystem::perms::others_exec);
-    const int number = testing::RunUnprivileged(
-        [&] { return ErrorNumberOf([&] { CreateTestFile(state, 16); }); });
+    const int number =
+        testing::RunUnprivileged([&] { return ErrorNumberOf([&] { CreateTestFile(state, 16); }); });
     EXPECT_EQ(number, kErrPermissionDenied);
 }
 
