@@ -10,12 +10,14 @@
 
 namespace wirepace::platform::posix {
 
-// Why these values: see bench/RESULTS.md, "The timed copy". A request of 256 KiB is small
-// enough that eight of them (2 MiB in flight) drain within about a second on a 16 Mbit/s link
-// when a stop waits for them, and large enough that the requests cost no measurable processor
-// time; eight in flight keep a 500 ms round trip busy and a local disk streaming.
-inline constexpr std::size_t kCopyChunk = 256 << 10;
-inline constexpr int kCopyDepth = 8;
+// Why these values: bench/RESULTS.md, "The timed copy". Two requests of 1 MiB in flight (2 MiB,
+// about twice the bandwidth-delay product of a 16 Mbit/s link with a 500 ms round trip, which
+// sshfs needs to keep it busy) move a file over that link as fast as eight, and let a local
+// disk read one chunk while the other is written. Smaller requests cost measurably more
+// processor time per GiB (256 KiB x 8: about 1.8 times as much inbound over sshfs), and more
+// bytes in flight gain nothing there but lengthen a stop, which waits for what is in flight.
+inline constexpr std::size_t kCopyChunk = 1 << 20;
+inline constexpr int kCopyDepth = 2;
 
 // How the target is written: unbuffered requests travel at once, several at a time, which is
 // what a network client needs to keep a long round trip busy; a local disk does better with

@@ -136,7 +136,7 @@ TEST(CopyEngine, OddLengthsAreCopiedExactlyByEveryWay) {
     const std::string from = dir.Slash() + "Test1024.jnk", to = dir.Slash() + "1Test1024.jnk";
     for (const std::size_t size :
          {std::size_t{0}, std::size_t{1}, std::size_t{4095}, std::size_t{4097}, kCopyChunk - 1,
-          kCopyChunk, kCopyChunk + 1, 3 * kCopyChunk, 11 * kCopyChunk + 333}) {
+          kCopyChunk, kCopyChunk + 1, 3 * kCopyChunk, 5 * kCopyChunk + 333}) {
         const std::string content = Content(size);
         testing::WriteFile(from, content);
         for (const Way& way : Ways(direct)) {
@@ -160,7 +160,7 @@ TEST(CopyEngine, OddLengthsAreCopiedExactlyByEveryWay) {
 TEST(CopyEngine, AFailureInTheMiddleRemovesThePartialTargetAndNamesTheFile) {
     TempDir dir;
     const std::string from = dir.Slash() + "Test4096.jnk", to = dir.Slash() + "1Test4096.jnk";
-    const std::string content = Content(11 * kCopyChunk + 333);
+    const std::string content = Content(5 * kCopyChunk + 333);
     testing::WriteFile(from, content);
     struct Case {
         CopyFault fault;
@@ -169,9 +169,9 @@ TEST(CopyEngine, AFailureInTheMiddleRemovesThePartialTargetAndNamesTheFile) {
     };
     const Case cases[] = {
         {{CopyFault::Side::Read, 3, EIO}, kErrPathFileAccess, from},
-        {{CopyFault::Side::Read, 9, EACCES}, kErrPermissionDenied, from},
+        {{CopyFault::Side::Read, 5, EACCES}, kErrPermissionDenied, from},
         {{CopyFault::Side::Write, 2, ENOSPC}, kErrDiskFull, to},
-        {{CopyFault::Side::Write, 5, EIO}, kErrPathFileAccess, to},
+        {{CopyFault::Side::Write, 4, EIO}, kErrPathFileAccess, to},
     };
     for (const bool overlapped : {true, false}) {
         for (const TargetWrites writes : {TargetWrites::Buffered, TargetWrites::Unbuffered}) {
@@ -228,7 +228,7 @@ TEST(CopyEngine, AFullDiskIsDiskFullOfTheTargetWithNothingLeft) {
     SmallDisk disk(full.Path(), "size=512k");
     if (!disk.Mounted()) GTEST_SKIP() << "mounting a small disk needs root";
     const std::string from = dir.Slash() + "Test2048.jnk", to = full.Slash() + "1Test2048.jnk";
-    testing::WriteFile(from, Content(8 * kCopyChunk + 333));
+    testing::WriteFile(from, Content(2 * kCopyChunk + 333));
     for (const TargetWrites writes : {TargetWrites::Buffered, TargetWrites::Unbuffered}) {
         CopyShape shape;
         shape.writes = writes;
@@ -246,7 +246,7 @@ TEST(CopyEngine, AFullDiskIsDiskFullOfTheTargetWithNothingLeft) {
 TEST(CopyEngine, AStopBetweenChunksLeavesNoTargetAndIsNotToldAgain) {
     TempDir dir;
     const std::string from = dir.Slash() + "Test4096.jnk", to = dir.Slash() + "1Test4096.jnk";
-    const std::string content = Content(11 * kCopyChunk + 333);
+    const std::string content = Content(5 * kCopyChunk + 333);
     testing::WriteFile(from, content);
     for (const Way& way : Ways(TakesDirectReads(dir))) {
         // Before the first byte moves, and after two chunks are written.
