@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -146,6 +147,7 @@ class RunWindowTest : public QObject {
     void shareThatCannotBeMappedSaysWhyAtOnce();
     void fileVanishingMidRunEndsInError53();
     void closeDuringADroneTestCleansUp();
+    void timerKeepsFiringDuringACopy();
 };
 
 void RunWindowTest::completeRunThenReports() {
@@ -442,6 +444,42 @@ void RunWindowTest::closeDuringADroneTestCleansUp() {
     QCOMPARE(Leftovers(WorkRoot()), QStringList());
     QCOMPARE(Leftovers(target.path()), QStringList());
     QCOMPARE(win.messages, QStringList());
+}
+
+void RunWindowTest::timerKeepsFiringDuringACopy() {
+    // Each piece of a copy takes 1.5 s: a window whose thread ran the copy would see its timer
+    // stand still that long. The gap allowed is generous; only a blocked loop comes near it.
+    qputenv("WIREPACE_TEST_PIECE_DELAY_MS", "1500");
+    QTemporaryDir target;
+    RunWindow win("Ticking", target.path());
+    QElapsedTimer clock;
+    clock.start();
+    QList<qint64> ticksInCopy;
+    qint64 copyStarted = -1;
+    QTimer ticker;
+    ticker.setInterval(50);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        if (!win.w->Running() || !win.w->findChild<QWidget*>("prgTest")->isVisible()) return;
+        const qint64 now = clock.elapsed();
+        if (copyStarted < 0) copyStarted = now;
+        ticksInCopy << now;
+        // Two seconds into the copies are enough; Stop ends the run after the piece at hand.
+        if (now - copyStarted > 2000 && win.Button("cmdNext")->text() == "Stop")
+            QTest::mouseClick(win.Button("cmdNext"), Qt::LeftButton);
+    });
+    ticker.start();
+    win.Run();
+    ticker.stop();
+    qunsetenv("WIREPACE_TEST_PIECE_DELAY_MS");
+
+    QVERIFY2(ticksInCopy.size() >= 10, qPrintable(QString::number(ticksInCopy.size())));
+    qint64 longestGap = 0;
+    for (qsizetype i = 1; i < ticksInCopy.size(); ++i)
+        longestGap = std::max(longestGap, ticksInCopy[i] - ticksInCopy[i - 1]);
+    QVERIFY2(longestGap < 1000, qPrintable(QString("the timer stood still %1 ms").arg(longestGap)));
+    QCOMPARE(win.Caption("lbl1_5"), QStringLiteral("Interrupted by user"));
+    QCOMPARE(Leftovers(WorkRoot()), QStringList());
+    QCOMPARE(Leftovers(target.path()), QStringList());
 }
 
 int main(int argc, char** argv) {
