@@ -2,6 +2,8 @@
 #include "core/drone_fleet.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include "common/error.h"
 #include "common/file_exists.h"
@@ -20,6 +22,9 @@ constexpr double kDroneEndWaitMs = 2000;
 
 // How often the wait for drones reads their progress files.
 constexpr double kProgressLookEveryMs = 50;
+// How often it looks for their result files and ends. The drones time themselves, so this only
+// decides how soon the run goes on; looking every millisecond cost 4 % of a core for 5 drones.
+constexpr auto kDroneLookEvery = std::chrono::milliseconds(10);
 
 std::string ResultPath(const RunContext& state, int n) {
     return state.AppDrive + ResultFileName(WorkFileName(n, state.LargeTestFile));
@@ -169,7 +174,7 @@ std::vector<double> CollectDroneTimes(const RunContext& state, DroneFleet& fleet
         }
         if (lookAtProgress && wait.onProgress) wait.onProgress(bytes);
         if (all) break;
-        YieldBriefly();
+        std::this_thread::sleep_for(kDroneLookEvery);
     }
     // Every awaited drone has reported: its whole file is copied, whatever its last rewrite of
     // the progress file said.
