@@ -476,6 +476,10 @@ void RunWindowTest::timerKeepsFiringDuringACopy() {
     qint64 longestGap = 0;
     for (qsizetype i = 1; i < ticksInCopy.size(); ++i)
         longestGap = std::max(longestGap, ticksInCopy[i] - ticksInCopy[i - 1]);
+    // Kept in the log: the goal is a loop that never stands still 100 ms, which a shared
+    // machine cannot promise in a test.
+    qInfo("timer every 50 ms during copies: %lld ticks, longest gap %lld ms",
+          static_cast<long long>(ticksInCopy.size()), static_cast<long long>(longestGap));
     QVERIFY2(longestGap < 1000, qPrintable(QString("the timer stood still %1 ms").arg(longestGap)));
     QCOMPARE(win.Caption("lbl1_5"), QStringLiteral("Interrupted by user"));
     QCOMPARE(Leftovers(WorkRoot()), QStringList());
