@@ -152,6 +152,9 @@ TEST_F(NetworkSeam, ARefusedMappingEndsTheRunAtOnceWithTheSystemsMessage) {
     std::string line, last;
     while (std::getline(log, line)) last = line;
     EXPECT_EQ(last, "-- Error: " + message + " [86] --\r");
+    // The box gives the system's reason and says that the connection failed.
+    EXPECT_EQ(result.errorLines, (std::vector<std::string>{"-- Error: " + message + " [86] --",
+                                                           "Failed to establish a connection."}));
     // The run ends at the mapping: no connection test, nothing after it.
     EXPECT_EQ(observer.statuses.back(), "Establishing connection...");
     // The letter was free and nothing was connected: nothing to cancel.
@@ -321,7 +324,9 @@ TEST_F(WholeRun, AMissingTargetEndsInTheErrorWithNothingLeft) {
     EXPECT_EQ(Run().outcome, RunOutcome::Error);
     const auto lines = LogLines();
     ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines.back(), "-- Error: Path not found [76] --");
+    // The folder that does not exist is named.
+    EXPECT_EQ(lines.back(),
+              "-- Error: Path not found [76]: " + target.Slash() + "missing\\deeper\\ --");
     EXPECT_TRUE(EntriesOf(root.Folder()).empty());
 }
 
