@@ -362,6 +362,9 @@ void Run::RunTest(int index, ProgressMeter& meter, double& elapsed, double& byte
 }
 
 void Run::CollectDrones(int index, int droneCount, ProgressMeter& meter, double& elapsed) {
+    // The drones reach the folders by path: checked again just before they are released, after
+    // the copies that prepared them.
+    CheckFolders();
     DroneWait wait;
     wait.stopRequested = [this] { return stop_.Requested(); };
     wait.stallLimitMs = settings_.stallTimeoutSeconds * 1000.0;
