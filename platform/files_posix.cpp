@@ -500,8 +500,9 @@ void FolderHandle::CheckStillAtItsPath() const {
 }
 
 std::vector<std::string> FolderHandle::Entries() const {
-    // A copy of the descriptor: closedir closes what it reads.
-    const int fd = ::fcntl(static_cast<int>(handle_), F_DUPFD_CLOEXEC, 0);
+    // Opened anew through the folder itself: a network file system may keep the listing of an
+    // open folder as it was when it was opened (smbnetfs does), and closedir closes what it reads.
+    const int fd = ::openat(static_cast<int>(handle_), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) RaiseFileError(errno, path_);
     DIR* d = ::fdopendir(fd);
     if (!d) {
@@ -509,7 +510,6 @@ std::vector<std::string> FolderHandle::Entries() const {
         ::close(fd);
         RaiseFileError(err, path_);
     }
-    ::rewinddir(d);  // the copy shares its position with every earlier read
     std::vector<std::string> names;
     while (const dirent* e = ::readdir(d)) {
         const std::string name = e->d_name;
