@@ -122,6 +122,8 @@ class Run {
     void HandleError(const RuntimeError& e);
     // True when the error is the target's: a file there, or a drone's copy to or from it.
     bool ConcernsTarget(const RuntimeError& e) const;
+    // The error as the user knows the target: a share's mount folder is shown as the share path.
+    RuntimeError AsShown(const RuntimeError& e) const;
     // Raises, naming it, when the work root's or the target's path no longer leads to the
     // folder the run opened: nothing the run writes by path may land elsewhere.
     void CheckFolders() const;
@@ -399,15 +401,27 @@ bool Run::ConcernsTarget(const RuntimeError& e) const {
     return e.Path().rfind(dir, 0) == 0 || e.Description().find(dir) != std::string::npos;
 }
 
+RuntimeError Run::AsShown(const RuntimeError& e) const {
+    const std::string files = TargetDir();
+    if (files.empty() || files == shownDir_) return e;
+    auto shown = [&](std::string text) {
+        for (auto at = text.find(files); at != std::string::npos;
+             at = text.find(files, at + shownDir_.size()))
+            text.replace(at, files.size(), shownDir_);
+        return text;
+    };
+    return RuntimeError(e.Number(), shown(e.Description())).WithPath(shown(e.Path()));
+}
+
 void Run::HandleError(const RuntimeError& e) {
     const int number = e.Number();
     errorStarted_ = true;
     result_.errorNumber = number;
-    result_.errorDescription = e.Description();
+    result_.errorDescription = AsShown(e).Description();
     if (number != 0) {
         // The path the error concerns goes into the line ("Path not found [76]: /srv/bench/x"),
         // which keeps its "-- Error: ... --" shape for the log's readers.
-        const std::string line = "-- Error: " + e.Text() + " --";
+        const std::string line = "-- Error: " + AsShown(e).Text() + " --";
         result_.errorLines = {line};
         observer_.LogLine(line);
         try {
@@ -435,6 +449,7 @@ void Run::FinishRun(RunOutcome outcome) {
         // the run did not end where it began (an error already ended it otherwise).
         if (!failure && outcome != RunOutcome::Error) failure = MovedFolder();
         if (failure) {
+            *failure = AsShown(*failure);
             observer_.Alert(failure->Text());
             // Files left behind are a failure of the run, whatever its tests showed: it never
             // ends "Finished" with the target or the work root still holding them.
