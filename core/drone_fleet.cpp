@@ -97,9 +97,12 @@ void CheckProgress(DroneFleet& fleet, int n, std::int64_t bytes, Progress& progr
 
 void StopDrones(const RunContext& state, DroneFleet& fleet) {
     // The stop file first: every drone the release file lets go then finds it and ends
-    // without copying.
-    platform::CreateEmptyFile(state.AppDrive + kStopFile);
-    platform::CreateEmptyFile(state.AppDrive + kReleaseFile);
+    // without copying. Not where the work root's path leads another folder now: the drones
+    // are ended below all the same.
+    if (!state.WorkRootFolder || state.WorkRootFolder->StillAtItsPath()) {
+        platform::CreateEmptyFile(state.AppDrive + kStopFile);
+        platform::CreateEmptyFile(state.AppDrive + kReleaseFile);
+    }
     const double deadline = TickMs() + kDroneEndWaitMs;
     for (auto& slot : fleet.drones) {
         if (!slot.process) continue;
@@ -206,8 +209,17 @@ std::optional<RuntimeError> TerminateDrones(const RunContext& state, DroneFleet&
     std::optional<RuntimeError> failure;
     try {
         StopDrones(state, fleet);
-        SweepWorkRoot(state.AppDrive);
-        if (!targetDir.empty()) SweepTarget(targetDir);
+        // Through the folders the run opened, where it opened them.
+        if (state.WorkRootFolder)
+            SweepWorkRoot(*state.WorkRootFolder);
+        else
+            SweepWorkRoot(state.AppDrive);
+        if (!targetDir.empty()) {
+            if (state.TargetFolder)
+                SweepTarget(*state.TargetFolder);
+            else
+                SweepTarget(targetDir);
+        }
     } catch (const RuntimeError& e) {
         failure = e;
     } catch (const std::exception& e) {

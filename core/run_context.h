@@ -12,7 +12,8 @@ namespace wirepace {
 
 namespace platform {
 class ShareMapping;
-}
+class FolderHandle;
+}  // namespace platform
 
 struct RunContext {
     std::string AppDrive;  // local work folder, ends in the platform separator
@@ -24,6 +25,10 @@ struct RunContext {
     std::string ShareDrive;  // mapped drive letter and colon, or empty
     // The connection to the target share, from the mapping to the end of the run.
     std::shared_ptr<platform::ShareMapping> MappedShare;
+    // The work root and the target as opened at the start of the run (null before): the
+    // cleanup removes through them, and a path that no longer leads to them ends the run.
+    std::shared_ptr<platform::FolderHandle> WorkRootFolder;
+    std::shared_ptr<platform::FolderHandle> TargetFolder;
 
     // The target is reached over a network; only then can a diagnosis be true.
     bool TargetIsRemote = false;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "common/date_format.h"
@@ -74,11 +75,11 @@ class Run {
             // The user stopped a wait for drones: that test is not recorded.
             FinishRun(RunOutcome::Interrupted);
         } catch (const RuntimeError& e) {
-            HandleError(e.Number(), e.Description());
+            HandleError(e);
         } catch (const std::exception& e) {
             // Not a file error of ours (out of memory, a library failure): still end the run
             // cleanly instead of leaving drones and work files behind.
-            HandleError(kErrInternal, std::string("Internal error: ") + e.what());
+            HandleError(RuntimeError(kErrInternal, std::string("Internal error: ") + e.what()));
         }
         return std::move(result_);
     }
@@ -118,7 +119,17 @@ class Run {
         return [this](std::int64_t, std::int64_t) { return !stop_.Requested(); };
     }
     void FinishRun(RunOutcome outcome);
-    void HandleError(int number, const std::string& description);
+    void HandleError(const RuntimeError& e);
+    // True when the error is the target's: a file there, or a drone's copy to or from it.
+    bool ConcernsTarget(const RuntimeError& e) const;
+    // The error as the user knows the target: a share's mount folder is shown as the share path.
+    RuntimeError AsShown(const RuntimeError& e) const;
+    // Raises, naming it, when the work root's or the target's path no longer leads to the
+    // folder the run opened: nothing the run writes by path may land elsewhere.
+    void CheckFolders() const;
+    std::optional<RuntimeError> MovedFolder() const;
+    const platform::FolderHandle& WorkRoot() const { return *context_.WorkRootFolder; }
+    const platform::FolderHandle& Target() const { return *context_.TargetFolder; }
 
     RunSettings settings_;
     RunObserver& observer_;
@@ -133,6 +144,7 @@ class Run {
     bool workRootSwept_ = false;
     bool targetSwept_ = false;
     bool errorStarted_ = false;
+    bool connectionFailed_ = false;  // the share could not be mapped
     std::vector<double> droneTimes_;
 };
 
@@ -146,9 +158,10 @@ void Run::RunTests() {
     LogLine(context_, banner);
     // A mount (and its credentials) left by a killed run goes before anything else.
     RemoveStaleShareMapping(context_);
+    context_.WorkRootFolder = std::make_shared<platform::FolderHandle>(context_.AppDrive);
     // Whatever an abnormally ended run left (work files of any size, drones, result files, a
     // release or stop file) would be read or released as this run's.
-    SweepWorkRoot(context_.AppDrive);
+    SweepWorkRoot(WorkRoot());
     workRootSwept_ = true;
 
     std::string dir = shownDir_;
@@ -172,7 +185,12 @@ void Run::RunTests() {
             }
         }
         // Raises at once, saying why, when the mapping fails: no pause, no guess.
-        ConnectShare(context_, shownDir_, settings_.password, settings_.account);
+        try {
+            ConnectShare(context_, shownDir_, settings_.password, settings_.account);
+        } catch (const RuntimeError&) {
+            connectionFailed_ = true;
+            throw;
+        }
         ShowStatus("Initializing tests...", "Connection Established...");
     } else if (!std::filesystem::path(PathFromUtf8(dir)).is_absolute()) {
         throw RuntimeError(kErrPathNotFound,
@@ -186,8 +204,10 @@ void Run::RunTests() {
 
     // Nothing in the target is touched before this run holds it.
     if (TargetDir().empty()) throw RuntimeError(kErrPathNotFound);
-    targetLock_ = TargetLock::Take(TargetDir());
-    SweepTarget(TargetDir());
+    // The share's mount folder too: it is the target as the files reach it.
+    context_.TargetFolder = std::make_shared<platform::FolderHandle>(TargetDir());
+    targetLock_ = TargetLock::Take(TargetDir(), context_.TargetFolder);
+    SweepTarget(Target());
     targetSwept_ = true;
     context_.TargetIsRemote = isNetworkFolder_(TargetDir());
     result_.targetIsRemote = context_.TargetIsRemote;
@@ -204,20 +224,23 @@ void Run::RunTests() {
     const std::string dirNow = TargetDir();
     platform::CopyUncached(context_.AppDrive + context_.SmallTestFile,
                            dirNow + context_.SmallTestFile);
-    platform::RemoveFile(context_.AppDrive + context_.SmallTestFile);
-    platform::RemoveFile(dirNow + context_.SmallTestFile);
+    WorkRoot().Remove(context_.SmallTestFile);
+    Target().Remove(context_.SmallTestFile);
 
     for (int i = 0; i < kTestCount; ++i) {
         observer_.TestStarted(i, TestId(i), TestName(i), BytesToMove(settings_, i));
         ShowStatus(TestName(i), TestId(i), true);
         Pause(0.5);
         if (stop_.Requested()) throw RunInterrupted();
+        CheckFolders();
         targetLock_->Refresh();
         double elapsed = 0;
         double bytes = 0;
         droneTimes_.clear();
         ProgressMeter meter(observer_, i, BytesToMove(settings_, i), DronesOf(i));
         RunTest(i, meter, elapsed, bytes);
+        // A test whose folder changed under it measured somewhere else: not recorded.
+        CheckFolders();
         std::string note;
         TestResult recorded = RecordResult(context_, settings_.testName, shownDir_, i, elapsed,
                                            bytes, DateTime::Now(), note);
@@ -272,7 +295,7 @@ void Run::RunTest(int index, ProgressMeter& meter, double& elapsed, double& byte
             bytes = length(localSmall());
             break;
         case 3:
-            platform::RemoveFile(localSmall());
+            WorkRoot().Remove(context_.SmallTestFile);
             meter.Start();
             start = TickMs();
             platform::CopyUncached(remoteSmall(), localSmall(), Follow(meter));
@@ -280,8 +303,8 @@ void Run::RunTest(int index, ProgressMeter& meter, double& elapsed, double& byte
             bytes = length(localSmall());
             break;
         case 4:
-            platform::RemoveFile(remoteSmall());
-            platform::RemoveFile(localSmall());
+            Target().Remove(context_.SmallTestFile);
+            WorkRoot().Remove(context_.SmallTestFile);
             meter.Start();
             start = TickMs();
             platform::CopyUncached(localLarge(), remoteLarge(), Follow(meter));
@@ -289,7 +312,7 @@ void Run::RunTest(int index, ProgressMeter& meter, double& elapsed, double& byte
             bytes = length(localLarge());
             break;
         case 5:
-            platform::RemoveFile(localLarge());
+            WorkRoot().Remove(context_.LargeTestFile);
             meter.Start();
             start = TickMs();
             platform::CopyUncached(remoteLarge(), localLarge(), Follow(meter));
@@ -311,8 +334,8 @@ void Run::RunTest(int index, ProgressMeter& meter, double& elapsed, double& byte
         }
         case 7: {
             const int droneCount = 5;
-            platform::RemoveFile(remoteCopy(1));
-            platform::RemoveFile(remoteCopy(2));
+            Target().Remove(workName(1));
+            Target().Remove(workName(2));
             for (int k = 3; k <= 5; ++k) WriteDrone(context_, DroneFileName(k));
             for (int k = 3; k <= 5; ++k)
                 platform::CopyUncached(localCopy(1), localCopy(k), StopOnly());
@@ -324,7 +347,7 @@ void Run::RunTest(int index, ProgressMeter& meter, double& elapsed, double& byte
             return;
         }
         case 8: {
-            for (int k = 1; k <= 5; ++k) platform::RemoveFile(localCopy(k));
+            for (int k = 1; k <= 5; ++k) WorkRoot().Remove(workName(k));
             const int droneCount = 5;
             for (int k = 1; k <= 5; ++k)
                 StartDrone(context_, fleet_, k, DroneDirection::From, dir, workName(k));
@@ -341,6 +364,9 @@ void Run::RunTest(int index, ProgressMeter& meter, double& elapsed, double& byte
 }
 
 void Run::CollectDrones(int index, int droneCount, ProgressMeter& meter, double& elapsed) {
+    // The drones reach the folders by path: checked again just before they are released, after
+    // the copies that prepared them.
+    CheckFolders();
     DroneWait wait;
     wait.stopRequested = [this] { return stop_.Requested(); };
     wait.stallLimitMs = settings_.stallTimeoutSeconds * 1000.0;
@@ -353,12 +379,49 @@ void Run::CollectDrones(int index, int droneCount, ProgressMeter& meter, double&
     elapsed = Longest(droneTimes_);
 }
 
-void Run::HandleError(int number, const std::string& description) {
+void Run::CheckFolders() const {
+    if (const auto moved = MovedFolder()) throw *moved;
+}
+
+std::optional<RuntimeError> Run::MovedFolder() const {
+    for (const auto& folder : {context_.WorkRootFolder, context_.TargetFolder}) {
+        if (!folder) continue;
+        try {
+            folder->CheckStillAtItsPath();
+        } catch (const RuntimeError& e) {
+            return e;
+        }
+    }
+    return std::nullopt;
+}
+
+bool Run::ConcernsTarget(const RuntimeError& e) const {
+    const std::string dir = TargetDir();
+    if (dir.empty()) return false;
+    return e.Path().rfind(dir, 0) == 0 || e.Description().find(dir) != std::string::npos;
+}
+
+RuntimeError Run::AsShown(const RuntimeError& e) const {
+    const std::string files = TargetDir();
+    if (files.empty() || files == shownDir_) return e;
+    auto shown = [&](std::string text) {
+        for (auto at = text.find(files); at != std::string::npos;
+             at = text.find(files, at + shownDir_.size()))
+            text.replace(at, files.size(), shownDir_);
+        return text;
+    };
+    return RuntimeError(e.Number(), shown(e.Description())).WithPath(shown(e.Path()));
+}
+
+void Run::HandleError(const RuntimeError& e) {
+    const int number = e.Number();
     errorStarted_ = true;
     result_.errorNumber = number;
-    result_.errorDescription = description;
+    result_.errorDescription = AsShown(e).Description();
     if (number != 0) {
-        const std::string line = "-- Error: " + ErrorText(number, description) + " --";
+        // The path the error concerns goes into the line ("Path not found [76]: /srv/bench/x"),
+        // which keeps its "-- Error: ... --" shape for the log's readers.
+        const std::string line = "-- Error: " + AsShown(e).Text() + " --";
         result_.errorLines = {line};
         observer_.LogLine(line);
         try {
@@ -368,7 +431,10 @@ void Run::HandleError(int number, const std::string& description) {
         }
     }
     if (number == kErrPathNotFound) Say("Please check target folder (spelling, permissions, etc.)");
-    if (number == kErrFileNotFound) Say("Failed to establish a connection.");
+    // A file missing here (a drone, a test file of the work root) is no connection's fault; a
+    // share that could not be mapped is, whatever number its system gave the reason.
+    if (connectionFailed_ || (number == kErrFileNotFound && ConcernsTarget(e)))
+        Say("Failed to establish a connection.");
     FinishRun(RunOutcome::Error);
 }
 
@@ -377,8 +443,13 @@ void Run::FinishRun(RunOutcome outcome) {
     // only when this run holds it (another controller may be testing it), and neither when its
     // sweep already failed, which would only report the same failure a second time.
     if (workRootSwept_) {
-        if (const auto failure = TerminateDrones(
-                context_, fleet_, targetLock_ && targetSwept_ ? TargetDir() : std::string())) {
+        auto failure = TerminateDrones(context_, fleet_,
+                                       targetLock_ && targetSwept_ ? TargetDir() : std::string());
+        // A folder swapped away after the last test: its cleanup went through the handle, but
+        // the run did not end where it began (an error already ended it otherwise).
+        if (!failure && outcome != RunOutcome::Error) failure = MovedFolder();
+        if (failure) {
+            *failure = AsShown(*failure);
             observer_.Alert(failure->Text());
             // Files left behind are a failure of the run, whatever its tests showed: it never
             // ends "Finished" with the target or the work root still holding them.
@@ -399,6 +470,8 @@ void Run::FinishRun(RunOutcome outcome) {
         }
     }
     targetLock_.reset();
+    context_.TargetFolder.reset();
+    context_.WorkRootFolder.reset();
     platform::ClearEmergency();
     if (ShareConnected(context_)) {
         try {

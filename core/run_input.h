@@ -11,7 +11,8 @@ namespace wirepace {
 
 // A message saying what is wrong with the input, or nullopt when a run may start with it.
 // Refused: control characters (bytes below 0x20 and 0x7F) in any of the three, which would split
-// or forge log lines, and "?" in the directory.
+// or forge log lines; a double quote in the name or the directory, which the log encloses in
+// double quotes; and "?" in the directory.
 std::optional<std::string> CheckRunInput(const std::string& testId, const std::string& dir,
                                          const std::string& account);
 

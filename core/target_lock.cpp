@@ -75,13 +75,14 @@ void SetStaleLockHookForTests(std::function<void()> hook) {
     gStaleLockHook = std::move(hook);
 }
 
-std::unique_ptr<TargetLock> TargetLock::Take(const std::string& dir) {
+std::unique_ptr<TargetLock> TargetLock::Take(const std::string& dir,
+                                             std::shared_ptr<const platform::FolderHandle> folder) {
     const std::string path = dir + kTargetLockFile;
     const std::string me =
         platform::HostName() + " " + std::to_string(platform::CurrentProcessId()) + "\r\n";
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (platform::CreateExclusiveFile(path, me))
-            return std::unique_ptr<TargetLock>(new TargetLock(path));
+            return std::unique_ptr<TargetLock>(new TargetLock(path, std::move(folder)));
         if (platform::KindOf(path) != platform::EntryKind::File)
             throw RuntimeError(kErrPathFileAccess,
                                path + " is a symbolic link or not a plain file; remove it")
@@ -110,7 +111,11 @@ std::unique_ptr<TargetLock> TargetLock::Take(const std::string& dir) {
 
 TargetLock::~TargetLock() {
     try {
-        platform::RemoveFile(path_);
+        // Through the folder the lock was made in, wherever its path leads now.
+        if (folder_)
+            folder_->Remove(kTargetLockFile);
+        else
+            platform::RemoveFile(path_);
     } catch (const RuntimeError&) {
         // Gone already, or the target went away: nothing left to release.
     }

@@ -9,6 +9,10 @@
 
 namespace wirepace {
 
+namespace platform {
+class FolderHandle;
+}
+
 inline constexpr const char* kTargetLockFile = "wirepace-run.lock";
 
 // A lock nobody has refreshed for this long belongs to a run that died on another machine.
@@ -19,7 +23,9 @@ class TargetLock {
     // Takes the lock file in `dir` (which ends in a separator). A lock left by a dead run of this
     // machine, or not refreshed for kStaleLockSeconds, is taken over; one held by a live run
     // raises an error that names the lock and its holder.
-    static std::unique_ptr<TargetLock> Take(const std::string& dir);
+    // With `folder` (`dir` as the run opened it), the lock is removed through it at the end.
+    static std::unique_ptr<TargetLock> Take(
+        const std::string& dir, std::shared_ptr<const platform::FolderHandle> folder = nullptr);
 
     ~TargetLock();
     TargetLock(const TargetLock&) = delete;
@@ -30,8 +36,10 @@ class TargetLock {
     const std::string& Path() const { return path_; }
 
   private:
-    explicit TargetLock(std::string path) : path_(std::move(path)) {}
+    TargetLock(std::string path, std::shared_ptr<const platform::FolderHandle> folder)
+        : path_(std::move(path)), folder_(std::move(folder)) {}
     std::string path_;
+    std::shared_ptr<const platform::FolderHandle> folder_;
 };
 
 // Tests only: called after a lock was judged stale and before it is taken over, so a test can

@@ -20,14 +20,16 @@ RuntimeError CannotRemove(const std::string& path, const RuntimeError& e) {
 
 // Removes what it can and then raises the first failure, saying how many more entries stayed:
 // one entry that cannot go must not leave the others behind.
+// Everything goes through the folder opened at the start of the run, never through its path:
+// a path swapped for a link to another folder meanwhile cannot turn this on that folder.
 template <typename IsOurs>
-void Sweep(const std::string& folder, IsOurs isOurs, bool refuseLinks) {
+void Sweep(const platform::FolderHandle& folder, IsOurs isOurs, bool refuseLinks) {
     std::optional<RuntimeError> first;
     int more = 0;
-    for (const std::string& name : platform::FolderEntries(folder)) {
+    for (const std::string& name : folder.Entries()) {
         if (!isOurs(name)) continue;
-        const std::string path = folder + name;
-        const platform::EntryKind kind = platform::KindOf(path);
+        const std::string path = folder.Path() + name;
+        const platform::EntryKind kind = folder.KindOf(name);
         if (kind == platform::EntryKind::Missing) continue;
         std::optional<RuntimeError> failure;
         if (kind == platform::EntryKind::Other ||
@@ -39,7 +41,7 @@ void Sweep(const std::string& folder, IsOurs isOurs, bool refuseLinks) {
                           .WithPath(path);
         } else {
             try {
-                platform::RemoveFile(path);
+                folder.Remove(name);
             } catch (const RuntimeError& e) {
                 if (e.Number() != kErrFileNotFound) failure = CannotRemove(path, e);
             }
@@ -53,19 +55,27 @@ void Sweep(const std::string& folder, IsOurs isOurs, bool refuseLinks) {
     if (!first) return;
     if (more == 0) throw *first;
     throw RuntimeError(first->Number(), first->Description() + " (and " + std::to_string(more) +
-                                            " more of this program's files stayed in " + folder +
-                                            ")")
+                                            " more of this program's files stayed in " +
+                                            folder.Path() + ")")
         .WithPath(first->Path());
 }
 
 }  // namespace
 
-void SweepWorkRoot(const std::string& workRoot) {
+void SweepWorkRoot(const platform::FolderHandle& workRoot) {
     Sweep(
         workRoot, [](const std::string& name) { return IsWorkRootFileName(name); }, false);
 }
 
+void SweepWorkRoot(const std::string& workRoot) {
+    SweepWorkRoot(platform::FolderHandle(workRoot));
+}
+
 void SweepTarget(const std::string& dir) {
+    SweepTarget(platform::FolderHandle(dir));
+}
+
+void SweepTarget(const platform::FolderHandle& dir) {
     // Every size of every table: a run of another type may have left its files.
     std::vector<std::string> sizes;
     for (const char* type : {kLanType, kWanType})

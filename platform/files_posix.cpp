@@ -451,3 +451,98 @@ std::vector<std::string> FolderEntries(const std::string& dir) {
 }
 
 }  // namespace wirepace::platform
+
+namespace wirepace::platform {
+
+using posix::CheckPath;
+using posix::WithSeparator;
+
+FolderHandle::FolderHandle(const std::string& dir) : path_(WithSeparator(dir)) {
+    CheckPath(dir);
+    // The folder itself may be reached through a link: that is where the user sent the run, and
+    // it is pinned from here on.
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        if (err == ENOENT || err == ENOTDIR) throw RuntimeError(kErrPathNotFound).WithPath(path_);
+        RaiseFileError(err, path_);
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        ::close(fd);
+        RaiseFileError(err, path_);
+    }
+    handle_ = fd;
+    volume_ = static_cast<std::uint64_t>(st.st_dev);
+    id_ = static_cast<std::uint64_t>(st.st_ino);
+}
+
+FolderHandle::~FolderHandle() {
+    if (handle_ >= 0) ::close(static_cast<int>(handle_));
+}
+
+bool FolderHandle::StillAtItsPath() const {
+    struct stat st {};
+    return ::stat(path_.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           static_cast<std::uint64_t>(st.st_dev) == volume_ &&
+           static_cast<std::uint64_t>(st.st_ino) == id_;
+}
+
+void FolderHandle::CheckStillAtItsPath() const {
+    if (StillAtItsPath()) return;
+    throw RuntimeError(kErrPathFileAccess,
+                       "The folder " + path_ +
+                           " is no longer the one this run opened: it was moved, removed or "
+                           "replaced (a symbolic link to another folder?) during the run; "
+                           "nothing more is written or removed there")
+        .WithPath(path_);
+}
+
+std::vector<std::string> FolderHandle::Entries() const {
+    // Opened anew through the folder itself: a network file system may keep the listing of an
+    // open folder as it was when it was opened (smbnetfs does), and closedir closes what it reads.
+    const int fd = ::openat(static_cast<int>(handle_), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) RaiseFileError(errno, path_);
+    DIR* d = ::fdopendir(fd);
+    if (!d) {
+        const int err = errno;
+        ::close(fd);
+        RaiseFileError(err, path_);
+    }
+    std::vector<std::string> names;
+    while (const dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(d);
+    return names;
+}
+
+EntryKind FolderHandle::KindOf(const std::string& name) const {
+    if (name.empty() || name.find_first_of(std::string("/\0", 2)) != std::string::npos)
+        return EntryKind::Missing;
+    struct stat st {};
+    if (::fstatat(static_cast<int>(handle_), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return EntryKind::Missing;
+    if (S_ISLNK(st.st_mode)) return EntryKind::Link;
+    if (S_ISREG(st.st_mode)) return EntryKind::File;
+    return EntryKind::Other;
+}
+
+void FolderHandle::Remove(const std::string& name) const {
+    const std::string path = path_ + name;
+    // A name, never a path: nothing outside this folder is reached through it.
+    if (name.empty() || name.find_first_of(std::string("/\0", 2)) != std::string::npos)
+        throw RuntimeError(kErrFileNotFound).WithPath(path);
+    const int fd = static_cast<int>(handle_);
+    struct stat st {};
+    if (::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode))
+        throw RuntimeError(kErrPathFileAccess).WithPath(path);
+    if (::unlinkat(fd, name.c_str(), 0) == 0) return;
+    // The folder is open: a missing name is a missing file, whatever its path shows now.
+    if (errno == ENOENT) throw RuntimeError(kErrFileNotFound).WithPath(path);
+    RaiseFileError(errno, path);
+}
+
+}  // namespace wirepace::platform

@@ -9,6 +9,7 @@
 #endif
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -420,6 +421,94 @@ std::vector<std::string> FolderEntries(const std::string& dir) {
     } while (::FindNextFileW(h, &found));
     ::FindClose(h);
     return names;
+}
+
+}  // namespace wirepace::platform
+
+namespace wirepace::platform {
+
+namespace {
+
+struct FolderIdentity {
+    std::uint64_t volume = 0;
+    std::uint64_t id = 0;
+};
+
+bool IdentityOf(HANDLE h, FolderIdentity& identity) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(h, &info) ||
+        !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    identity.volume = info.dwVolumeSerialNumber;
+    identity.id = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
+}  // namespace
+
+FolderHandle::FolderHandle(const std::string& dir) : path_(dir) {
+    if (IsBadPath(dir)) throw RuntimeError(kErrPathNotFound).WithPath(dir);
+    if (path_.back() != '\\' && path_.back() != '/') path_ += '\\';
+    // No delete sharing: while the run holds the folder, nobody renames, removes or replaces it.
+    const HANDLE h = ::CreateFileW(Widen(dir).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD err = ::GetLastError();
+        if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND)
+            throw RuntimeError(kErrPathNotFound).WithPath(path_);
+        RaiseFileError(static_cast<int>(err), path_);
+    }
+    FolderIdentity identity;
+    if (!IdentityOf(h, identity)) {
+        ::CloseHandle(h);
+        throw RuntimeError(kErrPathNotFound).WithPath(path_);
+    }
+    handle_ = reinterpret_cast<std::intptr_t>(h);
+    volume_ = identity.volume;
+    id_ = identity.id;
+}
+
+FolderHandle::~FolderHandle() {
+    if (handle_ != -1) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+bool FolderHandle::StillAtItsPath() const {
+    const HANDLE h = ::CreateFileW(Widen(path_).c_str(), FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    FolderIdentity identity;
+    const bool same = IdentityOf(h, identity) && identity.volume == volume_ && identity.id == id_;
+    ::CloseHandle(h);
+    return same;
+}
+
+void FolderHandle::CheckStillAtItsPath() const {
+    if (StillAtItsPath()) return;
+    throw RuntimeError(kErrPathFileAccess,
+                       "The folder " + path_ +
+                           " is no longer the one this run opened: it was moved, removed or "
+                           "replaced during the run; nothing more is written or removed there")
+        .WithPath(path_);
+}
+
+std::vector<std::string> FolderHandle::Entries() const {
+    CheckStillAtItsPath();
+    return FolderEntries(path_);
+}
+
+EntryKind FolderHandle::KindOf(const std::string& name) const {
+    if (name.empty() || name.find_first_of("\\/:") != std::string::npos) return EntryKind::Missing;
+    return platform::KindOf(path_ + name);
+}
+
+void FolderHandle::Remove(const std::string& name) const {
+    const std::string path = path_ + name;
+    if (name.empty() || name.find_first_of("\\/:") != std::string::npos)
+        throw RuntimeError(kErrFileNotFound).WithPath(path);
+    CheckStillAtItsPath();
+    RemoveFile(path);
 }
 
 }  // namespace wirepace::platform

@@ -168,6 +168,44 @@ EntryKind KindOf(const std::string& path);
 // The names in a folder (no "." or ".."); a folder that cannot be read raises.
 std::vector<std::string> FolderEntries(const std::string& dir);
 
+// A folder a run works in (the target, the work root), opened once at the start of the run.
+// Its removals go through the open folder, never through its path again, so a path that leads
+// elsewhere later (the folder renamed, or swapped for a symbolic link to another folder) cannot
+// redirect them. POSIX: a directory descriptor with unlinkat and fstatat, never following a
+// link. Windows: the folder is held without delete sharing, so it cannot be renamed or replaced
+// while the run holds it, and it is checked to be the same object before every removal. What
+// is written by path (the copies, the drones) is guarded by CheckStillAtItsPath between steps.
+class FolderHandle {
+  public:
+    // Raises "Path not found" naming `dir` when it is missing or not a folder.
+    explicit FolderHandle(const std::string& dir);
+    ~FolderHandle();
+    FolderHandle(const FolderHandle&) = delete;
+    FolderHandle& operator=(const FolderHandle&) = delete;
+
+    // The folder as opened, ending in a separator.
+    const std::string& Path() const { return path_; }
+    // True while its path still leads to the folder opened: the same device and inode (POSIX),
+    // the same volume serial number and file id (Windows).
+    bool StillAtItsPath() const;
+    // Raises, naming the folder, when it no longer is.
+    void CheckStillAtItsPath() const;
+
+    // The names in it (no "." or "..").
+    std::vector<std::string> Entries() const;
+    // What `name` in it is, without following a link.
+    EntryKind KindOf(const std::string& name) const;
+    // Removes `name` from it; a link is removed itself. A missing name raises "File not found";
+    // every error names the file's path.
+    void Remove(const std::string& name) const;
+
+  private:
+    std::string path_;
+    std::intptr_t handle_ = -1;
+    std::uint64_t volume_ = 0;
+    std::uint64_t id_ = 0;
+};
+
 // A file opened for binary writing, created fresh. Every Write is one write call to the
 // system, so callers decide the block size that gets timed. A writer destroyed before Close
 // removes its file: nothing half written stays behind.

@@ -219,7 +219,10 @@ TEST_F(Cli, BadOptionsRunNothing) {
 TEST_F(Cli, ErrorsEndTheRunWithExitOne) {
     ChildProcess missing(Args({"--dir", target.Slash() + "no/such/folder"}), Env());
     EXPECT_EQ(missing.Wait(60), 1);
-    EXPECT_NE(missing.Err().find("[76] --"), std::string::npos) << missing.Err();
+    // The folder that does not exist is named.
+    EXPECT_NE(missing.Err().find("[76]: " + target.Slash() + "no/such/folder/ --"),
+              std::string::npos)
+        << missing.Err();
     EXPECT_NE(missing.Err().find("Please check target folder"), std::string::npos);
 
     // A share that cannot be mapped: the reason, at once (unknown server, or no smbnetfs or

@@ -57,7 +57,7 @@ TEST(History, PicksTheRunsOfOneNameAndTargetOutOfAMixedLog) {
     log.Banner("Other").Results("Other", "/mnt/a/", 3000);
     log.Banner("Lab").Results("Lab", "/mnt/a/", 4000, 0, 8, Log::Day(9));
     // A run that failed before its first test, and one stopped after test 3.
-    log.Banner("Lab").Line("-- Error: Path not found [76] --");
+    log.Banner("Lab").Line("-- Error: Path not found [76]: /srv/bench/x --");
     log.Banner("Lab", "15:00:00").Results("Lab", "/mnt/a/", 5000, 0, 3);
 
     const LogHistory history = ParseResultsLog(log.Text());
@@ -108,7 +108,7 @@ TEST(History, ForeignAndDamagedLinesAreSkippedAndCounted) {
     log.Results("Old", "C:\\bench\\", 10).Results("Old", "C:\\bench\\", 20, 0, 2);
     // Quotes and the separator in the name and the folder: the banner's name splits them.
     log.Banner("A \", \"B").Results("A \", \"B", "/mnt/\"q\", \"/", 30);
-    log.Line("-- Error: Disk full [61] --");
+    log.Line("-- Error: Disk full [61]: /srv/bench/Test10240.jnk --");
 
     const LogHistory history = ParseResultsLog(log.Text());
     EXPECT_EQ(history.skippedLines, 6);
@@ -123,7 +123,8 @@ TEST(History, ForeignAndDamagedLinesAreSkippedAndCounted) {
     EXPECT_EQ(history.runs[3].name, "A \", \"B");
     EXPECT_EQ(history.runs[3].dir, "/mnt/\"q\", \"/");
     EXPECT_EQ(history.runs[3].tests.size(), 9u);
-    EXPECT_EQ(history.runs[3].otherLines, std::vector<std::string>{"-- Error: Disk full [61] --"});
+    EXPECT_EQ(history.runs[3].otherLines,
+              std::vector<std::string>{"-- Error: Disk full [61]: /srv/bench/Test10240.jnk --"});
 
     // Cut anywhere, the log still reads: never more results than it holds whole lines.
     const std::string& text = log.Text();

@@ -263,30 +263,45 @@ TEST_F(Engine, StopDuringADroneWaitEndsTheRunWithoutThatTest) {
     ExpectNothingLeft();
 }
 
-TEST_F(Engine, ErrorsNameTheirNumberAndAdviseOnTheTarget) {
+TEST_F(Engine, ErrorsNameTheirNumberAndPathAndAdviseOnTheTarget) {
+    // A folder that does not exist is named; the log line keeps its "-- Error: ... --" shape.
     settings.target = target.Slash() + "missing";
     RunResult result = Run();
     EXPECT_EQ(result.outcome, RunOutcome::Error);
     EXPECT_EQ(result.errorNumber, 76);
+    const std::string missing = "-- Error: Path not found [76]: " + target.Slash() + "missing/ --";
     auto lines = LogLines();
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[1], "-- Error: Path not found [76] --\r");
-    EXPECT_EQ(result.errorLines, (std::vector<std::string>{
-                                     "-- Error: Path not found [76] --",
-                                     "Please check target folder (spelling, permissions, etc.)"}));
-    EXPECT_EQ(observer.logLines.back(), "-- Error: Path not found [76] --");
+    EXPECT_EQ(lines[1], missing + "\r");
+    EXPECT_EQ(result.errorLines,
+              (std::vector<std::string>{
+                  missing, "Please check target folder (spelling, permissions, etc.)"}));
+    EXPECT_EQ(observer.logLines.back(), missing);
     EXPECT_EQ(observer.messages.back(), result.errorLines.back());
     ExpectNothingLeft();
 
-    // A file vanishing mid-run is "File not found", which says the connection failed.
+    // A file vanishing from the target mid-run is "File not found", which says the connection
+    // failed.
     settings.target = target.Path().string();
     onPump = [&] {
         if (RunningTest() == 3) std::filesystem::remove(target.Path() / "Test16.jnk");
     };
     result = Run();
     EXPECT_EQ(result.outcome, RunOutcome::Error);
-    EXPECT_EQ(LogLines().back(), "-- Error: File not found [53] --\r");
+    EXPECT_EQ(LogLines().back(),
+              "-- Error: File not found [53]: " + target.Slash() + "Test16.jnk --\r");
     EXPECT_EQ(result.errorLines.back(), "Failed to establish a connection.");
+    ExpectNothingLeft();
+
+    // The same number for a file of this machine's work root is no connection's fault.
+    onPump = [&] {
+        if (RunningTest() == 3) std::filesystem::remove(root.Path() / "Test16.jnk");
+    };
+    result = Run();
+    EXPECT_EQ(result.outcome, RunOutcome::Error);
+    EXPECT_EQ(result.errorNumber, 53);
+    EXPECT_EQ(result.errorLines, std::vector<std::string>{"-- Error: File not found [53]: " +
+                                                          root.Slash() + "Test16.jnk --"});
     ExpectNothingLeft();
 }
 
@@ -305,6 +320,17 @@ TEST_F(Engine, UnreachableShareAndRelativePathAreRefusedClearly) {
     EXPECT_NE(
         std::find(observer.statuses.begin(), observer.statuses.end(), "Establishing connection..."),
         observer.statuses.end());
+    // Whatever number the system gave the reason, the results say both: the reason, and that
+    // the connection failed.
+    EXPECT_EQ(result.errorLines.front() + "\r", line);
+    EXPECT_EQ(result.errorLines.back(), "Failed to establish a connection.");
+    settings.password = "secret";  // without an account: refused before it reaches a server
+    result = Run();
+    EXPECT_EQ(result.errorLines,
+              (std::vector<std::string>{"-- Error: A password was given without an account name "
+                                        "for the share [75] --",
+                                        "Failed to establish a connection."}));
+    settings.password.clear();
 
     settings.target = "relative/folder";
     result = Run();
@@ -319,6 +345,7 @@ TEST_F(Engine, SettingsThatWouldBreakTheLogAreRefusedBeforeAnythingRuns) {
         "x\r\n\"Fake\", \"/srv/\", 2020/01/01, 00:00:00.120, 4, 1, 99999, \"\"";
     const std::vector<std::array<std::string, 3>> cases = {
         {forged, target.Path().string(), ""},
+        {"Fake\", \"/srv/\", 2020/01/01", target.Path().string(), ""},
         {"Seq", target.Slash() + "a\nb", ""},
         {"Seq", target.Slash() + "why?", ""},
         {"Seq", target.Path().string(), "jo\t"},
@@ -341,6 +368,94 @@ TEST_F(Engine, SettingsThatWouldBreakTheLogAreRefusedBeforeAnythingRuns) {
     EXPECT_THROW(Run(), SettingsError);  // no sizes chosen
     EXPECT_FALSE(std::filesystem::exists(environment.logPath));
     ExpectNothingLeft();
+}
+
+// Swaps a folder of the run for a symbolic link to a decoy folder at the start of one test, or
+// once its result is in: the folder itself, with whatever the run made in it, moves aside.
+class SwapFolder : public RecordingObserver {
+  public:
+    SwapFolder(std::filesystem::path folder, std::filesystem::path decoy,
+               std::filesystem::path aside, int test, bool afterResult)
+        : folder_(std::move(folder)),
+          decoy_(std::move(decoy)),
+          aside_(std::move(aside)),
+          test_(test),
+          afterResult_(afterResult) {}
+    void TestStarted(int index, const std::string& id, const std::string& name,
+                     double bytes) override {
+        RecordingObserver::TestStarted(index, id, name, bytes);
+        if (!afterResult_ && index == test_) Swap();
+    }
+    void ResultRecorded(const TestResult& result) override {
+        RecordingObserver::ResultRecorded(result);
+        if (afterResult_ && result.index == test_) Swap();
+    }
+    bool swapped = false;
+
+  private:
+    void Swap() {
+        std::filesystem::rename(folder_, aside_);
+        std::filesystem::create_directory_symlink(decoy_, folder_);
+        swapped = true;
+    }
+    std::filesystem::path folder_, decoy_, aside_;
+    int test_;
+    bool afterResult_;
+};
+
+TEST_F(Engine, AFolderSwappedForALinkMidRunIsNeitherWrittenNorSweptThrough) {
+    struct Case {
+        bool workRoot;  // the work root is swapped, otherwise the target
+        int test;
+        bool afterResult;
+    };
+    // After the last result (only the sweep is left), before the drones copy to the target,
+    // and before the drones are written to the work root.
+    for (const Case c : {Case{false, 8, true}, Case{false, 7, false}, Case{true, 6, false}}) {
+        SCOPED_TRACE(std::string(c.workRoot ? "work root" : "target") + " at test " +
+                     std::to_string(c.test));
+        TempDir base, decoy;
+        const auto folder = base.Path() / "folder";
+        const auto aside = base.Path() / "aside";
+        std::filesystem::create_directory(folder);
+        const std::string folderText = folder.string() + "/";
+        // Files named like the run's own, which the decoy's owner keeps.
+        const std::vector<std::string> names = {
+            "Test16.jnk",      "Test160.jnk",    "1Test160.jnk",      "5Test160.jnk",
+            "Test10240.jnk",   "3Test10240.jnk", "wirepace-run.lock", "Drone1.exe",
+            "TXT1Test160.jnk", "GO.txt",         "TERMDRONES.txt"};
+        for (const auto& name : names) testing::WriteFile(decoy.Path() / name, "kept " + name);
+
+        TempDir otherRoot;
+        if (c.workRoot) {
+            environment.workRoot = folderText;
+            settings.target = target.Path().string();
+        } else {
+            environment.workRoot = otherRoot.Slash();
+            settings.target = folder.string();
+        }
+        SwapFolder swapping(folder, decoy.Path(), aside, c.test, c.afterResult);
+        const RunResult result = RunBenchmark(settings, environment, swapping, stop);
+        ASSERT_TRUE(swapping.swapped);
+
+        // Not "Finished": the run says which folder changed under it, and the log says it too.
+        EXPECT_EQ(result.outcome, RunOutcome::Error);
+        ASSERT_FALSE(result.errorLines.empty());
+        EXPECT_NE(result.errorLines.front().find("The folder " + folderText), std::string::npos)
+            << result.errorLines.front();
+        EXPECT_EQ(LogLines().back(), result.errorLines.front() + "\r");
+        EXPECT_EQ(result.tests.size(), static_cast<std::size_t>(c.afterResult ? 9 : c.test));
+
+        // The decoy is as it was; the run's own files went from the folder it opened.
+        EXPECT_EQ(testing::Entries(decoy.Path()).size(), names.size());
+        for (const auto& name : names)
+            EXPECT_EQ(testing::ReadFile(decoy.Path() / name), "kept " + name) << name;
+        EXPECT_EQ(testing::Entries(aside), std::vector<std::string>{});
+        EXPECT_TRUE(testing::Entries(c.workRoot ? target.Path() : otherRoot.Path()).empty());
+        EXPECT_TRUE(testing::ProcessesRunningFrom(environment.workRoot).empty());
+        EXPECT_TRUE(testing::ProcessesRunningFrom(aside.string() + "/").empty());
+        std::filesystem::remove(folder);  // the link
+    }
 }
 
 // Plants something the final sweep cannot remove once the last result is in.

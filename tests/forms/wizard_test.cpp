@@ -456,9 +456,9 @@ TEST_F(WizardRun, RefusedInputLeavesTheSettingsPageAsItWas) {
     v["txtDirPath"].text = target.Slash() + "missing";
     Run();
     EXPECT_EQ(v["lbl1_5"].text, "ERROR");
-    EXPECT_EQ(v.ResultsText(),
-              "-- Error: Path not found [76] --\r\n"
-              "Please check target folder (spelling, permissions, etc.)\r\n");
+    EXPECT_EQ(v.ResultsText(), "-- Error: Path not found [76]: " + target.Slash() +
+                                   "missing/ --\r\n"
+                                   "Please check target folder (spelling, permissions, etc.)\r\n");
     EXPECT_FALSE(v["cmdNext"].enabled);
     ExpectNothingLeft();
 }

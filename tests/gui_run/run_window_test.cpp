@@ -364,7 +364,8 @@ void RunWindowTest::missingTargetFolderEndsInError76() {
     QVERIFY(!win.Button("cmdNext")->isEnabled());
     const QStringList lines = LogLines();
     QCOMPARE(lines.size(), 2);
-    QVERIFY2(lines.back().startsWith("-- Error: ") && lines.back().endsWith(" [76] --"),
+    QVERIFY2(lines.back().startsWith("-- Error: ") &&
+                 lines.back().endsWith(" [76]: " + missing + "/ --"),
              qPrintable(lines.back()));
     const QString box = QString::fromStdString(win.w->ResultsText());
     QCOMPARE(box,
@@ -415,7 +416,7 @@ void RunWindowTest::fileVanishingMidRunEndsInError53() {
     QCOMPARE(win.Caption("lbl1_5"), QStringLiteral("ERROR"));
     const QStringList lines = LogLines();
     QCOMPARE(lines.size(), 1 + 4 + 1);
-    QVERIFY2(lines.back().endsWith(" [53] --"), qPrintable(lines.back()));
+    QVERIFY2(lines.back().contains(" [53]: " + target.path() + "/Test"), qPrintable(lines.back()));
     QVERIFY(QString::fromStdString(win.w->ResultsText())
                 .endsWith("\r\nFailed to establish a connection.\r\n"));
     QVERIFY(!win.Button("cmdNext")->isEnabled());

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -152,6 +153,9 @@ TEST_F(NetworkSeam, ARefusedMappingEndsTheRunAtOnceWithTheSystemsMessage) {
     std::string line, last;
     while (std::getline(log, line)) last = line;
     EXPECT_EQ(last, "-- Error: " + message + " [86] --\r");
+    // The box gives the system's reason and says that the connection failed.
+    EXPECT_EQ(result.errorLines, (std::vector<std::string>{"-- Error: " + message + " [86] --",
+                                                           "Failed to establish a connection."}));
     // The run ends at the mapping: no connection test, nothing after it.
     EXPECT_EQ(observer.statuses.back(), "Establishing connection...");
     // The letter was free and nothing was connected: nothing to cancel.
@@ -321,7 +325,49 @@ TEST_F(WholeRun, AMissingTargetEndsInTheErrorWithNothingLeft) {
     EXPECT_EQ(Run().outcome, RunOutcome::Error);
     const auto lines = LogLines();
     ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines.back(), "-- Error: Path not found [76] --");
+    // The folder that does not exist is named.
+    EXPECT_EQ(lines.back(),
+              "-- Error: Path not found [76]: " + target.Slash() + "missing\\deeper\\ --");
+    EXPECT_TRUE(EntriesOf(root.Folder()).empty());
+}
+
+// Tries to move the target away when a test starts and to put a decoy folder with files named
+// like the run's own in its place.
+class MoveTargetAway : public RecordingObserver {
+  public:
+    MoveTargetAway(std::filesystem::path target, std::filesystem::path aside, int test)
+        : target_(std::move(target)), aside_(std::move(aside)), test_(test) {}
+    void TestStarted(int index, const std::string& id, const std::string& name,
+                     double bytes) override {
+        RecordingObserver::TestStarted(index, id, name, bytes);
+        if (index != test_) return;
+        std::error_code ec;
+        std::filesystem::rename(target_, aside_, ec);
+        moved = !ec;
+        if (!moved) return;
+        std::filesystem::create_directory(target_);
+        for (const char* name : {"Test160.jnk", "1Test160.jnk", "wirepace-run.lock"})
+            std::ofstream(target_ / name) << "kept";
+    }
+    bool moved = false;
+
+  private:
+    std::filesystem::path target_, aside_;
+    int test_;
+};
+
+TEST_F(WholeRun, TheTargetIsHeldSoItCannotBeMovedAwayMidRun) {
+    WinTempDir base;
+    const auto folder = base.Path() / "target";
+    std::filesystem::create_directory(folder);
+    settings.target = folder.string();
+    MoveTargetAway moving(folder, base.Path() / "aside", 7);
+    StopToken stop;
+    const RunResult result = RunBenchmark(settings, environment, moving, stop);
+    // Held without delete sharing: the rename is refused, and the run goes on where it began.
+    EXPECT_FALSE(moving.moved);
+    EXPECT_EQ(result.outcome, RunOutcome::Finished);
+    EXPECT_TRUE(EntriesOf(folder).empty());
     EXPECT_TRUE(EntriesOf(root.Folder()).empty());
 }
 
