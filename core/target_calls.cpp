@@ -47,13 +47,16 @@ void TargetCalls::Wait(const std::string& what, std::function<void()> operation)
         throw RuntimeError(kErrPathFileAccess, "The target stopped answering: " + unanswered_ +
                                                    " did not return; " + what + " was not tried");
     auto pending = std::make_shared<Pending>();
-    std::thread helper([pending, operation = std::move(operation)] {
+    std::thread helper([pending, operation = std::move(operation)]() mutable {
         std::exception_ptr error;
         try {
             operation();
         } catch (...) {
             error = std::current_exception();
         }
+        // What it holds (a lock whose release removes a file) goes before the call counts as
+        // back.
+        operation = nullptr;
         const std::lock_guard<std::mutex> lock(pending->mutex);
         pending->finished = true;
         pending->error = error;
@@ -93,12 +96,13 @@ void TargetCalls::Wait(const std::string& what, std::function<void()> operation)
 
 void TargetCalls::Leave(std::function<void()> operation) {
     ++gOutstanding;
-    std::thread([operation = std::move(operation)] {
+    std::thread([operation = std::move(operation)]() mutable {
         try {
             operation();
         } catch (...) {
             // Nobody is left to tell; the next run's sweep sees what stayed.
         }
+        operation = nullptr;
         --gOutstanding;
     }).detach();
 }

@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -22,6 +24,8 @@
 #include "core/run_engine.h"
 #include "core/target_calls.h"
 #include "core/target_lock.h"
+#include "platform/platform.h"
+#include "platform/share_mount_detail.h"
 #include "support/child_process.h"
 #include "support/recording_observer.h"
 #include "support/temp_dir.h"
@@ -78,13 +82,6 @@ class HungTarget : public ::testing::Test {
         const int fuse = ::open("/dev/fuse", O_RDWR | O_CLOEXEC);
         if (fuse < 0) GTEST_SKIP() << "/dev/fuse cannot be opened: no FUSE here";
         ::close(fuse);
-        server_ = std::make_unique<ChildProcess>(
-            std::vector<std::string>{WIREPACE_STALLING_FS, folder_.Path().string(),
-                                     mount_.Path().string(), control_.Path().string()},
-            std::map<std::string, std::string>{});
-        ASSERT_TRUE(Eventually([&] { return Mounted(mount_.Path()); }, 10))
-            << "the test file system did not mount: " << server_->Err();
-
         settings_ = *SettingsFor(kLanType, "10mb");
         settings_.testName = "Hung";
         settings_.target = mount_.Path().string();
@@ -95,9 +92,20 @@ class HungTarget : public ::testing::Test {
     void TearDown() override {
         Release();
         if (server_) {
-            ::umount2(mount_.Path().c_str(), MNT_DETACH);
+            if (Mounted(mounted_)) ::umount2(mounted_.c_str(), MNT_DETACH);
             server_->Wait(10);
         }
+    }
+
+    // Mounts the test file system on `mount`, started as `program`.
+    void Mount(const std::string& program, const fs::path& mount) {
+        server_ = std::make_unique<ChildProcess>(
+            std::vector<std::string>{program, mount.string(), folder_.Path().string(),
+                                     control_.Path().string()},
+            std::map<std::string, std::string>{});
+        ASSERT_TRUE(Eventually([&] { return Mounted(mount); }, 10))
+            << "the test file system did not mount: " << server_->Err();
+        mounted_ = mount;
     }
 
     void Hold() { testing::WriteFile(control_.Path() / "hold", ""); }
@@ -144,6 +152,7 @@ class HungTarget : public ::testing::Test {
 
     TempDir folder_, mount_, control_, root_, logs_;
     std::unique_ptr<ChildProcess> server_;
+    fs::path mounted_;
     RunSettings settings_;
     RunEnvironment environment_;
     Observer observer_;
@@ -151,6 +160,7 @@ class HungTarget : public ::testing::Test {
 };
 
 TEST_F(HungTarget, ARunEndsSayingTheTargetStoppedAnsweringAndTheNextRunCleansUp) {
+    ASSERT_NO_FATAL_FAILURE(Mount(WIREPACE_STALLING_FS, mount_.Path()));
     // The target stops answering between two tests: the controller's own call on it (the
     // lock's refresh) is what hangs.
     const RunResult beforeATest = Run([&](int index) {
@@ -189,6 +199,42 @@ TEST_F(HungTarget, ARunEndsSayingTheTargetStoppedAnsweringAndTheNextRunCleansUp)
     EXPECT_EQ(next.tests.size(), 9u);
     EXPECT_TRUE(testing::Entries(folder_.Path()).empty());
     EXPECT_TRUE(testing::Entries(root_.Path()).empty());
+}
+
+TEST_F(HungTarget, AShareMountLeftOnAServerThatStoppedAnsweringGoesWithTheNextRun) {
+    // What a run killed on a stopped server leaves: its mount (the test file system, started
+    // as smbnetfs), held, with the credentials beside it and a drone asleep in a request.
+    const auto layout = platform::smbnetfs::LayoutFor(root_.Slash());
+    for (const auto& dir : {layout.folder, layout.home, layout.configDir, layout.mount})
+        fs::create_directory(dir);
+    testing::WriteFile(layout.config, "auth \"srv/bench\" \"jo\" \"secret\"\n");
+    TempDir bin;
+    fs::create_symlink(WIREPACE_STALLING_FS, bin.Path() / "smbnetfs");
+    const fs::path mount = fs::path(layout.mount).parent_path();
+    ASSERT_NO_FATAL_FAILURE(Mount((bin.Path() / "smbnetfs").string(), mount));
+    Hold();
+    const pid_t asleep = fork();
+    if (asleep == 0) {
+        struct stat st {};
+        _exit(::stat((mount / "1Test160.jnk").c_str(), &st) == 0 ? 0 : 1);
+    }
+    ASSERT_GT(asleep, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_EQ(waitpid(asleep, nullptr, WNOHANG), 0) << "the request was not held";
+
+    // The next run's start removes it: the credentials, the mount and its daemon, and with the
+    // daemon the request the drone slept in.
+    auto cleanup =
+        std::async(std::launch::async, [&] { platform::RemoveStaleShareMapping(root_.Slash()); });
+    ASSERT_EQ(cleanup.wait_for(std::chrono::seconds(60)), std::future_status::ready)
+        << "the cleanup hung on the held mount";
+    EXPECT_NO_THROW(cleanup.get());
+    EXPECT_FALSE(fs::exists(layout.config));
+    EXPECT_FALSE(Mounted(mount));
+    EXPECT_FALSE(fs::exists(layout.folder));
+    EXPECT_NE(server_->Wait(10), -1) << "the daemon of the left mount is still there";
+    EXPECT_TRUE(Eventually([&] { return waitpid(asleep, nullptr, WNOHANG) == asleep; }))
+        << "the process asleep on the left mount is still there";
 }
 
 }  // namespace

@@ -3,9 +3,10 @@
 // request through to a real folder, and holds every request while the file CONTROL/hold
 // exists, as a stopped server does. While CONTROL/hold-on-write exists, the first write
 // request makes CONTROL/hold itself, so a copy is caught in the middle. Attributes are never
-// cached, so every look at a file is a request, as on a share.
+// cached, so every look at a file is a request, as on a share. It leads a session of its own,
+// as smbnetfs does, so started as "smbnetfs" it stands in for a share mount's daemon too.
 //
-//   stalling_fs FOLDER MOUNTPOINT CONTROL     (stays in the foreground until unmounted)
+//   stalling_fs MOUNTPOINT FOLDER CONTROL     (stays in the foreground until unmounted)
 #define FUSE_USE_VERSION 31
 #include <dirent.h>
 #include <fcntl.h>
@@ -198,10 +199,11 @@ int FAllocate(const char*, int mode, off_t offset, off_t length, fuse_file_info*
 
 int main(int argc, char** argv) {
     if (argc != 4) {
-        std::fprintf(stderr, "usage: stalling_fs FOLDER MOUNTPOINT CONTROL\n");
+        std::fprintf(stderr, "usage: stalling_fs MOUNTPOINT FOLDER CONTROL\n");
         return 2;
     }
-    gFolder = argv[1];
+    ::setsid();
+    gFolder = argv[2];
     gHold = std::string(argv[3]) + "/hold";
     gHoldOnWrite = std::string(argv[3]) + "/hold-on-write";
 
@@ -232,6 +234,6 @@ int main(int argc, char** argv) {
 
     char fsname[] = "-ofsname=stalling_fs";
     char foreground[] = "-f";
-    char* args[] = {argv[0], foreground, fsname, argv[2], nullptr};
+    char* args[] = {argv[0], foreground, fsname, argv[1], nullptr};
     return fuse_main(4, args, &ops, nullptr);
 }
