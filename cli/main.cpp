@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
 // wirepace-cli: the benchmark without a window, for servers, scripts and scheduled runs.
-#include <unistd.h>
-
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 
 #include "cli/run.h"
@@ -34,7 +33,7 @@ int main(int argc, char** argv) {
         std::cout.flush();
         std::cerr.flush();
         std::fflush(nullptr);
-        ::_exit(code);
+        std::_Exit(code);
     }
     return code;
 }
