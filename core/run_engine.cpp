@@ -230,8 +230,12 @@ void Run::RunTests() {
     context_.SmallTestFile = CreateTestFile(context_, settings_.smallKB);
     platform::FlushFile(context_.AppDrive + context_.SmallTestFile);
     const std::string dirNow = TargetDir();
-    platform::CopyUncached(context_.AppDrive + context_.SmallTestFile,
-                           dirNow + context_.SmallTestFile);
+    // Untimed, so it waits for the target like the other calls, as long as the copy moves.
+    target_.CallInSteps("copying to " + dirNow, [from = context_.AppDrive + context_.SmallTestFile,
+                                                 to = dirNow + context_.SmallTestFile](
+                                                    const TargetCalls::Step& step) {
+        platform::CopyUncached(from, to, [&step](std::int64_t, std::int64_t) { return step(); });
+    });
     platform::RemoveFile(context_.AppDrive + context_.SmallTestFile);
     RemoveOnTarget(dirNow + context_.SmallTestFile);
 

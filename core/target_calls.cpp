@@ -29,12 +29,15 @@ struct Pending {
     bool finished = false;
     bool abandoned = false;
     std::exception_ptr error;
+    std::atomic<bool> goOn{true};
+    std::atomic<Clock::rep> lastStep{Clock::now().time_since_epoch().count()};
 };
 
-RuntimeError NotAnswering(const std::string& what, double limitMs) {
-    return RuntimeError(kErrPathFileAccess, "The target stopped answering: " + what +
-                                                " did not return within " +
-                                                NumberToText(limitMs / 1000) + " s");
+RuntimeError NotAnswering(const std::string& what, double limitMs, bool inSteps) {
+    return RuntimeError(kErrPathFileAccess,
+                        "The target stopped answering: " + what +
+                            (inSteps ? " made no progress for " : " did not return within ") +
+                            NumberToText(limitMs / 1000) + " s");
 }
 
 }  // namespace
@@ -42,7 +45,8 @@ RuntimeError NotAnswering(const std::string& what, double limitMs) {
 TargetCalls::TargetCalls(double limitMs, std::function<bool()> stopRequested)
     : limitMs_(limitMs), stopRequested_(std::move(stopRequested)) {}
 
-void TargetCalls::Wait(const std::string& what, std::function<void()> operation) {
+void TargetCalls::Wait(const std::string& what, std::function<void(const Step&)> operation,
+                       bool inSteps) {
     if (!unanswered_.empty())
         throw RuntimeError(kErrPathFileAccess, "The target stopped answering: " + unanswered_ +
                                                    " did not return; " + what + " was not tried");
@@ -50,7 +54,10 @@ void TargetCalls::Wait(const std::string& what, std::function<void()> operation)
     std::thread helper([pending, operation = std::move(operation)]() mutable {
         std::exception_ptr error;
         try {
-            operation();
+            operation([&pending] {
+                pending->lastStep.store(Clock::now().time_since_epoch().count());
+                return pending->goOn.load();
+            });
         } catch (...) {
             error = std::current_exception();
         }
@@ -64,15 +71,19 @@ void TargetCalls::Wait(const std::string& what, std::function<void()> operation)
         pending->done.notify_all();
     });
 
-    auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                       std::chrono::duration<double, std::milli>(limitMs_));
+    const auto limit = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double, std::milli>(limitMs_));
+    auto deadline = Clock::now() + limit;
     bool stopSeen = false;
     std::unique_lock<std::mutex> lock(pending->mutex);
     while (!pending->finished) {
         const auto now = Clock::now();
         if (!stopSeen && stopRequested_ && stopRequested_()) {
             stopSeen = true;
+            pending->goOn.store(false);
             deadline = std::min(deadline, now + kAfterStop);
+        } else if (inSteps && !stopSeen) {
+            deadline = Clock::time_point(Clock::duration(pending->lastStep.load())) + limit;
         }
         if (now >= deadline) break;
         // Short slices, so the user's stop is seen while waiting.
@@ -87,11 +98,12 @@ void TargetCalls::Wait(const std::string& what, std::function<void()> operation)
     }
     // Stuck in the system, where nothing can end it: left to finish whenever it can.
     pending->abandoned = true;
+    pending->goOn.store(false);
     ++gOutstanding;
     lock.unlock();
     helper.detach();
     unanswered_ = what;
-    throw NotAnswering(what, limitMs_);
+    throw NotAnswering(what, limitMs_, inSteps && !stopSeen);
 }
 
 void TargetCalls::Leave(std::function<void()> operation) {

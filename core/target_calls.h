@@ -30,14 +30,24 @@ class TargetCalls {
     auto Call(const std::string& what, Operation operation) -> decltype(operation()) {
         using Result = decltype(operation());
         if constexpr (std::is_void_v<Result>) {
-            Wait(what, std::function<void()>(std::move(operation)));
+            Wait(what, [operation = std::move(operation)](const Step&) mutable { operation(); });
         } else {
             auto result = std::make_shared<std::optional<Result>>();
-            Wait(what, [result, operation = std::move(operation)]() mutable {
+            Wait(what, [result, operation = std::move(operation)](const Step&) mutable {
                 result->emplace(operation());
             });
             return std::move(**result);
         }
+    }
+
+    // Tells whether an operation that moves in steps goes on: false once the user stopped the
+    // run or the run gave up on it.
+    using Step = std::function<bool()>;
+
+    // The same for an operation that moves in steps (an untimed copy, one call a piece): the
+    // bound counts from its last step, so a slow target that still moves is waited for.
+    void CallInSteps(const std::string& what, std::function<void(const Step& step)> operation) {
+        Wait(what, std::move(operation), true);
     }
 
     // Starts `operation` without waiting for it: what must still happen once an unanswering
@@ -51,7 +61,8 @@ class TargetCalls {
     const std::string& Unanswered() const { return unanswered_; }
 
   private:
-    void Wait(const std::string& what, std::function<void()> operation);
+    void Wait(const std::string& what, std::function<void(const Step&)> operation,
+              bool inSteps = false);
 
     double limitMs_;
     std::function<bool()> stopRequested_;

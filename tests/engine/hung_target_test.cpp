@@ -38,10 +38,14 @@ using testing::ChildProcess;
 using testing::RecordingObserver;
 using testing::TempDir;
 
-// Lets the test act when a test of the run starts.
+// Lets the test act when a test of the run starts, and when the connection test starts (-1).
 class Observer : public RecordingObserver {
   public:
     std::function<void(int)> onTestStarted;
+    void Status(const std::string& line1, const std::string& line2, bool isTest) override {
+        RecordingObserver::Status(line1, line2, isTest);
+        if (onTestStarted && line1 == "Testing Connection...") onTestStarted(-1);
+    }
     void TestStarted(int index, const std::string& id, const std::string& name,
                      double bytes) override {
         RecordingObserver::TestStarted(index, id, name, bytes);
@@ -161,6 +165,18 @@ class HungTarget : public ::testing::Test {
 
 TEST_F(HungTarget, ARunEndsSayingTheTargetStoppedAnsweringAndTheNextRunCleansUp) {
     ASSERT_NO_FATAL_FAILURE(Mount(WIREPACE_STALLING_FS, mount_.Path()));
+    // The target stops answering in the connection test, a copy of the controller's own that
+    // is not timed.
+    const RunResult connecting = Run([&](int index) {
+        if (index == -1) HoldOnFirstWrite();
+    });
+    EXPECT_TRUE(Held());
+    EXPECT_EQ(connecting.outcome, RunOutcome::Error);
+    EXPECT_EQ(connecting.errorDescription.rfind("The target stopped answering: copying to ", 0), 0u)
+        << connecting.errorDescription;
+    EXPECT_TRUE(connecting.tests.empty());
+    ExpectLeftoversGoAfterRelease();
+
     // The target stops answering between two tests: the controller's own call on it (the
     // lock's refresh) is what hangs.
     const RunResult beforeATest = Run([&](int index) {
