@@ -3,8 +3,8 @@
 // request through to a real folder, and holds every request while the file CONTROL/hold
 // exists, as a stopped server does. While CONTROL/hold-on-write exists, the first write
 // request makes CONTROL/hold itself, so a copy is caught in the middle. Attributes are never
-// cached, so every look at a file is a request, as on a share. It leads a session of its own,
-// as smbnetfs does, so started as "smbnetfs" it stands in for a share mount's daemon too.
+// cached, so every look at a file is a request, as on a share. It detaches itself with
+// setsid, as smbnetfs does, so started as "smbnetfs" it stands in for a share mount's daemon.
 //
 //   stalling_fs MOUNTPOINT FOLDER CONTROL     (stays in the foreground until unmounted)
 #define FUSE_USE_VERSION 31
