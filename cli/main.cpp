@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
 // wirepace-cli: the benchmark without a window, for servers, scripts and scheduled runs.
+#include <cstdio>
+#include <cstdlib>
 #include <iostream>
 
 #include "cli/run.h"
+#include "core/target_calls.h"
 #include "platform/platform.h"
 
 int main(int argc, char** argv) {
@@ -22,6 +25,15 @@ int main(int argc, char** argv) {
     if (code == 0 && !std::cout.flush()) {
         std::cerr << "wirepace-cli: cannot write to standard output\n";
         code = 1;
+    }
+    // A call on a target that stopped answering is still asleep in the system, where nothing
+    // ends it; the run has said so and cleaned up what it could. Ending the normal way would
+    // destroy the objects that thread may still touch when the target answers.
+    if (wirepace::OutstandingTargetCalls() > 0) {
+        std::cout.flush();
+        std::cerr.flush();
+        std::fflush(nullptr);
+        std::_Exit(code);
     }
     return code;
 }

@@ -79,23 +79,26 @@ std::int64_t ReportedBytes(const RunContext& state, int n) {
 }
 
 void CheckProgress(DroneFleet& fleet, int n, std::int64_t bytes, Progress& progress, double now,
-                   double limitMs) {
+                   double limitMs, const std::function<void()>& onStall) {
     const DroneSlot& slot = Slot(fleet, n);
     if (bytes != progress.bytes) {
         progress = {bytes, now};
         return;
     }
-    // A copy at its full length is being flushed or closed: that is the link's time, not a
-    // stall, and the user's Stop still ends it.
-    if (slot.expectedBytes >= 0 && bytes >= slot.expectedBytes) return;
+    // A copy at its full length is being flushed or closed. That is the link's time too, but a
+    // flush that takes the whole bound is as stuck as a copy: a share that stops answering then
+    // would hold the wait for ever.
     if (now - progress.since < limitMs) return;
+    if (onStall) onStall();
     throw RuntimeError(kErrPathFileAccess, "Drone " + std::to_string(n) + " made no progress for " +
                                                NumberToText(limitMs / 1000) + " s copying to " +
-                                               slot.target)
+                                               slot.target + ": the target stopped answering")
         .WithPath(slot.target);
 }
 
-void StopDrones(const RunContext& state, DroneFleet& fleet) {
+// Returns the drones that could not be ended: a process asleep in a call on a share that stopped
+// answering takes no signal until the share answers again.
+std::string StopDrones(const RunContext& state, DroneFleet& fleet) {
     // The stop file first: every drone the release file lets go then finds it and ends
     // without copying. Not where the work root's path leads another folder now: the drones
     // are ended below all the same.
@@ -103,16 +106,25 @@ void StopDrones(const RunContext& state, DroneFleet& fleet) {
         platform::CreateEmptyFile(state.AppDrive + kStopFile);
         platform::CreateEmptyFile(state.AppDrive + kReleaseFile);
     }
+    const auto left = [](double deadline) {
+        const double ms = deadline - TickMs();
+        return ms > 0 ? static_cast<int>(ms) : 0;
+    };
     const double deadline = TickMs() + kDroneEndWaitMs;
     for (auto& slot : fleet.drones) {
-        if (!slot.process) continue;
-        const double left = deadline - TickMs();
-        if (!slot.process->WaitForEnd(left > 0 ? static_cast<int>(left) : 0)) {
-            // Still copying (or stopped, or stuck on a share): it must not outlive the run.
-            slot.process->Terminate();
-            slot.process->WaitForEnd(static_cast<int>(kDroneEndWaitMs));
-        }
+        // Still copying (or stopped, or stuck on a share): it must not outlive the run.
+        if (slot.process && !slot.process->WaitForEnd(left(deadline))) slot.process->Terminate();
     }
+    // One wait for all that were ended, so a fleet stuck on a share costs it once.
+    const double ended = TickMs() + kDroneEndWaitMs;
+    std::string stuck;
+    for (std::size_t k = 0; k < fleet.drones.size(); ++k) {
+        const auto& process = fleet.drones[k].process;
+        if (!process || process->WaitForEnd(left(ended))) continue;
+        stuck += (stuck.empty() ? "" : ", ") + std::to_string(k + 1) + " (process " +
+                 std::to_string(process->Id()) + ")";
+    }
+    return stuck;
 }
 
 }  // namespace
@@ -123,7 +135,8 @@ void WriteDrone(const RunContext& state, const std::string& name) {
 }
 
 void StartDrone(const RunContext& state, DroneFleet& fleet, int n, DroneDirection direction,
-                const std::string& dir, const std::string& file) {
+                const std::string& dir, const std::string& file,
+                std::optional<std::int64_t> sourceBytes) {
     if (n < 1 || n > kMaxDrones) throw RuntimeError(kErrSubscriptOutOfRange);
     DeleteIfPresent(state.AppDrive + ResultFileName(file));
     DeleteIfPresent(state.AppDrive + ErrorFileName(file));
@@ -131,10 +144,14 @@ void StartDrone(const RunContext& state, DroneFleet& fleet, int n, DroneDirectio
     DroneSlot& slot = Slot(fleet, n);
     const CopyPaths paths = CopyPathsFor(state.AppDrive, direction, dir, file);
     slot.target = paths.target;
-    try {
-        slot.expectedBytes = platform::FileLength(paths.source);
-    } catch (const RuntimeError&) {
-        slot.expectedBytes = -1;  // the drone reports the missing source itself
+    if (sourceBytes) {
+        slot.expectedBytes = *sourceBytes;
+    } else {
+        try {
+            slot.expectedBytes = platform::FileLength(paths.source);
+        } catch (const RuntimeError&) {
+            slot.expectedBytes = -1;  // the drone reports the missing source itself
+        }
     }
     slot.process = platform::StartProgram(state.AppDrive + DroneFileName(n),
                                           DroneArgumentText(direction, dir, file),
@@ -169,7 +186,9 @@ std::vector<double> CollectDroneTimes(const RunContext& state, DroneFleet& fleet
             if (lookAtProgress) {
                 const std::int64_t reported = ReportedBytes(state, n);
                 if (reported >= 0) bytes[k] = reported;
-                if (!done) CheckProgress(fleet, n, reported, progress[k], now, wait.stallLimitMs);
+                if (!done)
+                    CheckProgress(fleet, n, reported, progress[k], now, wait.stallLimitMs,
+                                  wait.onStall);
             }
             if (done) continue;
             all = false;
@@ -208,12 +227,20 @@ std::optional<RuntimeError> TerminateDrones(const RunContext& state, DroneFleet&
                                             const std::string& targetDir) {
     std::optional<RuntimeError> failure;
     try {
-        StopDrones(state, fleet);
+        const std::string stuck = StopDrones(state, fleet);
         // Through the folders the run opened, where it opened them.
         if (state.WorkRootFolder)
             SweepWorkRoot(*state.WorkRootFolder);
         else
             SweepWorkRoot(state.AppDrive);
+        if (!stuck.empty()) {
+            const bool one = stuck.find(',') == std::string::npos;
+            failure =
+                RuntimeError(kErrPathFileAccess,
+                             (one ? "Drone " : "Drones ") + stuck +
+                                 " could not be ended: stuck in a request to the target; " +
+                                 (one ? "it ends" : "they end") + " when the target answers again");
+        }
         if (!targetDir.empty()) {
             if (state.TargetFolder)
                 SweepTarget(*state.TargetFolder);

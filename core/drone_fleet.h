@@ -43,8 +43,11 @@ void WriteDrone(const RunContext& state, const std::string& name);
 
 // Starts AppDrive & "Drone" & n & ".exe" with its argument text and keeps its process. A result,
 // error or progress file of an earlier drone n is removed first: only this drone's report counts.
+// `sourceBytes` is the length of the file it copies, when the caller knows it; otherwise the
+// source is asked, which on the target is a request that can hang.
 void StartDrone(const RunContext& state, DroneFleet& fleet, int n, DroneDirection direction,
-                const std::string& dir, const std::string& file);
+                const std::string& dir, const std::string& file,
+                std::optional<std::int64_t> sourceBytes = std::nullopt);
 
 // How a wait for drones ends early: the user's stop, and a copy that makes no progress; and who
 // is told the bytes each awaited drone has copied so far, a few times a second and once more
@@ -54,6 +57,7 @@ struct DroneWait {
     double stallLimitMs = 120'000;
     std::function<void(const std::vector<std::int64_t>& bytes)> onProgress;
     std::function<void()> onRelease;  // the drones have just been released
+    std::function<void()> onStall;    // a copy made no progress for stallLimitMs
 };
 
 // Releases the started drones with one file, waits for the result files (drones 1 and 2 for
@@ -65,8 +69,8 @@ std::vector<double> CollectDroneTimes(const RunContext& state, DroneFleet& fleet
 
 // Stops the drones (the stop file, then the end of any still running after 2 s) and removes
 // every file of this program's naming from the work root and, when `targetDir` is not empty,
-// from the target. Never raises: an error ends it and is returned; nullopt when everything
-// went.
+// from the target. Never raises: an error ends it and is returned (a drone that could not be
+// ended, stuck on a target that stopped answering, is named); nullopt when everything went.
 std::optional<RuntimeError> TerminateDrones(const RunContext& state, DroneFleet& fleet,
                                             const std::string& targetDir);
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "common/date_format.h"
 #include "common/drone_protocol.h"
@@ -25,6 +26,7 @@
 #include "core/results_log.h"
 #include "core/run_context.h"
 #include "core/share_connection.h"
+#include "core/target_calls.h"
 #include "core/target_lock.h"
 #include "core/work_files.h"
 #include "platform/platform.h"
@@ -34,6 +36,10 @@ namespace wirepace {
 namespace {
 
 using namespace captions;
+
+// After the drones' copies stalled, the cleanup gives the target this long per call: it has had
+// the whole stall bound to answer already.
+constexpr double kAfterStallMs = 2000;
 
 // A file length as the 32-bit count it is measured with, times `count`; anything beyond 32 bits
 // is an overflow, never a wrapped byte count.
@@ -56,7 +62,11 @@ class Run {
   public:
     Run(const RunSettings& settings, const RunEnvironment& environment, RunObserver& observer,
         const StopToken& stop)
-        : settings_(settings), observer_(observer), stop_(stop), shownDir_(settings.target) {
+        : settings_(settings),
+          observer_(observer),
+          stop_(stop),
+          shownDir_(settings.target),
+          target_(settings.stallTimeoutSeconds * 1000.0, [&stop] { return stop.Requested(); }) {
         context_.AppDrive = environment.workRoot;
         context_.LogPath = environment.logPath;
         context_.Fill = settings.fill;
@@ -118,6 +128,13 @@ class Run {
     platform::CopyProgress StopOnly() {
         return [this](std::int64_t, std::int64_t) { return !stop_.Requested(); };
     }
+    // Removes a file from the target through the folder the run opened, within the bound of
+    // the target's calls.
+    void RemoveOnTarget(const std::string& name) {
+        target_.Call("removing " + TargetDir() + name,
+                     [folder = context_.TargetFolder, name] { folder->Remove(name); });
+    }
+    void ReleaseTargetLock();
     void FinishRun(RunOutcome outcome);
     void HandleError(const RuntimeError& e);
     // True when the error is the target's: a file there, or a drone's copy to or from it.
@@ -126,8 +143,8 @@ class Run {
     RuntimeError AsShown(const RuntimeError& e) const;
     // Raises, naming it, when the work root's or the target's path no longer leads to the
     // folder the run opened: nothing the run writes by path may land elsewhere.
-    void CheckFolders() const;
-    std::optional<RuntimeError> MovedFolder() const;
+    void CheckFolders();
+    std::optional<RuntimeError> MovedFolder();
     const platform::FolderHandle& WorkRoot() const { return *context_.WorkRootFolder; }
     const platform::FolderHandle& Target() const { return *context_.TargetFolder; }
 
@@ -140,7 +157,12 @@ class Run {
     RunResult result_;
     std::string shownDir_;
     DroneFleet fleet_;
-    std::unique_ptr<TargetLock> targetLock_;
+    // Every file operation of the controller on the target outside the timed copies goes
+    // through here: a target that stops answering must not hold the run.
+    TargetCalls target_;
+    std::shared_ptr<TargetLock> targetLock_;  // shared with a call on it still under way
+    std::int64_t largeBytes_ = -1;            // the large test file's length, once written
+    bool dronesStalled_ = false;
     bool workRootSwept_ = false;
     bool targetSwept_ = false;
     bool errorStarted_ = false;
@@ -203,15 +225,26 @@ void Run::RunTests() {
     result_.target = dir;
 
     // Nothing in the target is touched before this run holds it.
-    if (TargetDir().empty()) throw RuntimeError(kErrPathNotFound);
+    const std::string targetDir = TargetDir();
+    if (targetDir.empty()) throw RuntimeError(kErrPathNotFound);
     // The share's mount folder too: it is the target as the files reach it.
-    context_.TargetFolder = std::make_shared<platform::FolderHandle>(TargetDir());
-    targetLock_ = TargetLock::Take(TargetDir(), context_.TargetFolder);
-    SweepTarget(Target());
+    context_.TargetFolder = target_.Call("opening " + targetDir, [targetDir] {
+        return std::make_shared<platform::FolderHandle>(targetDir);
+    });
+    targetLock_ = target_.Call(
+        "taking the lock in " + targetDir, [targetDir, folder = context_.TargetFolder] {
+            return std::shared_ptr<TargetLock>(TargetLock::Take(targetDir, folder));
+        });
+    target_.Call("removing an earlier run's files from " + targetDir,
+                 [folder = context_.TargetFolder] { SweepTarget(*folder); });
     targetSwept_ = true;
-    context_.TargetIsRemote = isNetworkFolder_(TargetDir());
-    result_.targetIsRemote = context_.TargetIsRemote;
-    result_.targetFileSystem = platform::FileSystemType(TargetDir());
+    const auto [isRemote, fileSystem] =
+        target_.Call("looking at " + targetDir, [targetDir, isNetworkFolder = isNetworkFolder_] {
+            return std::make_pair(isNetworkFolder(targetDir), platform::FileSystemType(targetDir));
+        });
+    context_.TargetIsRemote = isRemote;
+    result_.targetIsRemote = isRemote;
+    result_.targetFileSystem = fileSystem;
     platform::SetEmergencyFiles([&] {
         auto paths = RunFilePaths(context_, settings_.smallKB, settings_.largeKB, TargetDir());
         paths.push_back(targetLock_->Path());
@@ -222,10 +255,14 @@ void Run::RunTests() {
     context_.SmallTestFile = CreateTestFile(context_, settings_.smallKB);
     platform::FlushFile(context_.AppDrive + context_.SmallTestFile);
     const std::string dirNow = TargetDir();
-    platform::CopyUncached(context_.AppDrive + context_.SmallTestFile,
-                           dirNow + context_.SmallTestFile);
+    // Untimed, so it waits for the target like the other calls, as long as the copy moves.
+    target_.CallInSteps("copying to " + dirNow, [from = context_.AppDrive + context_.SmallTestFile,
+                                                 to = dirNow + context_.SmallTestFile](
+                                                    const TargetCalls::Step& step) {
+        platform::CopyUncached(from, to, [&step](std::int64_t, std::int64_t) { return step(); });
+    });
     WorkRoot().Remove(context_.SmallTestFile);
-    Target().Remove(context_.SmallTestFile);
+    RemoveOnTarget(context_.SmallTestFile);
 
     for (int i = 0; i < kTestCount; ++i) {
         observer_.TestStarted(i, TestId(i), TestName(i), BytesToMove(settings_, i));
@@ -233,7 +270,8 @@ void Run::RunTests() {
         Pause(0.5);
         if (stop_.Requested()) throw RunInterrupted();
         CheckFolders();
-        targetLock_->Refresh();
+        target_.Call("refreshing the lock " + targetLock_->Path(),
+                     [lock = targetLock_] { lock->Refresh(); });
         double elapsed = 0;
         double bytes = 0;
         droneTimes_.clear();
@@ -285,6 +323,7 @@ void Run::RunTest(int index, ProgressMeter& meter, double& elapsed, double& byte
             context_.LargeTestFile = CreateTestFile(context_, settings_.largeKB, Follow(meter));
             end = TickMs();
             bytes = length(localLarge());
+            largeBytes_ = static_cast<std::int64_t>(bytes);
             platform::FlushFile(localLarge());
             break;
         case 2:
@@ -303,7 +342,7 @@ void Run::RunTest(int index, ProgressMeter& meter, double& elapsed, double& byte
             bytes = length(localSmall());
             break;
         case 4:
-            Target().Remove(context_.SmallTestFile);
+            RemoveOnTarget(context_.SmallTestFile);
             WorkRoot().Remove(context_.SmallTestFile);
             meter.Start();
             start = TickMs();
@@ -322,11 +361,13 @@ void Run::RunTest(int index, ProgressMeter& meter, double& elapsed, double& byte
         case 6: {
             const int droneCount = 2;
             if (!FileExists(localCopy(2))) platform::RenameFile(localLarge(), localCopy(2));
-            if (!FileExists(remoteCopy(1))) platform::RenameFile(remoteLarge(), remoteCopy(1));
+            target_.Call("renaming " + remoteLarge(), [from = remoteLarge(), to = remoteCopy(1)] {
+                if (!FileExists(to)) platform::RenameFile(from, to);
+            });
             WriteDrone(context_, DroneFileName(1));
             WriteDrone(context_, DroneFileName(2));
-            StartDrone(context_, fleet_, 1, DroneDirection::From, dir, workName(1));
-            StartDrone(context_, fleet_, 2, DroneDirection::To, dir, workName(2));
+            StartDrone(context_, fleet_, 1, DroneDirection::From, dir, workName(1), largeBytes_);
+            StartDrone(context_, fleet_, 2, DroneDirection::To, dir, workName(2), largeBytes_);
             CollectDrones(index, droneCount, meter, elapsed);
             bytes = Bytes32(platform::FileLength(localCopy(1)), droneCount);
             meter.Finish(bytes, true);
@@ -334,13 +375,13 @@ void Run::RunTest(int index, ProgressMeter& meter, double& elapsed, double& byte
         }
         case 7: {
             const int droneCount = 5;
-            Target().Remove(workName(1));
-            Target().Remove(workName(2));
+            RemoveOnTarget(workName(1));
+            RemoveOnTarget(workName(2));
             for (int k = 3; k <= 5; ++k) WriteDrone(context_, DroneFileName(k));
             for (int k = 3; k <= 5; ++k)
                 platform::CopyUncached(localCopy(1), localCopy(k), StopOnly());
             for (int k = 1; k <= 5; ++k)
-                StartDrone(context_, fleet_, k, DroneDirection::To, dir, workName(k));
+                StartDrone(context_, fleet_, k, DroneDirection::To, dir, workName(k), largeBytes_);
             CollectDrones(index, droneCount, meter, elapsed);
             bytes = Bytes32(platform::FileLength(localCopy(1)), droneCount);
             meter.Finish(bytes, true);
@@ -350,7 +391,8 @@ void Run::RunTest(int index, ProgressMeter& meter, double& elapsed, double& byte
             for (int k = 1; k <= 5; ++k) WorkRoot().Remove(workName(k));
             const int droneCount = 5;
             for (int k = 1; k <= 5; ++k)
-                StartDrone(context_, fleet_, k, DroneDirection::From, dir, workName(k));
+                StartDrone(context_, fleet_, k, DroneDirection::From, dir, workName(k),
+                           largeBytes_);
             CollectDrones(index, droneCount, meter, elapsed);
             bytes = Bytes32(platform::FileLength(localCopy(1)), droneCount);
             meter.Finish(bytes, true);
@@ -375,22 +417,24 @@ void Run::CollectDrones(int index, int droneCount, ProgressMeter& meter, double&
     };
     // The drones time themselves from their release; the test's clock starts with it.
     wait.onRelease = [&meter] { meter.Start(); };
+    wait.onStall = [this] { dronesStalled_ = true; };
     droneTimes_ = CollectDroneTimes(context_, fleet_, droneCount, index, wait);
     elapsed = Longest(droneTimes_);
 }
 
-void Run::CheckFolders() const {
+void Run::CheckFolders() {
     if (const auto moved = MovedFolder()) throw *moved;
 }
 
-std::optional<RuntimeError> Run::MovedFolder() const {
-    for (const auto& folder : {context_.WorkRootFolder, context_.TargetFolder}) {
-        if (!folder) continue;
-        try {
-            folder->CheckStillAtItsPath();
-        } catch (const RuntimeError& e) {
-            return e;
-        }
+std::optional<RuntimeError> Run::MovedFolder() {
+    try {
+        if (context_.WorkRootFolder) context_.WorkRootFolder->CheckStillAtItsPath();
+        // A look at the target's path, which a target that stopped answering may not return.
+        if (context_.TargetFolder)
+            target_.Call("looking at " + context_.TargetFolder->Path(),
+                         [folder = context_.TargetFolder] { folder->CheckStillAtItsPath(); });
+    } catch (const RuntimeError& e) {
+        return e;
     }
     return std::nullopt;
 }
@@ -438,38 +482,78 @@ void Run::HandleError(const RuntimeError& e) {
     FinishRun(RunOutcome::Error);
 }
 
+void Run::ReleaseTargetLock() {
+    if (!targetLock_) return;
+    auto release = [lock = std::exchange(targetLock_, nullptr)]() mutable { lock.reset(); };
+    if (!target_.Unanswered().empty()) {
+        // Waiting again would only cost the bound again; it goes once the target answers.
+        TargetCalls::Leave(std::move(release));
+        return;
+    }
+    try {
+        target_.Call("removing the lock in " + TargetDir(), std::move(release));
+    } catch (const RuntimeError& e) {
+        // The lock is not the user's file; a lock left behind is taken over by the next run.
+        observer_.Alert(e.Text());
+    }
+}
+
 void Run::FinishRun(RunOutcome outcome) {
     // A folder is cleaned at the end only where the run's first sweep went through: the target
     // only when this run holds it (another controller may be testing it), and neither when its
     // sweep already failed, which would only report the same failure a second time.
     if (workRootSwept_) {
-        auto failure = TerminateDrones(context_, fleet_,
-                                       targetLock_ && targetSwept_ ? TargetDir() : std::string());
+        std::vector<RuntimeError> failures;
+        if (auto failure = TerminateDrones(context_, fleet_, std::string()))
+            failures.push_back(*failure);
+        if (targetLock_ && targetSwept_) {
+            if (dronesStalled_) target_.SetLimit(std::min(target_.LimitMs(), kAfterStallMs));
+            const std::string dir = TargetDir();
+            try {
+                // Through the folder the run opened, where it opened it.
+                target_.Call("removing this run's files from " + dir,
+                             [dir, folder = context_.TargetFolder] {
+                                 if (folder)
+                                     SweepTarget(*folder);
+                                 else
+                                     SweepTarget(dir);
+                             });
+            } catch (const RuntimeError& e) {
+                failures.push_back(e);
+            }
+        }
         // A folder swapped away after the last test: its cleanup went through the handle, but
         // the run did not end where it began (an error already ended it otherwise).
-        if (!failure && outcome != RunOutcome::Error) failure = MovedFolder();
-        if (failure) {
-            *failure = AsShown(*failure);
-            observer_.Alert(failure->Text());
+        if (failures.empty() && outcome != RunOutcome::Error) {
+            if (auto moved = MovedFolder()) failures.push_back(*moved);
+        }
+        // What a target that stopped answering left (drones that cannot be ended, files that
+        // could not be removed) is named with the run's error, not only shown.
+        const bool hung = dronesStalled_ || !target_.Unanswered().empty();
+        for (const RuntimeError& left : failures) {
+            const RuntimeError failure = AsShown(left);
+            observer_.Alert(failure.Text());
+            if (outcome == RunOutcome::Error) {
+                if (hung) Say(failure.Text());
+                continue;
+            }
             // Files left behind are a failure of the run, whatever its tests showed: it never
             // ends "Finished" with the target or the work root still holding them.
-            if (outcome != RunOutcome::Error) {
-                outcome = RunOutcome::Error;
-                result_.errorNumber = failure->Number();
-                result_.errorDescription = failure->Description();
-                errorStarted_ = true;
-                const std::string line = "-- Error: " + failure->Text() + " --";
-                result_.errorLines.push_back(line);
-                observer_.Message(line);
-                try {
-                    LogLine(context_, line);
-                } catch (const RuntimeError&) {
-                    // The log failed too: the window and the report still say it.
-                }
+            outcome = RunOutcome::Error;
+            result_.errorNumber = failure.Number();
+            result_.errorDescription = failure.Description();
+            errorStarted_ = true;
+            const std::string line = "-- Error: " + failure.Text() + " --";
+            result_.errorLines.push_back(line);
+            observer_.Message(line);
+            try {
+                LogLine(context_, line);
+            } catch (const RuntimeError&) {
+                // The log failed too: the window and the report still say it.
             }
         }
     }
-    targetLock_.reset();
+    ReleaseTargetLock();
     context_.TargetFolder.reset();
     context_.WorkRootFolder.reset();
     platform::ClearEmergency();

@@ -83,7 +83,9 @@ std::unique_ptr<TargetLock> TargetLock::Take(const std::string& dir,
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (platform::CreateExclusiveFile(path, me))
             return std::unique_ptr<TargetLock>(new TargetLock(path, std::move(folder)));
-        if (platform::KindOf(path) != platform::EntryKind::File)
+        const platform::EntryKind kind = platform::KindOf(path);
+        if (kind == platform::EntryKind::Missing) continue;  // released meanwhile: try again
+        if (kind != platform::EntryKind::File)
             throw RuntimeError(kErrPathFileAccess,
                                path + " is a symbolic link or not a plain file; remove it")
                 .WithPath(path);

@@ -32,6 +32,14 @@ void Store(char (&into)[kMaxPath], const std::string& text) {
     std::memcpy(into, fits ? text.c_str() : "", fits ? text.size() + 1 : 1);
 }
 
+void RemoveFilesNow() noexcept {
+    const std::size_t files = gFileCount.load();
+    for (std::size_t i = 0; i < files; ++i) detail::RemoveFileNow(gFiles[i]);
+}
+
+// Long enough for a live share to take a few deletions, short enough for a stuck one.
+constexpr int kFilesWaitMs = 2000;
+
 }  // namespace
 
 void SetEmergencyMount(const EmergencyMount& mount) {
@@ -75,14 +83,16 @@ void ClearEmergency() {
 void RunEmergencyCleanup() noexcept {
     const std::size_t processes = gProcessCount.load();
     for (std::size_t i = 0; i < processes; ++i) detail::KillProcessNow(gProcesses[i].load());
-    const std::size_t files = gFileCount.load();
-    for (std::size_t i = 0; i < files; ++i) detail::RemoveFileNow(gFiles[i]);
-    if (gMountSet.load()) {
-        // The credentials first, whatever becomes of the mount; the drones holding files on it
-        // are gone already.
-        if (gMountCredentials[0]) detail::RemoveFileNow(gMountCredentials);
-        if (gMountPath[0]) detail::UnmountNow(gMountPath, gMountUnmounter);
+    // The credentials first, whatever becomes of the target and the mount.
+    const bool mounted = gMountSet.load();
+    if (mounted && gMountCredentials[0]) detail::RemoveFileNow(gMountCredentials);
+    // The target may have stopped answering: a deletion there must not hold the exit.
+    detail::RunBoundedNow(RemoveFilesNow, kFilesWaitMs);
+    if (mounted) {
+        // The daemon first: its mount then fails every request at once, so neither the unmount
+        // nor a deletion still waiting for a server that stopped answering waits any longer.
         if (const int group = gMountGroup.load(); group > 0) detail::KillProcessGroupNow(group);
+        if (gMountPath[0]) detail::UnmountNow(gMountPath, gMountUnmounter);
     }
 }
 

@@ -33,6 +33,25 @@ void KillProcessGroupNow(int group) noexcept {
     if (group > 1) ::kill(-static_cast<pid_t>(group), SIGKILL);
 }
 
+void RunBoundedNow(void (*work)() noexcept, int ms) noexcept {
+    const int saved = errno;
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        work();
+    } else if (pid == 0) {
+        work();
+        ::_exit(0);
+    } else {
+        for (int waited = 0; waited < ms; waited += 10) {
+            const pid_t ended = ::waitpid(pid, nullptr, WNOHANG);
+            if (ended == pid || (ended < 0 && errno != EINTR)) break;
+            const timespec pause{0, 10 * 1000 * 1000};
+            ::nanosleep(&pause, nullptr);
+        }
+    }
+    errno = saved;
+}
+
 namespace {
 
 // Runs the unmounter to its end, about two seconds at most; true when it succeeded.

@@ -25,6 +25,10 @@ namespace detail {
 
 void KillProcessNow(int id) noexcept;
 void RemoveFileNow(const char* utf8Path) noexcept;
+// Runs `work` where a call that sleeps for good on a target that stopped answering cannot hold
+// the caller: in a child process on POSIX, waited for `ms` milliseconds at most and then left
+// (it ends when the target answers, or when the mount's daemon is ended). Inline on Windows.
+void RunBoundedNow(void (*work)() noexcept, int ms) noexcept;
 // Ends every process of a group at once.
 void KillProcessGroupNow(int group) noexcept;
 // Detaches the mount on `mountPath` at once, even while it is in use or its daemon is gone:

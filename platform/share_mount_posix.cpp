@@ -177,6 +177,17 @@ void Unmount(const std::string& dir) {
                                                    "fusermount -u");
 }
 
+// Ends the daemon serving a mount, with its helpers. Its mount then answers every request with
+// an error at once: an unmount, and every process asleep in a request on a share that stopped
+// answering (a drone, a killed run's controller), stop waiting for the server. Nothing is lost:
+// the run's copies were flushed and its files closed before its mapping ends.
+void EndDaemon(int group) {
+    if (group <= 1) return;
+    ::kill(-group, SIGKILL);
+    for (int waited = 0; waited < 1000 && ::kill(-group, 0) == 0; waited += 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
 void RemoveIfPresent(const std::string& path) {
     if (::unlink(path.c_str()) != 0 && errno != ENOENT) RaiseFileError(errno, path);
 }
@@ -197,6 +208,7 @@ void RemoveMapping(const fs::Layout& l) {
     }
     // The credentials go first, whatever happens to the mount.
     RemoveIfPresent(l.config);
+    EndDaemon(fs::DaemonProcessGroup(WithoutSlash(l.mount)));
     std::exception_ptr unmountError;
     try {
         Unmount(l.mount);

@@ -10,9 +10,10 @@ WIREPACE_PACKAGES=(cmake g++ ninja-build pkg-config qt6-base-dev libgl-dev libgt
 # What the tests need beside them: for the share test a Samba server in a network namespace
 # and nss_wrapper for its user that exists nowhere else; node_exporter, which the metrics test
 # reads the metrics through, and systemd-analyze for the scheduled-run units; for the report
-# tests Python and a browser that renders the HTML report headless (Chromium).
+# tests Python and a browser that renders the HTML report headless (Chromium); libfuse3 for
+# the test file system that stands in for a file server that stops answering.
 WIREPACE_TEST_PACKAGES=(samba libnss-wrapper iproute2 prometheus-node-exporter systemd python3
-                        chromium)
+                        chromium libfuse3-dev)
 
 # Installs the Debian packages that are not installed yet (needs root for apt-get).
 install_missing() {

@@ -377,7 +377,7 @@ TEST_F(FleetTest, ACopyThatMakesNoProgressEndsTheTestNamingDroneAndFile) {
     // Drone 2 goes on and reports: a stall of one copy is not taken for the others'.
     EXPECT_EQ(ErrorTextOf([&] { Collect(2, 6); }),
               "Drone 1 made no progress for 0.7 s copying to " + RootFile(Numbered(1)).string() +
-                  " [75]");
+                  ": the target stopped answering [75]");
     Terminate();
     EXPECT_TRUE(Entries(root_.Path()).empty());
 }

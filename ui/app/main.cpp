@@ -6,12 +6,14 @@
 #include <QMessageBox>
 #include <QSocketNotifier>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <utility>
 
 #include "common/error.h"
 #include "core/run_engine.h"
+#include "core/target_calls.h"
 #include "platform/platform.h"
 #include "ui/main/frm_main.h"
 #include "wirepace_version.h"
@@ -125,5 +127,12 @@ int main(int argc, char** argv) {
             window.close();
         });
     }
-    return QApplication::exec();
+    const int code = QApplication::exec();
+    // A call on a target that stopped answering is still asleep in the system; the run said so
+    // and cleaned up what it could. The objects that thread may still touch must not go.
+    if (wirepace::OutstandingTargetCalls() > 0) {
+        std::fflush(nullptr);
+        std::_Exit(code);
+    }
+    return code;
 }
