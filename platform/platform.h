@@ -198,6 +198,17 @@ bool IsNetworkFolder(const std::string& dir);
 // "fuse.sshfs", "NTFS"), or "" when it cannot be told.
 std::string FileSystemType(const std::string& dir);
 
+// What the file system `dir` lies on still takes, and which file system that is.
+struct DiskSpace {
+    std::int64_t freeBytes = 0;  // what this user may still write there
+    std::string volume;          // the same text for two folders on one file system
+};
+
+// The free space of the file system `dir` lies on (statvfs on POSIX, GetDiskFreeSpaceExW on
+// Windows), or nullopt where it cannot be read: the call fails, or the file system reports no
+// size at all, as some network and FUSE file systems do.
+std::optional<DiskSpace> DiskSpaceOf(const std::string& dir);
+
 // ---- processes (processes_*) -----------------------------------------------------------------
 
 class Process {
