@@ -383,11 +383,15 @@ TEST_F(Win32Window, NamingKeysTabChainAndLists) {
     }
 
     Pick(ids::cmbConnType, 0);
-    EXPECT_EQ(::SendMessageW(Control(ids::cmbConnSpeed), CB_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(::SendMessageW(Control(ids::cmbConnSpeed), CB_GETCOUNT, 0, 0), 4);
     EXPECT_EQ(window->SettingsFromControls().smallKB, 1024);
     Pick(ids::cmbConnSpeed, 1);
     EXPECT_EQ(window->ListIndex("cmbConnSpeed"), 1);
     EXPECT_EQ(window->SettingsFromControls().largeKB, 102400);
+    // The entries for today's links, picked as a user picks them.
+    Pick(ids::cmbConnSpeed, 3);
+    EXPECT_EQ(window->Text("cmbConnSpeed"), "10gb");
+    EXPECT_EQ(window->SettingsFromControls().largeKB, 10485760);
     Pick(ids::cmbConnType, 1);
     EXPECT_EQ(::SendMessageW(Control(ids::cmbConnSpeed), CB_GETCOUNT, 0, 0), 6);
     EXPECT_EQ(window->ListIndex("cmbConnSpeed"), 0);
