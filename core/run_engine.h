@@ -24,7 +24,7 @@ struct RunEnvironment {
     double pieceDelayMs = 0;
     // Reads a folder's free space for the check before the run; the platform's unless a test
     // stands in.
-    DiskSpaceReader diskSpace;
+    DiskSpaceReader diskSpace = {};
 };
 
 // The environment of this process: the platform's work root and log folder.
