@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Mount detection on POSIX: whether a folder lies on a file system reached over a network.
+// Mount detection on POSIX: whether a folder lies on a file system reached over a network,
+// and how much room that file system has left.
 
 #include <cctype>
 #include <cstdint>
@@ -131,7 +132,7 @@ std::optional<DiskSpace> DiskSpaceOf(const std::string& dir) {
     struct stat st {};
     if (dir.empty() || ::statvfs(dir.c_str(), &fs) != 0 || ::stat(dir.c_str(), &st) != 0)
         return std::nullopt;
-    // A file system with no blocks at all does not know its size (smbnetfs, some FUSE
+    // A file system with no blocks at all does not know its size (some FUSE and network
     // clients): its "0 free" says nothing.
     if (fs.f_blocks == 0) return std::nullopt;
     const unsigned long long unit = fs.f_frsize != 0 ? fs.f_frsize : fs.f_bsize;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Mount detection on Windows: a share path, or a drive the system calls remote.
+// Mount detection on Windows: a share path, or a drive the system calls remote; and how much
+// room a volume has left.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
