@@ -21,6 +21,7 @@
 #include "core/captions.h"
 #include "core/catalogue.h"
 #include "core/drone_fleet.h"
+#include "core/free_space.h"
 #include "core/payload_files.h"
 #include "core/progress_meter.h"
 #include "core/results_log.h"
@@ -41,11 +42,12 @@ using namespace captions;
 // the whole stall bound to answer already.
 constexpr double kAfterStallMs = 2000;
 
-// A file length as the 32-bit count it is measured with, times `count`; anything beyond 32 bits
-// is an overflow, never a wrapped byte count.
-double Bytes32(std::int64_t length, int count) {
-    constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
-    if (length > kMax || length * count > kMax) throw RuntimeError(kErrOverflow);
+// A file length times `count`, as the byte count a speed is worked out from: beyond what a
+// double holds exactly is an overflow, never a rounded count. (Sizes of 10 GB and five copies
+// of them lie far below.)
+double Bytes(std::int64_t length, int count) {
+    constexpr std::int64_t kMax = std::int64_t{1} << 53;
+    if (length < 0 || count < 1 || length > kMax / count) throw RuntimeError(kErrOverflow);
     return static_cast<double>(length * count);
 }
 
@@ -73,6 +75,7 @@ class Run {
         isNetworkFolder_ =
             environment.isNetworkFolder ? environment.isNetworkFolder : platform::IsNetworkFolder;
         pieceDelayMs_ = environment.pieceDelayMs;
+        diskSpace_ = environment.diskSpace ? environment.diskSpace : platform::DiskSpaceOf;
         result_.settings = settings;
         result_.settings.password.clear();  // a result is kept and reported; the password not
     }
@@ -153,6 +156,7 @@ class Run {
     const StopToken& stop_;
     std::function<bool(const std::string&)> isNetworkFolder_;
     double pieceDelayMs_ = 0;
+    DiskSpaceReader diskSpace_;
     RunContext context_;
     RunResult result_;
     std::string shownDir_;
@@ -245,6 +249,17 @@ void Run::RunTests() {
     context_.TargetIsRemote = isRemote;
     result_.targetIsRemote = isRemote;
     result_.targetFileSystem = fileSystem;
+    // Both folders are swept now: what is free is what this run may fill. The look at the
+    // target's free space is a call on the target like the others.
+    const SpaceNeeded need =
+        SpaceNeededFor(settings_, static_cast<std::int64_t>(EmbeddedDroneImage().size));
+    const std::vector<SpaceFolder> folders = {
+        {context_.AppDrive, context_.AppDrive, need.workRootBytes},
+        {targetDir, shownDir_, need.targetBytes}};
+    const auto spaceLines = target_.Call(
+        "looking at the free space in " + targetDir,
+        [folders, diskSpace = diskSpace_] { return CheckFreeSpace(folders, diskSpace); });
+    for (const std::string& line : spaceLines) observer_.Message(line);
     platform::SetEmergencyFiles([&] {
         auto paths = RunFilePaths(context_, settings_.smallKB, settings_.largeKB, TargetDir());
         paths.push_back(targetLock_->Path());
@@ -303,7 +318,7 @@ void Run::RunTest(int index, ProgressMeter& meter, double& elapsed, double& byte
     auto workName = [&](int k) { return WorkFileName(k, context_.LargeTestFile); };
     auto localCopy = [&](int k) { return root + workName(k); };
     auto remoteCopy = [&](int k) { return dir + workName(k); };
-    auto length = [](const std::string& path) { return Bytes32(platform::FileLength(path), 1); };
+    auto length = [](const std::string& path) { return Bytes(platform::FileLength(path), 1); };
 
     double start = 0;
     double end = 0;
@@ -369,7 +384,7 @@ void Run::RunTest(int index, ProgressMeter& meter, double& elapsed, double& byte
             StartDrone(context_, fleet_, 1, DroneDirection::From, dir, workName(1), largeBytes_);
             StartDrone(context_, fleet_, 2, DroneDirection::To, dir, workName(2), largeBytes_);
             CollectDrones(index, droneCount, meter, elapsed);
-            bytes = Bytes32(platform::FileLength(localCopy(1)), droneCount);
+            bytes = Bytes(platform::FileLength(localCopy(1)), droneCount);
             meter.Finish(bytes, true);
             return;
         }
@@ -383,7 +398,7 @@ void Run::RunTest(int index, ProgressMeter& meter, double& elapsed, double& byte
             for (int k = 1; k <= 5; ++k)
                 StartDrone(context_, fleet_, k, DroneDirection::To, dir, workName(k), largeBytes_);
             CollectDrones(index, droneCount, meter, elapsed);
-            bytes = Bytes32(platform::FileLength(localCopy(1)), droneCount);
+            bytes = Bytes(platform::FileLength(localCopy(1)), droneCount);
             meter.Finish(bytes, true);
             return;
         }
@@ -394,7 +409,7 @@ void Run::RunTest(int index, ProgressMeter& meter, double& elapsed, double& byte
                 StartDrone(context_, fleet_, k, DroneDirection::From, dir, workName(k),
                            largeBytes_);
             CollectDrones(index, droneCount, meter, elapsed);
-            bytes = Bytes32(platform::FileLength(localCopy(1)), droneCount);
+            bytes = Bytes(platform::FileLength(localCopy(1)), droneCount);
             meter.Finish(bytes, true);
             return;
         }

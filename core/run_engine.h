@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "core/free_space.h"
 #include "core/run_observer.h"
 #include "core/run_result.h"
 #include "core/run_settings.h"
@@ -21,6 +22,9 @@ struct RunEnvironment {
     // Tests only: a pause after every piece of a timed copy, standing in for a slow link
     // (ControllerEnvironment takes it from WIREPACE_TEST_PIECE_DELAY_MS, as the drones do).
     double pieceDelayMs = 0;
+    // Reads a folder's free space for the check before the run; the platform's unless a test
+    // stands in.
+    DiskSpaceReader diskSpace = {};
 };
 
 // The environment of this process: the platform's work root and log folder.

@@ -1,11 +1,16 @@
 // SPDX-License-Identifier: MIT
-// Mount detection on POSIX: whether a folder lies on a file system reached over a network.
+// Mount detection on POSIX: whether a folder lies on a file system reached over a network,
+// and how much room that file system has left.
 
 #include <cctype>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 
 #include "platform/platform.h"
 
@@ -120,6 +125,24 @@ std::string FileSystemType(const std::string& dir) {
     if (dir.empty() || ::statfs(dir.c_str(), &fs) != 0) return {};
     return fs.f_fstypename;
 #endif
+}
+
+std::optional<DiskSpace> DiskSpaceOf(const std::string& dir) {
+    struct statvfs fs {};
+    struct stat st {};
+    if (dir.empty() || ::statvfs(dir.c_str(), &fs) != 0 || ::stat(dir.c_str(), &st) != 0)
+        return std::nullopt;
+    // A file system with no blocks at all does not know its size (some FUSE and network
+    // clients): its "0 free" says nothing.
+    if (fs.f_blocks == 0) return std::nullopt;
+    const unsigned long long unit = fs.f_frsize != 0 ? fs.f_frsize : fs.f_bsize;
+    const unsigned long long available = static_cast<unsigned long long>(fs.f_bavail);
+    constexpr unsigned long long kMax = static_cast<unsigned long long>(INT64_MAX);
+    DiskSpace space;
+    space.freeBytes =
+        static_cast<std::int64_t>(unit != 0 && available > kMax / unit ? kMax : available * unit);
+    space.volume = std::to_string(static_cast<unsigned long long>(st.st_dev));
+    return space;
 }
 
 }  // namespace wirepace::platform

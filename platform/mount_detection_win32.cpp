@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Mount detection on Windows: a share path, or a drive the system calls remote.
+// Mount detection on Windows: a share path, or a drive the system calls remote; and how much
+// room a volume has left.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -8,6 +9,9 @@
 #endif
 #include <windows.h>
 
+#include <cctype>
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/platform.h"
@@ -41,6 +45,27 @@ std::string FileSystemType(const std::string& dir) {
                                  name, MAX_PATH + 1))
         return {};
     return win32::Narrow(name);
+}
+
+std::optional<DiskSpace> DiskSpaceOf(const std::string& dir) {
+    if (dir.empty()) return std::nullopt;
+    const std::wstring wide = win32::Widen(NormaliseSeparators(dir));
+    ULARGE_INTEGER available{}, total{}, totalFree{};
+    if (!::GetDiskFreeSpaceExW(wide.c_str(), &available, &total, &totalFree)) return std::nullopt;
+    // A volume that reports no size at all does not know it: its "0 free" says nothing.
+    if (total.QuadPart == 0) return std::nullopt;
+    DiskSpace space;
+    space.freeBytes = available.QuadPart > static_cast<ULONGLONG>(INT64_MAX)
+                          ? INT64_MAX
+                          : static_cast<std::int64_t>(available.QuadPart);
+    wchar_t root[MAX_PATH + 1] = {};
+    if (::GetVolumePathNameW(wide.c_str(), root, MAX_PATH + 1)) {
+        space.volume = win32::Narrow(root);
+    } else {
+        space.volume = NormaliseSeparators(dir);
+    }
+    for (char& c : space.volume) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return space;
 }
 
 }  // namespace wirepace::platform

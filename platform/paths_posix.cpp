@@ -201,6 +201,10 @@ std::string LogFolder() {
     return XdgFolder("XDG_DATA_HOME", ".local/share");
 }
 
+std::string UserSettingsLocation() {
+    return XdgFolder("XDG_CONFIG_HOME", ".config") + "settings.json";
+}
+
 bool ProgramRunsFromShare() {
     return false;
 }

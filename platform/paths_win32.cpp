@@ -125,6 +125,10 @@ std::string LogFolder() {
     return ProgramFolder();
 }
 
+std::string UserSettingsLocation() {
+    return "Software\\Wirepace";
+}
+
 bool ProgramRunsFromShare() {
     return win32::IsShareFolder(ProgramFolder());
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,6 +34,12 @@ std::string DroneAppDrive();
 // program folder. POSIX: $XDG_DATA_HOME/wirepace/ (default ~/.local/share/wirepace/).
 std::string LogFolder();
 
+// Where the window keeps what it remembers for this user (see ReadUserSettings): POSIX the
+// file $XDG_CONFIG_HOME/wirepace/settings.json (default ~/.config/wirepace/), its folder made
+// 0700 and checked as the work root's is; Windows the key Software\Wirepace under
+// HKEY_CURRENT_USER. Raises RuntimeError when the folder cannot be used.
+std::string UserSettingsLocation();
+
 // True when the program itself runs from a share path (Windows refuses that at start).
 bool ProgramRunsFromShare();
 
@@ -46,6 +53,21 @@ bool IsSharePath(const std::string& dir);
 // other one into it.
 char Separator();
 std::string NormaliseSeparators(const std::string& path);
+
+// ---- remembered settings (user_settings_*) ----------------------------------------------------
+
+// The text values stored at `location` by name. Nothing stored, or anything but what
+// WriteUserSettings writes, gives an empty map and never raises: a file that is a link, not a
+// plain file, another user's, larger than 64 KB, unreadable, or not a JSON object of strings;
+// a registry value that is not a string, or too long.
+std::map<std::string, std::string> ReadUserSettings(const std::string& location);
+
+// Replaces what is stored at `location` with `values`. POSIX: a new file of mode 0600 written
+// beside it and renamed over the name, so it is there whole or not at all, and a link under the
+// name is replaced, never followed. Windows: one string value per name. Raises RuntimeError
+// when it cannot.
+void WriteUserSettings(const std::string& location,
+                       const std::map<std::string, std::string>& values);
 
 // ---- regional formats (regional_*) -----------------------------------------------------------
 
@@ -235,6 +257,17 @@ bool IsNetworkFolder(const std::string& dir);
 // The type of the file system `dir` lies on, as the system names it ("ext4", "nfs4",
 // "fuse.sshfs", "NTFS"), or "" when it cannot be told.
 std::string FileSystemType(const std::string& dir);
+
+// What the file system `dir` lies on still takes, and which file system that is.
+struct DiskSpace {
+    std::int64_t freeBytes = 0;  // what this user may still write there
+    std::string volume;          // the same text for two folders on one file system
+};
+
+// The free space of the file system `dir` lies on (statvfs on POSIX, GetDiskFreeSpaceExW on
+// Windows), or nullopt where it cannot be read: the call fails, or the file system reports no
+// size at all, as some network and FUSE file systems do.
+std::optional<DiskSpace> DiskSpaceOf(const std::string& dir);
 
 // ---- processes (processes_*) -----------------------------------------------------------------
 

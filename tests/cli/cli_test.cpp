@@ -291,6 +291,8 @@ TEST_F(Cli, TypeAndSpeedDefaults) {
         {{"--type", "lan", "--dir", "/mnt/b"}, "lan", "10mb"},
         {{"--speed", "T1"}, "wan", "T1"},  // the type of the speed given
         {{"--speed", "10mb", "--dir", "/mnt/b"}, "lan", "10mb"},
+        {{"--speed", "1gb", "--dir", "/mnt/b"}, "lan", "1gb"},
+        {{"--type", "lan", "--speed", "10gb"}, "lan", "10gb"},
     };
     for (const auto& [args, type, speed] : cases) {
         const auto options = parse(args);
@@ -300,6 +302,17 @@ TEST_F(Cli, TypeAndSpeedDefaults) {
         EXPECT_EQ(options->stallTimeoutSeconds, 120);
     }
     EXPECT_EQ(parse({"--stall-timeout", "7"})->stallTimeoutSeconds, 7);
+
+    // A LAN entry with the WAN type is refused, naming the type's own entries.
+    const char* wrongType[] = {"wirepace-cli", "--type", "wan", "--speed", "10gb"};
+    const cli::ParseResult refused = cli::ParseOptions(5, wrongType);
+    EXPECT_FALSE(refused.options);
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_NE(refused.output.find("\"10gb\" is not a wan speed"), std::string::npos)
+        << refused.output;
+    const char* lanList[] = {"wirepace-cli", "--type", "lan", "--speed", "T1"};
+    EXPECT_NE(cli::ParseOptions(5, lanList).output.find("\"10mb\", \"100mb\", \"1gb\", \"10gb\""),
+              std::string::npos);
 }
 
 TEST_F(Cli, ReportsCarryEachDronesTimeAndTheNote) {

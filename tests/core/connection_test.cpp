@@ -5,8 +5,10 @@
 
 #include "common/error.h"
 #include "core/connection_settings.h"
+#include "core/free_space.h"
 #include "core/run_settings.h"
 #include "core/share_connection.h"
+#include "support/error_number.h"
 
 namespace wirepace {
 namespace {
@@ -19,8 +21,12 @@ TEST(ConnectionType, TablesFollowTheTypeText) {
         for (const SpeedRow& row : SpeedRowsFor(type)) kb.emplace_back(row.smallKB, row.largeKB);
         return kb;
     };
-    EXPECT_EQ(SpeedEntriesFor(kLanType), (std::vector<std::string>{"10mb", "100mb"}));
-    EXPECT_EQ(sizes(kLanType), (std::vector<std::pair<int, int>>{{1024, 10240}, {10240, 102400}}));
+    EXPECT_EQ(SpeedEntriesFor(kLanType),
+              (std::vector<std::string>{"10mb", "100mb", "1gb", "10gb"}));
+    // Each entry ten times the one before: 100 MB / 1 GB and 1 GB / 10 GB after "100mb".
+    EXPECT_EQ(sizes(kLanType),
+              (std::vector<std::pair<int, int>>{
+                  {1024, 10240}, {10240, 102400}, {102400, 1048576}, {1048576, 10485760}}));
 
     const std::vector<std::string> wan = {"<256", "256-512", "512-768", "768-T1", "T1", ">T1"};
     EXPECT_EQ(SpeedEntriesFor(kWanType), wan);
@@ -37,6 +43,36 @@ TEST(ConnectionType, TablesFollowTheTypeText) {
     EXPECT_EQ(settings->smallKB, 10240);
     EXPECT_EQ(settings->largeKB, 102400);
     EXPECT_FALSE(SettingsFor(kWanType, "100mb"));
+}
+
+TEST(FreeSpace, WhatTheLargestEntriesNeedAndHowItReads) {
+    // Test 7 holds five copies of the large file in the target, and five beside the five
+    // drones in the work root.
+    const SpaceNeeded gigabit = SpaceNeededFor(*SettingsFor(kLanType, "1gb"), 300000);
+    EXPECT_EQ(gigabit.targetBytes, 5LL << 30);
+    EXPECT_EQ(gigabit.workRootBytes, (5LL << 30) + 5 * 300000);
+    const SpaceNeeded tenGigabit = SpaceNeededFor(*SettingsFor(kLanType, "10gb"), 0);
+    EXPECT_EQ(tenGigabit.targetBytes, 50LL << 30);
+    EXPECT_EQ(MegabytesText(tenGigabit.targetBytes, true), "51200.0 MB");
+
+    // Needs round up, free space rounds down: a refusal never reads as if there were room.
+    EXPECT_EQ(MegabytesText((1 << 20) + 1, true), "1.1 MB");
+    EXPECT_EQ(MegabytesText((2 << 20) - 1, false), "1.9 MB");
+    EXPECT_EQ(MegabytesText(0, true), "0.0 MB");
+
+    // A folder whose space cannot be read is said, not refused; a full one raises 61.
+    const DiskSpaceReader reader =
+        [](const std::string& dir) -> std::optional<platform::DiskSpace> {
+        if (dir == "/unknown/") return std::nullopt;
+        return platform::DiskSpace{100, dir};
+    };
+    EXPECT_EQ(CheckFreeSpace({{"/unknown/", "//srv/share/", 1 << 30}, {"/a/", "/a/", 100}}, reader),
+              std::vector<std::string>{
+                  "The free space in //srv/share/ cannot be read: not checked before the run."});
+    EXPECT_EQ(testing::ErrorNumberOf([&] {
+                  CheckFreeSpace({{"/a/", "/a/", 101}}, reader);
+              }),
+              kErrDiskFull);
 }
 
 TEST(FreeDriveLetter, FirstLetterNotInUse) {

@@ -10,12 +10,16 @@
 #include <array>
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <optional>
 #include <sstream>
 
 #include "common/number_format.h"
 #include "common/pause.h"
 #include "core/catalogue.h"
 #include "core/connection_settings.h"
+#include "core/drone_fleet.h"
+#include "core/free_space.h"
 #include "platform/platform.h"
 #include "support/child_process.h"
 #include "support/recording_observer.h"
@@ -604,14 +608,82 @@ class SmallDisk {
 };
 
 TEST_F(Engine, ADronesFullDiskReachesTheLogWithItsFile) {
-    // Room for the controller's own copies, not for test 7's five drones at once.
+    // Room for the controller's own copies, not for test 7's five drones at once; the disk
+    // says nothing of its size (as some network file systems), so the run is not refused
+    // before it starts and finds out at test 7.
     SmallDisk disk(target.Path(), "size=600k");
     if (!disk.Mounted()) GTEST_SKIP() << "mounting a small disk needs root";
+    environment.diskSpace = [](const std::string&) { return std::nullopt; };
     EXPECT_EQ(Run().outcome, RunOutcome::Error);
     const std::string last = LogLines().back();
     EXPECT_EQ(last.rfind("-- Error: Drone ", 0), 0u) << last;
     EXPECT_NE(last.find(": Disk full writing " + target.Slash()), std::string::npos) << last;
     EXPECT_NE(last.find("Test160.jnk [61] --"), std::string::npos) << last;
+    ExpectNothingLeft();
+}
+
+TEST_F(Engine, ARunWithoutRoomIsRefusedBeforeItWritesAndSaysBothNumbers) {
+    // Five copies of the 160 KB file in the target (800 KB, 0.8 MB rounded up), 700 KB free.
+    std::map<std::string, platform::DiskSpace> disks = {
+        {root.Slash(), {std::int64_t{1} << 40, "work"}}, {target.Slash(), {700 * 1024, "target"}}};
+    environment.diskSpace = [&](const std::string& dir) -> std::optional<platform::DiskSpace> {
+        const auto found = disks.find(dir);
+        if (found == disks.end()) return std::nullopt;
+        return found->second;
+    };
+    auto expectRefused = [&](const std::string& description) {
+        const RunResult result = Run();
+        EXPECT_EQ(result.outcome, RunOutcome::Error);
+        EXPECT_EQ(result.errorNumber, kErrDiskFull);
+        EXPECT_EQ(result.errorDescription, description);
+        EXPECT_EQ(LogLines().back(), "-- Error: " + description + " [61] --\r");
+        EXPECT_TRUE(observer.startedTests.empty()) << "a test ran";
+        EXPECT_EQ(
+            std::count(observer.statuses.begin(), observer.statuses.end(), "Testing Connection..."),
+            0);
+        ExpectNothingLeft();
+    };
+    expectRefused("Not enough free space in " + target.Slash() +
+                  ": the run needs 0.8 MB, 0.6 MB are free");
+
+    // One file system under both: it must take the work root's copies and drones as well.
+    const SpaceNeeded need = SpaceNeededFor(settings, 1000);
+    EXPECT_EQ(need.targetBytes, 5 * 160 * 1024);
+    EXPECT_EQ(need.workRootBytes, 5 * 160 * 1024 + 5 * 1000);
+    disks[root.Slash()] = {2 << 20, "one"};
+    disks[target.Slash()] = {2 << 20, "one"};
+    expectRefused(
+        "Not enough free space in " + root.Slash() + " and " + target.Slash() +
+        " (one file system): the run needs " +
+        MegabytesText(SpaceNeededFor(settings, static_cast<std::int64_t>(EmbeddedDroneImage().size))
+                              .workRootBytes +
+                          need.targetBytes,
+                      true) +
+        ", 2.0 MB are free");
+
+    // Where the free space cannot be read, the run is not refused on a guess: it says so.
+    disks.clear();
+    EXPECT_EQ(Run().outcome, RunOutcome::Finished);
+    EXPECT_EQ(observer.messages,
+              (std::vector<std::string>{"The free space in " + root.Slash() +
+                                            " cannot be read: not checked before the run.",
+                                        "The free space in " + target.Slash() +
+                                            " cannot be read: not checked before the run."}));
+    ExpectNothingLeft();
+}
+
+TEST_F(Engine, ASmallDiskIsRefusedAtTheStartNotAtTest7) {
+    SmallDisk disk(target.Path(), "size=600k");
+    if (!disk.Mounted()) GTEST_SKIP() << "mounting a small disk needs root";
+    EXPECT_FALSE(platform::DiskSpaceOf(target.Slash() + "missing/"));
+    const RunResult result = Run();
+    EXPECT_EQ(result.outcome, RunOutcome::Error);
+    EXPECT_EQ(result.errorNumber, kErrDiskFull);
+    EXPECT_TRUE(observer.startedTests.empty());
+    EXPECT_EQ(LogLines().back(),
+              "-- Error: Not enough free space in " + target.Slash() + ": the run needs 0.8 MB, " +
+                  MegabytesText(platform::DiskSpaceOf(target.Slash())->freeBytes, false) +
+                  " are free [61] --\r");
     ExpectNothingLeft();
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/pause.h"
+#include "core/connection_settings.h"
 #include "support/child_process.h"
 #include "support/temp_dir.h"
 #include "ui/forms/wizard.h"
@@ -271,7 +272,7 @@ TEST(Wizard, ConnectionTypeFillsTheSpeedList) {
     RecordingView& v = w.view;
     v["cmbConnType"].index = 0;
     cmbConnType_Click(v);
-    EXPECT_EQ(v["cmbConnSpeed"].items, (std::vector<std::string>{"10mb", "100mb"}));
+    EXPECT_EQ(v["cmbConnSpeed"].items, (std::vector<std::string>{"10mb", "100mb", "1gb", "10gb"}));
     EXPECT_EQ(v.ListIndex("cmbConnSpeed"), 0);
     EXPECT_EQ(v.SettingsFromControls().smallKB, 1024);
     v["cmbConnSpeed"].index = 1;
@@ -460,5 +461,44 @@ TEST_F(WizardRun, RefusedInputLeavesTheSettingsPageAsItWas) {
                                    "missing/ --\r\n"
                                    "Please check target folder (spelling, permissions, etc.)\r\n");
     EXPECT_FALSE(v["cmdNext"].enabled);
+    ExpectNothingLeft();
+}
+
+TEST_F(WizardRun, ARunThatStartsIsRememberedForTheNextWindow) {
+    wirepace::testing::TempDir config;
+    const SettingsStore store = SettingsStore::At(config.Slash() + "settings.json");
+    RecordingView& v = w.view;
+    v.RememberSettings(store);  // nothing stored yet: the controls stay as they are
+    EXPECT_EQ(v.Text("cmbConnType"), wirepace::kWanType);
+    EXPECT_EQ(v["txtDirPath"].text, target.Path().string());
+
+    v["cmbConnType"].index = 0;
+    cmbConnType_Click(v);
+    v["cmbConnSpeed"].index = 2;
+    v["txtUserName"].text = "CORP\\jo";
+    v["txtPassword"].text = "pw-of-the-share";
+    v["txtDirPath"].text = target.Slash() + "missing";  // the run ends at once
+    Run();
+    EXPECT_EQ(v["lbl1_5"].text, "ERROR");
+    const std::string stored = wirepace::testing::ReadFile(config.Path() / "settings.json");
+    EXPECT_EQ(stored.find("pw-of-the-share"), std::string::npos) << stored;
+
+    // Input the run refuses is not remembered.
+    cmdBack_Click(v);
+    v["txtDirPath"].text = target.Slash() + "why?";
+    const std::size_t messages = v.messages.size();
+    Run();
+    EXPECT_EQ(v.messages.size(), messages + 1);
+
+    Loaded next;
+    RecordingView& n = next.view;
+    n.RememberSettings(store);
+    EXPECT_EQ(n.Text("cmbConnType"), wirepace::kLanType);
+    EXPECT_EQ(n["cmbConnSpeed"].items, (std::vector<std::string>{"10mb", "100mb", "1gb", "10gb"}));
+    EXPECT_EQ(n.Text("cmbConnSpeed"), "1gb");
+    EXPECT_EQ(n.SettingsFromControls().largeKB, 1048576);
+    EXPECT_EQ(n["txtDirPath"].text, target.Slash() + "missing");
+    EXPECT_EQ(n["txtUserName"].text, "CORP\\jo");
+    EXPECT_EQ(n["txtPassword"].text, "");
     ExpectNothingLeft();
 }

@@ -22,9 +22,11 @@
 #include <string>
 #include <vector>
 
+#include "core/connection_settings.h"
 #include "support/gui_test_main.h"
 #include "support/screenshot.h"
 #include "ui/forms/form_design.h"
+#include "ui/forms/remembered_settings.h"
 #include "ui/graph/frm_test_graph.h"
 #include "ui/main/frm_main.h"
 
@@ -88,6 +90,7 @@ class MainWindowTest : public QObject {
     void okAndEnterAcceptTheName();
     void newTestClearsTheBoxesOnly();
     void connectionTypeFillsSpeedsAndSizes();
+    void opensWithTheRememberedSettings();
     void tabOrderFollowsTheDesign();
     void layoutMatchesTheDesign();
     void resultsBoxKeepsTheTextAsSet();
@@ -218,6 +221,40 @@ void MainWindowTest::newTestClearsTheBoxesOnly() {
     QCOMPARE(win.List("cmbConnSpeed")->currentIndex(), 1);
 }
 
+void MainWindowTest::opensWithTheRememberedSettings() {
+    QTemporaryDir config;
+    const std::string file = config.filePath("settings.json").toStdString();
+    const auto store = wirepace::ui::forms::SettingsStore::At(file);
+    wirepace::RunSettings last = *wirepace::SettingsFor(wirepace::kLanType, "10gb");
+    last.target = "//fileserver/b\xC3\xA4nch";
+    last.account = "CORP\\jo";
+    last.password = "secret";
+    QVERIFY(!store.Save(last));
+
+    Window win;
+    win.w->RememberSettings(store);
+    win.Accept("remembered");
+    QCOMPARE(win.List("cmbConnType")->currentText(), QStringLiteral("Local Area Network (LAN)"));
+    QCOMPARE(Items(win.List("cmbConnSpeed")), QStringList({"10mb", "100mb", "1gb", "10gb"}));
+    QCOMPARE(win.List("cmbConnSpeed")->currentText(), QStringLiteral("10gb"));
+    QCOMPARE(win.Box("txtDirPath")->text(), QString::fromUtf8("//fileserver/b\xC3\xA4nch"));
+    QCOMPARE(win.Box("txtUserName")->text(), QStringLiteral("CORP\\jo"));
+    QVERIFY(win.Box("txtPassword")->text().isEmpty());
+    QCOMPARE(win.w->SettingsFromControls().largeKB, 10485760);
+    SaveScreenshot(win.w.get(), "main_remembered_settings.png");
+
+    // A damaged file: the window opens as on a first start.
+    QFile damaged(QString::fromStdString(file));
+    QVERIFY(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    damaged.write("{\"ConnectionType\": [1, 2");
+    damaged.close();
+    Window fresh;
+    fresh.w->RememberSettings(store);
+    QCOMPARE(fresh.List("cmbConnType")->currentIndex(), 1);
+    QCOMPARE(fresh.List("cmbConnSpeed")->currentText(), QStringLiteral("<256"));
+    QVERIFY(fresh.Box("txtDirPath")->text().isEmpty());
+}
+
 void MainWindowTest::connectionTypeFillsSpeedsAndSizes() {
     Window win;
     win.Accept("links");
@@ -225,17 +262,24 @@ void MainWindowTest::connectionTypeFillsSpeedsAndSizes() {
     QComboBox* speed = win.List("cmbConnSpeed");
 
     Window::Pick(type, 0);
-    QCOMPARE(Items(speed), QStringList({"10mb", "100mb"}));
+    QCOMPARE(Items(speed), QStringList({"10mb", "100mb", "1gb", "10gb"}));
     QCOMPARE(speed->currentIndex(), 0);
     QCOMPARE(win.w->SettingsFromControls().smallKB, 1024);
     QCOMPARE(win.w->SettingsFromControls().largeKB, 10240);
+    // The entries for today's links: 100 MB / 1 GB and 1 GB / 10 GB.
+    speed->setCurrentIndex(2);
+    QCOMPARE(win.w->SettingsFromControls().smallKB, 102400);
+    QCOMPARE(win.w->SettingsFromControls().largeKB, 1048576);
+    speed->setCurrentIndex(3);
+    QCOMPARE(win.w->SettingsFromControls().speedEntry, std::string("10gb"));
+    QCOMPARE(win.w->SettingsFromControls().largeKB, 10485760);
     speed->setCurrentIndex(1);
     QCOMPARE(win.w->ListIndex("cmbConnSpeed"), 1);
 
     // Picking the type already chosen starts again from the first speed.
     Window::Pick(type, 0);
     QCOMPARE(speed->currentIndex(), 0);
-    QCOMPARE(speed->count(), 2);
+    QCOMPARE(speed->count(), 4);
 
     Window::Pick(type, 1);
     QCOMPARE(Items(speed), QStringList({"<256", "256-512", "512-768", "768-T1", "T1", ">T1"}));
@@ -249,7 +293,7 @@ void MainWindowTest::connectionTypeFillsSpeedsAndSizes() {
     type->setFocus();
     QTest::keyClick(type, Qt::Key_Up);
     QCOMPARE(type->currentIndex(), 0);
-    QCOMPARE(Items(speed), QStringList({"10mb", "100mb"}));
+    QCOMPARE(Items(speed), QStringList({"10mb", "100mb", "1gb", "10gb"}));
     QTest::keyClick(type, Qt::Key_Down);
     QCOMPARE(speed->count(), 6);
     QCOMPARE(speed->currentIndex(), 0);

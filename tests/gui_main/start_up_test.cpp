@@ -19,6 +19,7 @@ QProcessEnvironment Environment(const QTemporaryDir& root, bool display) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CACHE_HOME", root.filePath("cache"));
     env.insert("XDG_DATA_HOME", root.filePath("data"));
+    env.insert("XDG_CONFIG_HOME", root.filePath("config"));
     env.insert("XDG_RUNTIME_DIR", root.path());
     env.remove("DISPLAY");
     env.remove("WAYLAND_DISPLAY");

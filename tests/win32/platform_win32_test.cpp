@@ -496,6 +496,55 @@ TEST(Drives, TheDriveListNamesEveryDriveInUse) {
     EXPECT_NE(list->find(platform::ControllerAppDrive() + '\0'), std::string::npos);
 }
 
+TEST_F(Files, FreeSpaceIsReadPerVolume) {
+    const auto here = platform::DiskSpaceOf(dir.Slash());
+    ASSERT_TRUE(here);
+    EXPECT_GT(here->freeBytes, 0);
+    EXPECT_FALSE(here->volume.empty());
+    // A folder below, written with either separator, lies on the same volume.
+    ::CreateDirectoryW(win32::Widen(At("sub")).c_str(), nullptr);
+    const auto below = platform::DiskSpaceOf(At("sub"));
+    ASSERT_TRUE(below);
+    EXPECT_EQ(below->volume, here->volume);
+    EXPECT_FALSE(platform::DiskSpaceOf(At("missing\\deeper\\")));
+    EXPECT_FALSE(platform::DiskSpaceOf(""));
+}
+
+// The registry values of the remembered settings, under a key of this test's own.
+class UserSettings : public ::testing::Test {
+  protected:
+    void TearDown() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, win32::Widen(key).c_str()); }
+    void SetRaw(const wchar_t* name, DWORD type, const void* data, DWORD bytes) {
+        HKEY k = nullptr;
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, win32::Widen(key).c_str(), 0, nullptr, 0,
+                                    KEY_SET_VALUE, nullptr, &k, nullptr),
+                  ERROR_SUCCESS);
+        ::RegSetValueExW(k, name, 0, type, static_cast<const BYTE*>(data), bytes);
+        ::RegCloseKey(k);
+    }
+    const std::string key = "Software\\WirepaceTest\\" + std::to_string(::GetCurrentProcessId());
+};
+
+TEST_F(UserSettings, StringValuesComeBackAndAnythingElseIsIgnored) {
+    EXPECT_TRUE(platform::ReadUserSettings(key).empty());
+    const std::map<std::string, std::string> values = {{"Target", "\\\\srv\\b\xC3\xA4nch"},
+                                                       {"Account", ""}};
+    platform::WriteUserSettings(key, values);
+    EXPECT_EQ(platform::ReadUserSettings(key), values);
+    EXPECT_EQ(platform::UserSettingsLocation(), "Software\\Wirepace");
+
+    // A number where a text belongs: the whole store is foreign.
+    const DWORD number = 5;
+    SetRaw(L"SpeedEntry", REG_DWORD, &number, sizeof number);
+    EXPECT_TRUE(platform::ReadUserSettings(key).empty());
+    // A text far longer than any path.
+    const std::wstring huge(40000, L'x');
+    SetRaw(L"SpeedEntry", REG_SZ, huge.c_str(), static_cast<DWORD>((huge.size() + 1) * 2));
+    EXPECT_TRUE(platform::ReadUserSettings(key).empty());
+    SetRaw(L"SpeedEntry", REG_SZ, L"T1", 3 * 2);
+    EXPECT_EQ(platform::ReadUserSettings(key).at("SpeedEntry"), "T1");
+}
+
 TEST(Errors, ReportGoesToStandardErrorWhenNoBoxIsWanted) {
     ::testing::internal::CaptureStderr();
     platform::ReportError("File not found [53]");

@@ -16,11 +16,13 @@
 #include "common/number_format.h"
 #include "common/pause.h"
 #include "core/catalogue.h"
+#include "core/connection_settings.h"
 #include "core/run_engine.h"
 #include "platform/platform.h"
 #include "png_writer.h"
 #include "ui/forms/form_design.h"
 #include "ui/forms/graph_picture.h"
+#include "ui/forms/remembered_settings.h"
 #include "ui/win32/frm_main_win32.h"
 #include "ui/win32/frm_test_graph_win32.h"
 #include "win_temp_dir.h"
@@ -383,11 +385,15 @@ TEST_F(Win32Window, NamingKeysTabChainAndLists) {
     }
 
     Pick(ids::cmbConnType, 0);
-    EXPECT_EQ(::SendMessageW(Control(ids::cmbConnSpeed), CB_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(::SendMessageW(Control(ids::cmbConnSpeed), CB_GETCOUNT, 0, 0), 4);
     EXPECT_EQ(window->SettingsFromControls().smallKB, 1024);
     Pick(ids::cmbConnSpeed, 1);
     EXPECT_EQ(window->ListIndex("cmbConnSpeed"), 1);
     EXPECT_EQ(window->SettingsFromControls().largeKB, 102400);
+    // The entries for today's links, picked as a user picks them.
+    Pick(ids::cmbConnSpeed, 3);
+    EXPECT_EQ(window->Text("cmbConnSpeed"), "10gb");
+    EXPECT_EQ(window->SettingsFromControls().largeKB, 10485760);
     Pick(ids::cmbConnType, 1);
     EXPECT_EQ(::SendMessageW(Control(ids::cmbConnSpeed), CB_GETCOUNT, 0, 0), 6);
     EXPECT_EQ(window->ListIndex("cmbConnSpeed"), 0);
@@ -405,6 +411,29 @@ TEST_F(Win32Window, NamingKeysTabChainAndLists) {
     EXPECT_EQ(Text(ids::lbl1_7), "Name new test:");
     EXPECT_EQ(::SendMessageW(Control(ids::cmbConnType), CB_GETCURSEL, 0, 0), 0);
     EXPECT_EQ(Focused(), ids::txtTestId);
+}
+
+TEST_F(Win32Window, OpensWithTheRememberedSettings) {
+    const std::string key =
+        "Software\\WirepaceTest\\window-" + std::to_string(::GetCurrentProcessId());
+    const auto store = ui::forms::SettingsStore::At(key);
+    RunSettings last = *SettingsFor(kLanType, "10gb");
+    last.target = "\\\\fileserver\\b\xC3\xA4nch";
+    last.account = "CORP\\jo";
+    last.password = "pw-of-the-share";
+    EXPECT_FALSE(store.Save(last));
+    for (const auto& [name, value] : platform::ReadUserSettings(key))
+        EXPECT_EQ(value.find(last.password), std::string::npos) << name;
+
+    window->RememberSettings(store);
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, Wide(key).c_str());
+    EXPECT_EQ(::SendMessageW(Control(ids::cmbConnType), CB_GETCURSEL, 0, 0), 0);
+    EXPECT_EQ(::SendMessageW(Control(ids::cmbConnSpeed), CB_GETCOUNT, 0, 0), 4);
+    EXPECT_EQ(::SendMessageW(Control(ids::cmbConnSpeed), CB_GETCURSEL, 0, 0), 3);
+    EXPECT_EQ(Text(ids::txtDirPath), last.target);
+    EXPECT_EQ(Text(ids::txtUserName), "CORP\\jo");
+    EXPECT_EQ(Text(ids::txtPassword), "");
+    EXPECT_EQ(window->SettingsFromControls().largeKB, 10485760);
 }
 
 TEST_F(Win32Window, WholeRunThenReports) {

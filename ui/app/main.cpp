@@ -118,6 +118,7 @@ int main(int argc, char** argv) {
     }
 
     wirepace::ui::FrmMain window(std::move(environment));
+    window.RememberSettings(wirepace::ui::forms::SettingsStore::ForThisUser());
     window.show();
     std::unique_ptr<QSocketNotifier> stopNotifier;
     if (stopSignals >= 0) {

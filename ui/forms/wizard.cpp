@@ -200,6 +200,11 @@ RunSettings WizardWindow::SettingsFromControls() const {
     return settings;
 }
 
+void WizardWindow::RememberSettings(SettingsStore store) {
+    remembered_ = std::move(store);
+    if (const auto remembered = remembered_.Load()) ApplyRememberedSettings(*this, *remembered);
+}
+
 void WizardWindow::cmdNext_Click() {
     const std::string caption = Text("cmdNext");
     if (caption == kRunTests) {
@@ -239,6 +244,8 @@ void WizardWindow::RunTests() {
         ShowMessage(*problem);
         return;
     }
+    // Not saving costs the next window its filled-in values, never this run.
+    static_cast<void>(remembered_.Save(settings));
     running_ = true;
     stop_.Reset();
     SetBusy(true);

@@ -15,6 +15,7 @@
 
 #include "core/run_engine.h"
 #include "ui/forms/form_design.h"
+#include "ui/forms/remembered_settings.h"
 
 namespace wirepace::ui::forms {
 
@@ -98,6 +99,11 @@ class WizardWindow : public WizardView, public RunObserver {
     virtual void OpenReports(const RunResult& result, const std::string& testName) = 0;
     virtual void ShowMessage(const std::string& text) = 0;  // an informational message box
 
+    // Keeps the settings of every run started from now on in `store`, and fills the controls
+    // with what it holds. The program's window uses the user's store; a window made without
+    // this call remembers nothing.
+    void RememberSettings(SettingsStore store);
+
     // The click handler of cmdNext: its caption says what the click means.
     void cmdNext_Click();
     // A close of the main window: during a run the run stops, cleans up and then closes the
@@ -144,6 +150,7 @@ class WizardWindow : public WizardView, public RunObserver {
     bool closeRequested_ = false;
     std::string results_;
     std::optional<RunResult> last_;
+    SettingsStore remembered_;
     std::unique_ptr<Relay> relay_;
     std::thread worker_;
 };

@@ -51,6 +51,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         }
         wirepace::ui::win32::EnableThemedControls();
         wirepace::ui::win32::FrmMain window(wirepace::ControllerEnvironment());
+        window.RememberSettings(wirepace::ui::forms::SettingsStore::ForThisUser());
         return wirepace::ui::win32::RunMessageLoop();
     } catch (const wirepace::RuntimeError& e) {
         Inform(e.Description(), MB_ICONEXCLAMATION);

@@ -1,0 +1,83 @@
+// SPDX-License-Identifier: MIT
+// Remembered settings on POSIX: a small JSON object of strings in the user's configuration
+// folder, read only when it is this user's own plain file, replaced in one step.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "common/error.h"
+#include "platform/files_posix.h"
+#include "platform/platform.h"
+
+namespace wirepace::platform {
+
+namespace {
+
+// Far above what four short values take; a larger file is not ours.
+constexpr std::size_t kMaxBytes = 64 * 1024;
+
+}  // namespace
+
+std::map<std::string, std::string> ReadUserSettings(const std::string& location) {
+    // No link followed, no wait at a pipe: the checks below run on what was opened.
+    const int fd = ::open(location.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return {};
+    std::string text;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+        static_cast<std::size_t>(st.st_size) <= kMaxBytes) {
+        char buffer[4096];
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            text.append(buffer, static_cast<std::size_t>(n));
+            if (text.size() > kMaxBytes) break;  // it grew while being read
+        }
+    }
+    ::close(fd);
+    if (text.empty() || text.size() > kMaxBytes) return {};
+    const nlohmann::json doc = nlohmann::json::parse(text, nullptr, false);
+    if (doc.is_discarded() || !doc.is_object()) return {};
+    std::map<std::string, std::string> values;
+    for (const auto& [name, value] : doc.items()) {
+        if (!value.is_string()) return {};
+        values[name] = value.get<std::string>();
+    }
+    return values;
+}
+
+void WriteUserSettings(const std::string& location,
+                       const std::map<std::string, std::string>& values) {
+    posix::CheckPath(location);
+    nlohmann::json doc = nlohmann::json::object();
+    for (const auto& [name, value] : values) doc[name] = value;
+    // Text that is not UTF-8 is written with replacement characters instead of failing.
+    const std::string bytes =
+        doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    const std::filesystem::path final(location);
+    const std::string temp = (final.parent_path() / ("." + final.filename().string() + ".tmp-" +
+                                                     std::to_string(::getpid())))
+                                 .string();
+    {
+        posix::FreshFile file(temp, 0600);
+        file.Write(bytes.data(), bytes.size());
+        file.Flush();  // on disk before the name points at it
+        file.Keep();
+    }
+    // rename() replaces whatever is under the name, a link included, without following it.
+    if (::rename(temp.c_str(), location.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(temp.c_str());
+        RaiseFileError(err, location);
+    }
+}
+
+}  // namespace wirepace::platform
