@@ -599,7 +599,7 @@ TEST_F(Win32Window, ChartAndTablePixels) {
                 if (shot.At(x, y) == black) return true;
         return false;
     };
-    EXPECT_TRUE(darkIn(280 + 170, 252 + 14, 280 + 230, 252 + 33)) << "Kbps";
+    EXPECT_TRUE(darkIn(280 + 170, 252 + 14, 280 + 230, 252 + 33)) << "KB/s";
     EXPECT_TRUE(darkIn(8, 32, 276, 60)) << "first bar label";
     // Scale labels: "11,161" centred on x = 95 of the strip.
     const HWND last = Find(g, ids::GraphLbl2Base + 4);
