@@ -86,6 +86,7 @@ class MainWindowTest : public QObject {
     void startsOnTheNamePage();
     void blankNamesAreRefused();
     void okAndEnterAcceptTheName();
+    void longNamesEndInAnEllipsis();
     void newTestClearsTheBoxesOnly();
     void connectionTypeFillsSpeedsAndSizes();
     void tabOrderFollowsTheDesign();
@@ -185,6 +186,31 @@ void MainWindowTest::okAndEnterAcceptTheName() {
             SaveScreenshot(win.w.get(), "main_settings_page.png");
         }
     }
+}
+
+void MainWindowTest::longNamesEndInAnEllipsis() {
+    Window win;
+    const QString longName = QStringLiteral("Branch office of the north-western region, floor ") +
+                             QString(40, QChar(u'W'));
+    win.Accept(longName);
+    QLabel* banner = win.Get<QLabel>("lbl1_6");
+    const auto& form = wirepace::ui::forms::MainForm();
+    const int room = wirepace::ui::forms::TwipsToPixels(
+        wirepace::ui::forms::TextRoom(form, form.Control("lbl1_6")), 96);
+    QVERIFY2(banner->text().endsWith(QChar(0x2026)), qPrintable(banner->text()));
+    QVERIFY(banner->text().startsWith("Branch office of the"));
+    QVERIFY(banner->x() + banner->width() <= banner->x() + room);
+    QVERIFY(banner->fontMetrics().horizontalAdvance(banner->text()) <= room);
+    // The name itself is whole: in the run's settings and in the tooltip.
+    QCOMPARE(QString::fromStdString(win.w->Text("lbl1_6")), longName);
+    QCOMPARE(QString::fromStdString(win.w->SettingsFromControls().testName), longName);
+    QCOMPARE(banner->toolTip(), longName);
+    SaveScreenshot(win.w.get(), "main_long_name.png");
+    // A name that fits is shown as it is, without a tooltip.
+    win.Button("cmdBack")->click();
+    win.Accept("Short");
+    QCOMPARE(banner->text(), QStringLiteral("Short"));
+    QVERIFY(banner->toolTip().isEmpty());
 }
 
 void MainWindowTest::newTestClearsTheBoxesOnly() {

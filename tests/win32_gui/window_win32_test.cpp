@@ -407,6 +407,32 @@ TEST_F(Win32Window, NamingKeysTabChainAndLists) {
     EXPECT_EQ(Focused(), ids::txtTestId);
 }
 
+TEST_F(Win32Window, LongNamesEndInAnEllipsis) {
+    const std::wstring name =
+        L"Branch office of the north-western region, floor " + std::wstring(40, L'W');
+    NameAndSettings(name);
+    const HWND banner = Control(ids::lbl1_6);
+    EXPECT_EQ(Text(ids::lbl1_6), Utf8(name));  // the caption is whole, only drawn shorter
+    EXPECT_NE(::GetWindowLongPtrW(banner, GWL_STYLE) & SS_ENDELLIPSIS, 0);
+    RECT r;
+    ::GetWindowRect(banner, &r);
+    const int room = ui::forms::TwipsToPixels(
+        ui::forms::TextRoom(ui::forms::MainForm(), ui::forms::MainForm().Control("lbl1_6")),
+        ui::win32::ScreenDpi());
+    EXPECT_EQ(r.right - r.left, room);
+    // Ink of the text ends before the banner's edge: the last of it is "...", not a cut "W".
+    const Capture shot = CaptureClient(main);
+    POINT at{r.left, r.top};
+    ::ScreenToClient(main, &at);
+    const std::uint32_t grey = 0x808080u;
+    int lastInk = 0;
+    for (int x = at.x; x < at.x + room; ++x)
+        for (int y = at.y; y < at.y + (r.bottom - r.top); ++y)
+            if (shot.At(x, y) != grey) lastInk = x;
+    EXPECT_LT(lastInk, at.x + room - 1);
+    Screenshot(main, "win32_main_long_name.png");
+}
+
 TEST_F(Win32Window, WholeRunThenReports) {
     NameAndSettings(L"WineWindow");
     bool sawBusy = false, resultsNotBusy = false, sawStop = false, sawDrones = false;

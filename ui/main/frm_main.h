@@ -73,7 +73,11 @@ class FrmMain : public QWidget, public forms::WizardWindow {
     QWidget* Widget(std::string_view control) const;
     std::string NameOf(const QWidget* widget) const;
 
+    void SetCaption(std::string_view control, const QString& caption);
+
     std::map<std::string, QWidget*, std::less<>> controls_;
+    // Labels' captions as set; a label shows them shortened when they exceed its room.
+    std::map<std::string, std::string, std::less<>> captions_;
     QPlainTextEdit* txtTestResults_ = nullptr;
 };
 
