@@ -407,6 +407,71 @@ TEST_F(Win32Window, NamingKeysTabChainAndLists) {
     EXPECT_EQ(Focused(), ids::txtTestId);
 }
 
+TEST_F(Win32Window, InputCheckedWhereTypedAndEnterRunsTheTests) {
+    auto isDefault = [&](int id) {
+        return (::GetWindowLongPtrW(Control(id), GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+    };
+    EXPECT_TRUE(isDefault(ids::cmdOk));
+    // A control character in the name (pasted: the box takes none typed) is refused on
+    // Enter; the name page stays as it was.
+    ::SetWindowTextW(Control(ids::txtTestId), L"Branch\tB");
+    Key(VK_RETURN);
+    EXPECT_TRUE(Shown(Control(ids::fra1_2)));
+    EXPECT_FALSE(Shown(Control(ids::cmdNext)));
+    EXPECT_EQ(Text(ids::txtTestId), "Branch\tB");
+    EXPECT_EQ(Text(ids::lbl1_6), "");
+    EXPECT_EQ(Focused(), ids::txtTestId);
+
+    // Corrected in place: the focus goes to the first settings control, its rectangle shown,
+    // and "Run Tests" becomes the default button.
+    ::SetWindowTextW(Control(ids::txtTestId), L"Branch B");
+    Key(VK_RETURN);
+    EXPECT_FALSE(Shown(Control(ids::fra1_2)));
+    EXPECT_EQ(Text(ids::lbl1_6), "Branch B");
+    EXPECT_EQ(Focused(), ids::cmbConnType);
+    EXPECT_EQ(::SendMessageW(main, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS, 0);
+    EXPECT_TRUE(isDefault(ids::cmdNext));
+    EXPECT_FALSE(isDefault(ids::cmdOk));
+    EXPECT_FALSE(window->Running()) << "the name's Enter ran the tests";
+    Screenshot(main, "win32_main_focus_after_ok.png");
+
+    // Enter in a box of the settings page presses "Run Tests": the folder, then the account,
+    // are checked there, each focused for the correction, and nothing runs.
+    Replace(ids::txtDirPath, Wide(target.Slash()) + L"why?");
+    ::SetFocus(Control(ids::txtUserName));
+    Key(VK_RETURN);
+    EXPECT_FALSE(window->Running());
+    EXPECT_EQ(Focused(), ids::txtDirPath);
+    Replace(ids::txtDirPath, Wide(target.Slash()));
+    ::SetWindowTextW(Control(ids::txtUserName), L"jo\x01");
+    ::SetFocus(Control(ids::cmbConnSpeed));
+    Key(VK_RETURN);
+    EXPECT_FALSE(window->Running());
+    EXPECT_EQ(Focused(), ids::txtUserName);
+    EXPECT_EQ(Text(ids::cmdNext), "Run Tests");
+    EXPECT_TRUE(Shown(Control(ids::fra1_0)));
+
+    // Corrected, Enter runs the tests; during the run Enter presses nothing (not "Stop").
+    ::SetWindowTextW(Control(ids::txtUserName), L"");
+    ::SetFocus(Control(ids::txtPassword));
+    Key(VK_RETURN);
+    EXPECT_TRUE(window->Running());
+    EXPECT_EQ(Text(ids::cmdNext), "Stop");
+    EXPECT_FALSE(isDefault(ids::cmdNext));
+    ::SetFocus(Control(ids::txtTestResults));
+    Key(VK_RETURN);
+    EXPECT_EQ(Text(ids::cmdNext), "Stop");
+    Click(ids::cmdNext);
+    const double start = TickMs();
+    while (window->Running() && TickMs() - start < 60'000) {
+        ui::win32::PumpMessages();
+        ::Sleep(1);
+    }
+    ui::win32::PumpMessages();
+    EXPECT_FALSE(window->Running());
+    EXPECT_EQ(Text(ids::lbl1_5), "Interrupted by user");
+}
+
 TEST_F(Win32Window, LongNamesEndInAnEllipsis) {
     const std::wstring name =
         L"Branch office of the north-western region, floor " + std::wstring(40, L'W');

@@ -261,12 +261,15 @@ void FrmMain::closeEvent(QCloseEvent* event) {
 }
 
 void FrmMain::keyPressEvent(QKeyEvent* event) {
-    // cmdOk is the window's default button: Enter presses it wherever it is not taken.
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-        forms::InTabChain(*this, "cmdOk")) {
-        cmdOk_Click();
-        event->accept();
-        return;
+    // Enter presses the page's default button wherever the focused control leaves it; the
+    // name box's Enter was the name's, and must not go on to run the tests.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        const bool nameEnter = event == nameEnter_;
+        nameEnter_ = nullptr;
+        if (nameEnter || PressDefaultButton()) {
+            event->accept();
+            return;
+        }
     }
     QWidget::keyPressEvent(event);
 }
@@ -275,6 +278,7 @@ bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Widget("txtTestId") && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        nameEnter_ = enter ? event : nullptr;
         return txtTestId_KeyDown(enter ? forms::kKeyReturn : key->key(), key->modifiers());
     }
     return QWidget::eventFilter(watched, event);
@@ -337,7 +341,14 @@ void FrmMain::BringToFront(std::string_view control) {
 }
 
 void FrmMain::SetFocus(std::string_view control) {
+    // The wizard moves the focus for the keyboard's sake: show where it went, as after Tab.
+    setAttribute(Qt::WA_KeyboardFocusChange);
     Widget(control)->setFocus(Qt::OtherFocusReason);
+}
+
+void FrmMain::SetDefaultButton(std::string_view button) {
+    for (const char* name : {"cmdOk", "cmdNext"})
+        static_cast<QPushButton*>(Widget(name))->setDefault(button == name);
 }
 
 void FrmMain::SetBackColour(std::string_view control, const forms::Colour& colour) {
