@@ -15,6 +15,7 @@
 
 #include "common/number_format.h"
 #include "common/pause.h"
+#include "common/regional.h"
 #include "core/catalogue.h"
 #include "core/run_engine.h"
 #include "platform/platform.h"
@@ -412,6 +413,11 @@ TEST_F(Win32Window, InputCheckedWhereTypedAndEnterRunsTheTests) {
         return (::GetWindowLongPtrW(Control(id), GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
     };
     EXPECT_TRUE(isDefault(ids::cmdOk));
+    struct KeepRegional {
+        const RegionalSettings saved = Regional();
+        ~KeepRegional() { SetRegional(saved); }
+    } keep;
+    platform::LoadRegionalSettings();  // as the program does at start
     // A control character in the name (pasted: the box takes none typed) is refused on
     // Enter; the name page stays as it was.
     ::SetWindowTextW(Control(ids::txtTestId), L"Branch\tB");
@@ -476,6 +482,16 @@ TEST_F(Win32Window, InputCheckedWhereTypedAndEnterRunsTheTests) {
     EXPECT_TRUE(pressed);
     EXPECT_EQ(Text(ids::lbl1_5), "Finished");
     EXPECT_EQ(Text(ids::cmdNext), "View Reports");
+    // The banner's time is the system's long time: on a twelve-hour setting (Wine's en-US
+    // has "h:mm:ss tt") it carries the marker.
+    const std::string& box = window->ResultsText();
+    const std::string banner = box.substr(0, box.find("\r\n"));
+    if (Regional().longTimePattern.find("AMPM") != std::string::npos) {
+        EXPECT_TRUE(banner.ends_with(" " + Regional().amDesignator + " --") ||
+                    banner.ends_with(" " + Regional().pmDesignator + " --"))
+            << banner;
+    }
+    Screenshot(main, "win32_main_enter_run_finished.png");
 }
 
 TEST_F(Win32Window, LongNamesEndInAnEllipsis) {
