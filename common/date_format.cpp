@@ -11,6 +11,20 @@
 namespace wirepace {
 
 namespace {
+constexpr std::string_view kAmPm = "ampm";
+
+// Where the "AMPM" token (any case) starts at or after `from`.
+size_t FindAmPm(std::string_view pattern, size_t from) {
+    for (size_t i = from; i + kAmPm.size() <= pattern.size(); ++i) {
+        size_t k = 0;
+        while (k < kAmPm.size() &&
+               std::tolower(static_cast<unsigned char>(pattern[i + k])) == kAmPm[k])
+            ++k;
+        if (k == kAmPm.size()) return i;
+    }
+    return std::string_view::npos;
+}
+
 std::string Digits(int value, size_t width) {
     std::string text = std::to_string(value);
     if (text.size() < width) text.insert(0, width - text.size(), '0');
@@ -46,8 +60,15 @@ DateTime DateTime::TimeOfDay(int hour, int minute, int second) {
 std::string FormatDateTime(const DateTime& v, std::string_view pattern) {
     std::string out;
     bool minuteNext = false;  // set by an hour group, used up by the next "m" group
+    const bool twelveHours = FindAmPm(pattern, 0) != std::string_view::npos;
+    const int hour = twelveHours ? (v.hour + 11) % 12 + 1 : v.hour;
     size_t i = 0;
     while (i < pattern.size()) {
+        if (FindAmPm(pattern, i) == i) {
+            out += v.hour < 12 ? Regional().amDesignator : Regional().pmDesignator;
+            i += kAmPm.size();
+            continue;
+        }
         const char c = pattern[i];
         const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         size_t run = 1;
@@ -62,7 +83,7 @@ std::string FormatDateTime(const DateTime& v, std::string_view pattern) {
                 out += Digits(v.day, run >= 2 ? 2 : 1);
                 break;
             case 'h':
-                out += Digits(v.hour, run >= 2 ? 2 : 1);
+                out += Digits(hour, run >= 2 ? 2 : 1);
                 minuteNext = true;
                 break;
             case 'n':

@@ -20,7 +20,9 @@ struct DateTime {
 // Pattern letters, case-insensitive: "yyyy" and "yy" year; "d", "dd" day; "h", "hh" hour (00..23);
 // "n", "nn" minute; "s", "ss" second; "m", "mm" month, except that the first "m" group after an
 // hour group means minutes. ":" is the regional time separator, "/" the regional date
-// separator; anything else is written as it stands. A single letter drops the leading zero.
+// separator; "AMPM" writes the regional designator of the morning or the afternoon, and with
+// it in the pattern the hours count 12, 1, ... 11 (a twelve-hour clock); anything else is
+// written as it stands. A single letter drops the leading zero.
 std::string FormatDateTime(const DateTime& value, std::string_view pattern);
 
 std::string ShortDate(const DateTime& value);  // regional short date form

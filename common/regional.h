@@ -16,6 +16,9 @@ struct RegionalSettings {
     // and long time.
     std::string shortDatePattern = "yyyy/mm/dd";
     std::string longTimePattern = "hh:nn:ss";
+    // What "AMPM" in a pattern writes before and after noon.
+    std::string amDesignator = "AM";
+    std::string pmDesignator = "PM";
 };
 
 const RegionalSettings& Regional();

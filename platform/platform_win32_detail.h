@@ -20,9 +20,9 @@ std::string QuoteProgramPath(const std::string& path);
 std::wstring CommandLineTail(const std::wstring& commandLine);
 
 // Locale pictures (LOCALE_SSHORTDATE, LOCALE_STIMEFORMAT) turned into our date patterns. The
-// locale's separator becomes "/" (date) or ":" (time); names of days and months, era and AM/PM
-// markers have no place in the pattern language and are left out, so a twelve-hour clock reads
-// as 24 hours. An empty result means "keep the default".
+// locale's separator becomes "/" (date) or ":" (time); names of days and months and the era
+// have no place in the pattern language and are left out. The AM/PM marker ("tt") becomes
+// "AMPM", which makes the hours count twelve. An empty result means "keep the default".
 std::string DatePatternFromPicture(const std::string& picture, const std::string& separator);
 std::string TimePatternFromPicture(const std::string& picture, const std::string& separator);
 

@@ -53,14 +53,19 @@ std::string DatePatternFromFormat(const std::string& format, std::string& separa
     return pattern;
 }
 
-std::string TimePatternFromFormat(const std::string& format, std::string& separator) {
+std::string TimePatternFromFormat(const std::string& format, std::string& separator,
+                                  const std::string& twelveHourFormat) {
     std::string pattern;
     for (std::size_t i = 0; i < format.size(); ++i) {
         if (format[i] == '%' && i + 1 < format.size()) {
             switch (format[++i]) {
                 case 'H':
-                case 'I':  // twelve-hour forms lose the AM/PM marker: a log wants 24 hours
+                case 'I':  // twelve hours when the marker is there too (FormatDateTime)
                     pattern += "hh";
+                    break;
+                case 'k':
+                case 'l':
+                    pattern += "h";
                     break;
                 case 'M':
                     pattern += "nn";
@@ -71,17 +76,27 @@ std::string TimePatternFromFormat(const std::string& format, std::string& separa
                 case 'T':
                     pattern += "hh:nn:ss";
                     break;
+                case 'p':
+                case 'P':
+                    pattern += "AMPM";
+                    break;
+                case 'r':
+                    if (twelveHourFormat.find("%r") == std::string::npos)
+                        pattern += TimePatternFromFormat(twelveHourFormat, separator, "");
+                    break;
                 default:
                     break;
             }
         } else if (format[i] == ':' || format[i] == '.') {
             separator = std::string(1, format[i]);
             pattern += ':';
-        } else if (format[i] != ' ') {
-            pattern += format[i];
+        } else if (format[i] != ' ' || (!pattern.empty() && pattern.back() != ' ')) {
+            pattern += format[i];  // one blank between fields, as "%I:%M:%S %p" has
         }
     }
-    return pattern;
+    // A field left out ("%Z") may leave a blank at the end.
+    while (!pattern.empty() && pattern.back() == ' ') pattern.pop_back();
+    return pattern.find_first_of("hns") == std::string::npos ? std::string() : pattern;
 }
 
 }  // namespace posix
@@ -99,6 +114,9 @@ void LoadRegionalSettings() {
     const std::string thousands = ::nl_langinfo_l(THOUSEP, loc);
     const std::string dateFmt = ::nl_langinfo_l(D_FMT, loc);
     const std::string timeFmt = ::nl_langinfo_l(T_FMT, loc);
+    const std::string twelveHourFmt = ::nl_langinfo_l(T_FMT_AMPM, loc);
+    const std::string am = ::nl_langinfo_l(AM_STR, loc);
+    const std::string pm = ::nl_langinfo_l(PM_STR, loc);
     ::freelocale(loc);
 
     if (!radix.empty()) settings.decimalSeparator = radix;
@@ -112,9 +130,14 @@ void LoadRegionalSettings() {
             settings.shortDatePattern = pattern;
     }
     if (timeFmt != "%H:%M:%S" && !timeFmt.empty()) {
-        if (auto pattern = posix::TimePatternFromFormat(timeFmt, settings.timeSeparator);
+        if (auto pattern =
+                posix::TimePatternFromFormat(timeFmt, settings.timeSeparator, twelveHourFmt);
             !pattern.empty())
             settings.longTimePattern = pattern;
+    }
+    if (!am.empty() || !pm.empty()) {
+        settings.amDesignator = am;
+        settings.pmDesignator = pm;
     }
     SetRegional(settings);
 }

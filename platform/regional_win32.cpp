@@ -128,8 +128,10 @@ std::string TimePatternFromPicture(const std::string& picture, const std::string
                     return run == 1 ? "n" : "nn";
                 case 's':
                     return run == 1 ? "s" : "ss";
+                case 't':
+                    return "AMPM";  // with it the hours count twelve (FormatDateTime)
                 default:
-                    return "";  // AM/PM marker and anything unknown
+                    return "";  // anything unknown
             }
         });
     return out.find_first_of("hns") == std::string::npos ? std::string() : out;
@@ -163,6 +165,8 @@ void LoadRegionalSettings() {
                                                settings.timeSeparator);
         !p.empty())
         settings.longTimePattern = p;
+    if (auto s = GetLocaleText(LOCALE_S1159); !s.empty()) settings.amDesignator = s;
+    if (auto s = GetLocaleText(LOCALE_S2359); !s.empty()) settings.pmDesignator = s;
     SetRegional(settings);
 }
 

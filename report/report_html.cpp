@@ -182,8 +182,7 @@ std::string Run(const RunResult& run, std::size_t number, std::size_t count) {
 
     out += "<figure class=\"chart\">" + ChartSvg(picture.chart) +
            "<figcaption>The chart of the results window: the network tests, the longest bar the "
-           "fastest. Its unit, printed \"Kbps\" as in the window, is KB/s (1024 bytes per "
-           "second).</figcaption></figure>";
+           "fastest, in KB/s (kilobytes of 1024 bytes per second).</figcaption></figure>";
 
     out +=
         "<h3>Timelines</h3><p class=\"note\">Each test second by second (tests 6 to 8: one "

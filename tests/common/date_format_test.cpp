@@ -50,6 +50,27 @@ TEST(FormatDateTime, SeparatorsComeFromTheRegionalSettings) {
     SetRegional(saved);
 }
 
+TEST(FormatDateTime, AnAmPmMarkerMakesATwelveHourClock) {
+    const RegionalSettings saved = Regional();
+    const auto at = [](int hour) { return DateTime::TimeOfDay(hour, 5, 9); };
+    // Midnight and noon are 12; the marker changes at noon.
+    EXPECT_EQ(FormatDateTime(at(0), "h:nn:ss AMPM"), "12:05:09 AM");
+    EXPECT_EQ(FormatDateTime(at(9), "hh:nn:ss AMPM"), "09:05:09 AM");
+    EXPECT_EQ(FormatDateTime(at(11), "h:nn:ss AMPM"), "11:05:09 AM");
+    EXPECT_EQ(FormatDateTime(at(12), "h:nn:ss AMPM"), "12:05:09 PM");
+    EXPECT_EQ(FormatDateTime(at(23), "h:mm:ss ampm"), "11:05:09 PM");
+    EXPECT_EQ(FormatDateTime(at(23), "h:nn:ss"), "23:05:09");  // no marker: 24 hours
+    // The designators are the region's, wherever the marker stands.
+    RegionalSettings other;
+    other.amDesignator = "vorm.";
+    other.pmDesignator = "nachm.";
+    other.longTimePattern = "AMPM h:nn:ss";
+    SetRegional(other);
+    EXPECT_EQ(LongTime(at(14)), "nachm. 2:05:09");
+    EXPECT_EQ(LongTime(at(7)), "vorm. 7:05:09");
+    SetRegional(saved);
+}
+
 TEST(DateTime, AMomentInLocalTime) {
     // What the system calls local time for that second; the fraction is dropped.
     const std::time_t at = 1796652309;  // 2026-12-07 14:05:09 UTC

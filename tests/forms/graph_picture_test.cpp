@@ -147,7 +147,7 @@ TEST(GraphPicture, LabelsAndUnitText) {
     // Label 0 lies wholly left of the strip.
     EXPECT_LE(ScaleLabelLeft(chart.scaleLabels[0], 10) + 10, 0);
 
-    EXPECT_EQ(chart.unit.text, "Kbps");
+    EXPECT_EQ(chart.unit.text, "KB/s");
     EXPECT_EQ(chart.unit.x, 42);
     EXPECT_EQ(chart.unit.y, 16.5);
     EXPECT_TRUE(chart.unit.font.bold);
@@ -159,7 +159,8 @@ TEST(GraphPicture, TableTextsGridAndBands) {
     EXPECT_EQ(LoadGraph(TypicalRun(), "").caption, "Test Results for ");
     const Table& t = picture.table;
     EXPECT_EQ(t.texts[0], "\r\nTest");
-    EXPECT_EQ(t.texts[3], "Calculated Speed\r\n(kbps)");
+    EXPECT_EQ(t.texts[2], "File Size\r\n(MB)");
+    EXPECT_EQ(t.texts[3], "Calculated Speed\r\n(KB/s)");
     EXPECT_EQ(t.texts[5], "LOCAL TIME SMALL");
     EXPECT_EQ(t.texts[6], "10");
     EXPECT_EQ(t.texts[5 * 3 + 2], ".156");  // test 2: size below one megabyte

@@ -86,6 +86,7 @@ class RecordingView : public WizardWindow {
         reports.push_back(name + ": " + std::to_string(result.tests.size()) + " tests");
     }
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    void SetDefaultButton(std::string_view button) override { defaultButton = button; }
     void TestStarted(int index, const std::string& id, const std::string& name,
                      double bytes) override {
         WizardWindow::TestStarted(index, id, name, bytes);
@@ -128,7 +129,7 @@ class RecordingView : public WizardWindow {
 
     std::map<std::string, ControlState> controls;
     std::vector<std::string> zOrder;
-    std::string focus, title;
+    std::string focus, title, defaultButton;
     std::pair<int, int> size{};
     bool shown = false, busy = false;
     int closes = 0, otherClosed = 0, currentTest = -1;
@@ -221,6 +222,71 @@ TEST(Wizard, NamingAcceptsOnlyNonBlankNames) {
     // Accepting twice (default button and key handler) changes nothing further.
     cmdOk_Click(v);
     EXPECT_FALSE(v["fra1_2"].visible);
+}
+
+TEST(Wizard, TheNameIsCheckedOnOkAndTheKeyboardGoesOnToTheSettings) {
+    Loaded w;
+    RecordingView& v = w.view;
+    EXPECT_EQ(v.defaultButton, "cmdOk");
+    EXPECT_EQ(DefaultButton(v), "cmdOk");
+    // A name the run would refuse is refused on the name page, which stays as typed.
+    v["txtTestId"].text = "Branch\tB";
+    v.focus = "cmdOk";
+    EXPECT_TRUE(v.PressDefaultButton());
+    ASSERT_EQ(v.messages.size(), 1u);
+    EXPECT_NE(v.messages[0].find("The test name must not contain control characters"),
+              std::string::npos)
+        << v.messages[0];
+    EXPECT_NE(v.messages[0].find("0x09"), std::string::npos);
+    EXPECT_TRUE(v["fra1_2"].visible);
+    EXPECT_FALSE(v["cmdNext"].visible);
+    EXPECT_EQ(v["lbl1_6"].text, "");
+    EXPECT_EQ(v["txtTestId"].text, "Branch\tB");
+    EXPECT_EQ(v.focus, "txtTestId");
+    EXPECT_EQ(v.defaultButton, "cmdOk");
+
+    // Corrected in place: accepted, the focus on the first settings control and Enter now
+    // means "Run Tests".
+    v["txtTestId"].text = "Branch B";
+    EXPECT_FALSE(txtTestId_KeyDown(v, kKeyReturn, 0));
+    EXPECT_EQ(v.messages.size(), 1u);
+    EXPECT_FALSE(v["fra1_2"].visible);
+    EXPECT_EQ(v["lbl1_6"].text, "Branch B");
+    EXPECT_EQ(v.focus, "cmbConnType");
+    EXPECT_EQ(v.defaultButton, "cmdNext");
+    EXPECT_EQ(DefaultButton(v), "cmdNext");
+
+    // The folder, then the account, are checked on Run Tests: named, focused, nothing run.
+    v["txtDirPath"].text = "/mnt/a\rb/";
+    v["txtUserName"].text = "jo\x7F";
+    v.focus = "cmbConnSpeed";
+    EXPECT_TRUE(v.PressDefaultButton());
+    ASSERT_EQ(v.messages.size(), 2u);
+    EXPECT_EQ(v.messages[1].rfind("The target directory must not contain control", 0), 0u)
+        << v.messages[1];
+    EXPECT_EQ(v.focus, "txtDirPath");
+    v["txtDirPath"].text = "/mnt/b/";
+    v.cmdNext_Click();
+    ASSERT_EQ(v.messages.size(), 3u);
+    EXPECT_EQ(v.messages[2].rfind("The account name must not contain control", 0), 0u)
+        << v.messages[2];
+    EXPECT_EQ(v.focus, "txtUserName");
+    EXPECT_FALSE(v.Running());
+    EXPECT_TRUE(v["fra1_0"].visible);
+    EXPECT_FALSE(v["fra1_1"].visible);
+    EXPECT_EQ(v["cmdNext"].text, "Run Tests");
+    EXPECT_EQ(v.Text("txtTestId"), "Branch B");
+
+    // "New Test" gives Enter back to OK; a results page or a run leaves Enter to nothing.
+    cmdBack_Click(v);
+    EXPECT_EQ(v.defaultButton, "cmdOk");
+    EXPECT_EQ(v.focus, "txtTestId");
+    v["txtTestId"].text = "Again";
+    cmdOk_Click(v);
+    v.ShowResultsPage();
+    v["cmdNext"].text = "Stop";
+    EXPECT_EQ(DefaultButton(v), "");
+    EXPECT_FALSE(v.PressDefaultButton());
 }
 
 TEST(Wizard, BackAndNewTest) {
@@ -380,6 +446,10 @@ TEST_F(WizardRun, AFinishedRunOffersTheReportsUntilTheResultsAreLeft) {
     EXPECT_TRUE(box.ends_with(tests[8].logLine + "\r\n"));
     EXPECT_EQ(v["txtTestResults"].text, box);
     EXPECT_EQ(v.focus, "txtTestResults");
+    // Enter in the results box opens nothing: no button is the default while they show.
+    EXPECT_EQ(v.defaultButton, "");
+    EXPECT_FALSE(v.PressDefaultButton());
+    EXPECT_TRUE(v.reports.empty());
     ExpectNothingLeft();
 
     // The reports stay on offer while the results are shown: a second click opens them
@@ -393,6 +463,7 @@ TEST_F(WizardRun, AFinishedRunOffersTheReportsUntilTheResultsAreLeft) {
     EXPECT_EQ(v.closes, 0);
     cmdBack_Click(v);
     EXPECT_EQ(v["cmdNext"].text, "Run Tests");
+    EXPECT_EQ(v.defaultButton, "cmdNext");
 }
 
 TEST_F(WizardRun, StopShowsItIsStoppingAndTheRunEndsInterrupted) {
@@ -447,6 +518,7 @@ TEST_F(WizardRun, RefusedInputLeavesTheSettingsPageAsItWas) {
     Run();
     ASSERT_EQ(v.messages.size(), 1u);
     EXPECT_NE(v.messages[0].find("must not contain \"?\""), std::string::npos);
+    EXPECT_EQ(v.focus, "txtDirPath");
     EXPECT_EQ(v["cmdNext"].text, "Run Tests");
     EXPECT_FALSE(v.busy);
     EXPECT_FALSE(v["fra1_1"].visible);

@@ -420,7 +420,7 @@ class GraphWindowTest : public QObject {
         }
         // The unlabelled origin lies wholly left of the strip.
         QVERIFY(Label("lbl2_0")->x() + Label("lbl2_0")->width() <= 0);
-        // "Kbps" is printed below the middle of the strip.
+        // "KB/s" is printed below the middle of the strip.
         const QImage image = Shot();
         int ink = 0;
         for (int y = 252 + 16; y < 252 + 33; ++y) {
@@ -461,8 +461,8 @@ class GraphWindowTest : public QObject {
 
         QCOMPARE(Text("lblT_0"), QString("\nTest"));
         QCOMPARE(Text("lblT_1"), QString("Raw Time\n(ms)"));
-        QCOMPARE(Text("lblT_2"), QString("File Size\n(mb)"));
-        QCOMPARE(Text("lblT_3"), QString("Calculated Speed\n(kbps)"));
+        QCOMPARE(Text("lblT_2"), QString("File Size\n(MB)"));
+        QCOMPARE(Text("lblT_3"), QString("Calculated Speed\n(KB/s)"));
         QCOMPARE(Text("lblT_4"), QString("\nComment"));
 
         auto cell = [](int row, int column) {

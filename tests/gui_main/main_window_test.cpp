@@ -24,6 +24,7 @@
 
 #include "core/connection_settings.h"
 #include "support/gui_test_main.h"
+#include "support/modal_answers.h"
 #include "support/screenshot.h"
 #include "ui/forms/form_design.h"
 #include "ui/forms/remembered_settings.h"
@@ -88,6 +89,8 @@ class MainWindowTest : public QObject {
     void startsOnTheNamePage();
     void blankNamesAreRefused();
     void okAndEnterAcceptTheName();
+    void inputIsCheckedWhereTypedAndEnterRunsTheTests();
+    void longNamesEndInAnEllipsis();
     void newTestClearsTheBoxesOnly();
     void connectionTypeFillsSpeedsAndSizes();
     void opensWithTheRememberedSettings();
@@ -170,6 +173,7 @@ void MainWindowTest::okAndEnterAcceptTheName() {
         if (way == 1) QTest::keyClick(name, Qt::Key_Return);
         if (way == 2) QTest::keyClick(name, Qt::Key_Enter);
         if (way > 0) QCOMPARE(returned.count(), 1);  // the key still reaches the box
+        QVERIFY(!win.w->Running());                  // ... and runs nothing further
 
         QCOMPARE(win.Caption("lbl1_6"), QStringLiteral("  My Server "));
         QCOMPARE(win.Caption("lbl1_7"), kFollow);
@@ -188,6 +192,97 @@ void MainWindowTest::okAndEnterAcceptTheName() {
             SaveScreenshot(win.w.get(), "main_settings_page.png");
         }
     }
+}
+
+void MainWindowTest::inputIsCheckedWhereTypedAndEnterRunsTheTests() {
+    Window win;
+    FrmMain& w = *win.w;
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QVERIFY(win.Button("cmdOk")->isDefault());
+    wirepace::testing::MessageBoxWatch boxes;
+    // A control character in the name is refused on OK; the name page stays as typed.
+    QLineEdit* name = win.Box("txtTestId");
+    name->setText(QStringLiteral("Branch\tB"));
+    QTest::keyClick(name, Qt::Key_Return);
+    QCOMPARE(boxes.texts.size(), 1);
+    QVERIFY2(boxes.texts[0].startsWith("The test name must not contain control characters"),
+             qPrintable(boxes.texts[0]));
+    QVERIFY(win.Shown("fra1_2"));
+    QVERIFY(!win.Shown("cmdNext"));
+    QCOMPARE(name->text(), QStringLiteral("Branch\tB"));
+    QCOMPARE(w.focusWidget(), name);
+
+    // Corrected in place; Enter accepts it and the keyboard goes on with the settings, the
+    // focus shown as after Tab; "Run Tests" is now what Enter presses.
+    name->setText(QStringLiteral("Branch B"));
+    QTest::keyClick(name, Qt::Key_Return);
+    QCOMPARE(boxes.texts.size(), 1);
+    QVERIFY(!win.Shown("fra1_2"));
+    QComboBox* first = win.List("cmbConnType");
+    QCOMPARE(w.focusWidget(), first);
+    QVERIFY(w.testAttribute(Qt::WA_KeyboardFocusChange));
+    QVERIFY(win.Button("cmdNext")->isDefault());
+    QVERIFY(!win.Button("cmdOk")->isDefault());
+    w.activateWindow();  // the message box had it
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QVERIFY(first->hasFocus());
+    const QImage focused = first->grab().toImage();
+    SaveScreenshot(&w, "main_focus_after_ok.png");
+
+    // Enter in a box of the settings page runs the tests; the folder is checked then, named
+    // and focused, and nothing runs.
+    QLineEdit* dir = win.Box("txtDirPath");
+    dir->setText(QStringLiteral("/srv/why?/"));
+    win.Box("txtUserName")->setFocus();
+    QTest::keyClick(win.Box("txtUserName"), Qt::Key_Return);
+    QCOMPARE(boxes.texts.size(), 2);
+    QVERIFY2(boxes.texts[1].startsWith("The target directory must not contain \"?\""),
+             qPrintable(boxes.texts[1]));
+    QCOMPARE(w.focusWidget(), dir);
+    QVERIFY(!w.Running());
+    QCOMPARE(win.Button("cmdNext")->text(), QStringLiteral("Run Tests"));
+    QCOMPARE(w.Text("txtTestId"), std::string("Branch B"));
+    // Enter in a list presses it too.
+    dir->setText(QStringLiteral("/srv/ok/"));
+    win.Box("txtUserName")->setText(QStringLiteral("jo\x01"));
+    first->setFocus();
+    QTest::keyClick(first, Qt::Key_Return);
+    QCOMPARE(boxes.texts.size(), 3);
+    QVERIFY2(boxes.texts[2].startsWith("The account name must not contain control characters"),
+             qPrintable(boxes.texts[2]));
+    QCOMPARE(w.focusWidget(), win.Box("txtUserName"));
+
+    // The ring is drawn: the focused list looks different from the same list unfocused.
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    win.Box("txtUserName")->setFocus();
+    QVERIFY2(first->grab().toImage() != focused, "no focus ring on the first settings control");
+}
+
+void MainWindowTest::longNamesEndInAnEllipsis() {
+    Window win;
+    const QString longName = QStringLiteral("Branch office of the north-western region, floor ") +
+                             QString(40, QChar(u'W'));
+    win.Accept(longName);
+    QLabel* banner = win.Get<QLabel>("lbl1_6");
+    const auto& form = wirepace::ui::forms::MainForm();
+    const int room = wirepace::ui::forms::TwipsToPixels(
+        wirepace::ui::forms::TextRoom(form, form.Control("lbl1_6")), 96);
+    QVERIFY2(banner->text().endsWith(QChar(0x2026)), qPrintable(banner->text()));
+    QVERIFY(banner->text().startsWith("Branch office of the"));
+    QVERIFY(banner->x() + banner->width() <= banner->x() + room);
+    QVERIFY(banner->fontMetrics().horizontalAdvance(banner->text()) <= room);
+    // The name itself is whole: in the run's settings and in the tooltip.
+    QCOMPARE(QString::fromStdString(win.w->Text("lbl1_6")), longName);
+    QCOMPARE(QString::fromStdString(win.w->SettingsFromControls().testName), longName);
+    QCOMPARE(banner->toolTip(), longName);
+    SaveScreenshot(win.w.get(), "main_long_name.png");
+    // A name that fits is shown as it is, without a tooltip.
+    win.Button("cmdBack")->click();
+    win.Accept("Short");
+    QCOMPARE(banner->text(), QStringLiteral("Short"));
+    QVERIFY(banner->toolTip().isEmpty());
 }
 
 void MainWindowTest::newTestClearsTheBoxesOnly() {

@@ -105,7 +105,8 @@ class RunWindow {
 
     QLineEdit* Box(const char* name) const { return w->findChild<QLineEdit*>(name); }
     QPushButton* Button(const char* name) const { return w->findChild<QPushButton*>(name); }
-    QString Caption(const char* name) const { return w->findChild<QLabel*>(name)->text(); }
+    // The caption as set; a label shows it ending in "..." where it exceeds its room.
+    QString Caption(const char* name) const { return QString::fromStdString(w->Text(name)); }
 
     // Clicks "Run Tests" and keeps the event loop going until the run has ended; `onPump`
     // runs at every pass of the loop meanwhile.

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
+#include <locale.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <tuple>
 #include <utility>
 
+#include "common/date_format.h"
 #include "common/error.h"
 #include "common/regional.h"
 #include "platform/platform.h"
@@ -293,6 +295,38 @@ TEST(Conventions, SharesSeparatorsAndRegionalSettings) {
     EXPECT_EQ(Regional().decimalSeparator, ".");
     EXPECT_EQ(Regional().longTimePattern, "hh:nn:ss");
     EXPECT_EQ(Regional().shortDatePattern, "yyyy/mm/dd");
+}
+
+bool LocaleInstalled(const char* name) {
+    const locale_t loc = ::newlocale(LC_TIME_MASK, name, static_cast<locale_t>(0));
+    if (loc == static_cast<locale_t>(0)) return false;
+    ::freelocale(loc);
+    return true;
+}
+
+TEST(Conventions, ATwelveHourLocaleWritesTheTimeWithItsMarker) {
+    constexpr const char* kLocale = "en_US.UTF-8";
+    // Where the locale is not generated but its sources are there (Debian's "locales"),
+    // it is compiled into a folder of its own, which LOCPATH points to.
+    TempDir compiled;
+    std::optional<ScopedEnv> path;
+    if (!LocaleInstalled(kLocale) && std::filesystem::exists("/usr/share/i18n/locales/en_US")) {
+        const std::string command =
+            "localedef -i en_US -f UTF-8 '" + compiled.Slash() + kLocale + "' >/dev/null 2>&1";
+        if (std::system(command.c_str()) == 0) path.emplace("LOCPATH", compiled.Path().c_str());
+    }
+    if (!LocaleInstalled(kLocale)) GTEST_SKIP() << kLocale << " is not installed";
+    const RegionalSettings saved = Regional();
+    {
+        ScopedEnv locale("LC_ALL", kLocale);
+        p::LoadRegionalSettings();
+    }
+    EXPECT_EQ(Regional().longTimePattern, "hh:nn:ss AMPM");
+    EXPECT_EQ(LongTime(DateTime::TimeOfDay(14, 5, 9)), "02:05:09 PM");
+    EXPECT_EQ(LongTime(DateTime::TimeOfDay(0, 5, 9)), "12:05:09 AM");
+    // The results lines keep their 24-hour field.
+    EXPECT_EQ(ResultTimeField(DateTime::TimeOfDay(14, 5, 9)), "14:05:09.129");
+    SetRegional(saved);
 }
 
 }  // namespace

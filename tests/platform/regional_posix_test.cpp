@@ -30,9 +30,12 @@ TEST(RegionalFormats, DatesOfCommonLocales) {
 
 TEST(RegionalFormats, TimesOfCommonLocales) {
     for (const Case& c : {
-             Case{"%T", "hh:nn:ss", "?"},           // the separator stays the default
-             Case{"%H.%M.%S", "hh:nn:ss", "."},     // fi_FI
-             Case{"%I:%M:%S %p", "hh:nn:ss", ":"},  // en_US: written in 24 hours
+             Case{"%T", "hh:nn:ss", "?"},                // the separator stays the default
+             Case{"%H.%M.%S", "hh:nn:ss", "."},          // fi_FI
+             Case{"%I:%M:%S %p", "hh:nn:ss AMPM", ":"},  // twelve hours keep their marker
+             Case{"%r", "hh:nn:ss AMPM", ":"},           // en_US: T_FMT_AMPM stands for it
+             Case{"%p %l.%M.%S", "AMPM h:nn:ss", "."},   // marker first, no leading zero
+             Case{"%H:%M:%S %Z", "hh:nn:ss", ":"},       // a left-out zone leaves no blank
          }) {
         std::string separator = "?";
         EXPECT_EQ(TimePatternFromFormat(c.format, separator), c.pattern) << c.format;

@@ -121,7 +121,7 @@ TEST(ReportChart, TheWindowsPrimitivesBecomeTheSameBarsLabelsAndScale) {
     EXPECT_EQ(labels.front(), "OUTBOUND THROUGHTPUT SMALL [6250]");
     const std::vector<std::string> scale = All(svg, ">([0-9,]+)</text>");
     EXPECT_EQ(scale, (std::vector<std::string>{"2,790", "5,580", "8,370", "11,161"}));
-    EXPECT_NE(svg.find(">Kbps</text>"), std::string::npos);
+    EXPECT_NE(svg.find(">KB/s</text>"), std::string::npos);
     EXPECT_NE(svg.find(">Calculated Throughtput</text>"), std::string::npos);
 }
 

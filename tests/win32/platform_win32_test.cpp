@@ -89,10 +89,10 @@ TEST(LocalePictures, ShortDatesBecomeDatePatterns) {
     EXPECT_EQ(win32::DatePatternFromPicture("'text only'", "/"), "");
 }
 
-TEST(LocalePictures, TimesBecomeTwentyFourHourPatterns) {
-    EXPECT_EQ(win32::TimePatternFromPicture("h:mm:ss tt", ":"), "h:nn:ss");
+TEST(LocalePictures, TimesBecomePatternsWithTheirAmPmMarker) {
+    EXPECT_EQ(win32::TimePatternFromPicture("h:mm:ss tt", ":"), "h:nn:ss AMPM");
     EXPECT_EQ(win32::TimePatternFromPicture("HH:mm:ss", ":"), "hh:nn:ss");
-    EXPECT_EQ(win32::TimePatternFromPicture("tt hh:mm:ss", ":"), "hh:nn:ss");
+    EXPECT_EQ(win32::TimePatternFromPicture("tt hh:mm:ss", ":"), "AMPM hh:nn:ss");
     EXPECT_EQ(win32::TimePatternFromPicture("H.mm.ss", "."), "h:nn:ss");
     EXPECT_EQ(win32::TimePatternFromPicture("HH 'Uhr' mm", ":"), "hh  nn");
     EXPECT_EQ(win32::TimePatternFromPicture("tt", ":"), "");
@@ -454,8 +454,10 @@ TEST(Regional, DatesAndTimesReadAsTheSystemWritesThem) {
     ::GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, decimal, 8);
     EXPECT_EQ(loaded.decimalSeparator, win32::Narrow(decimal));
 
-    // The system's own short date and 24-hour time of the same moments.
-    for (const auto& [hour, minute, second] : {std::array{14, 5, 9}, std::array{9, 7, 3}}) {
+    // The system's own short date and long time of the same moments, the AM/PM marker of a
+    // twelve-hour setting included; midnight and the afternoon are where the clocks differ.
+    for (const auto& [hour, minute, second] :
+         {std::array{14, 5, 9}, std::array{9, 7, 3}, std::array{0, 5, 9}}) {
         SYSTEMTIME st{};
         st.wYear = 2024;
         st.wMonth = 3;
@@ -466,8 +468,7 @@ TEST(Regional, DatesAndTimesReadAsTheSystemWritesThem) {
         wchar_t date[64] = {}, time[64] = {};
         ::GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, date, 64,
                           nullptr);
-        ::GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, TIME_FORCE24HOURFORMAT | TIME_NOTIMEMARKER, &st,
-                          nullptr, time, 64);
+        ::GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, 0, &st, nullptr, time, 64);
         std::string systemTime = win32::Narrow(time);
         while (!systemTime.empty() && systemTime.back() == ' ') systemTime.pop_back();
         while (!systemTime.empty() && systemTime.front() == ' ') systemTime.erase(0, 1);

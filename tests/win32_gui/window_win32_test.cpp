@@ -15,6 +15,7 @@
 
 #include "common/number_format.h"
 #include "common/pause.h"
+#include "common/regional.h"
 #include "core/catalogue.h"
 #include "core/connection_settings.h"
 #include "core/run_engine.h"
@@ -436,6 +437,118 @@ TEST_F(Win32Window, OpensWithTheRememberedSettings) {
     EXPECT_EQ(window->SettingsFromControls().largeKB, 10485760);
 }
 
+TEST_F(Win32Window, InputCheckedWhereTypedAndEnterRunsTheTests) {
+    auto isDefault = [&](int id) {
+        return (::GetWindowLongPtrW(Control(id), GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+    };
+    EXPECT_TRUE(isDefault(ids::cmdOk));
+    struct KeepRegional {
+        const RegionalSettings saved = Regional();
+        ~KeepRegional() { SetRegional(saved); }
+    } keep;
+    platform::LoadRegionalSettings();  // as the program does at start
+    // A control character in the name (pasted: the box takes none typed) is refused on
+    // Enter; the name page stays as it was.
+    ::SetWindowTextW(Control(ids::txtTestId), L"Branch\tB");
+    Key(VK_RETURN);
+    EXPECT_TRUE(Shown(Control(ids::fra1_2)));
+    EXPECT_FALSE(Shown(Control(ids::cmdNext)));
+    EXPECT_EQ(Text(ids::txtTestId), "Branch\tB");
+    EXPECT_EQ(Text(ids::lbl1_6), "");
+    EXPECT_EQ(Focused(), ids::txtTestId);
+
+    // Corrected in place: the focus goes to the first settings control, its rectangle shown,
+    // and "Run Tests" becomes the default button.
+    ::SetWindowTextW(Control(ids::txtTestId), L"Branch B");
+    Key(VK_RETURN);
+    EXPECT_FALSE(Shown(Control(ids::fra1_2)));
+    EXPECT_EQ(Text(ids::lbl1_6), "Branch B");
+    EXPECT_EQ(Focused(), ids::cmbConnType);
+    EXPECT_EQ(::SendMessageW(main, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS, 0);
+    EXPECT_TRUE(isDefault(ids::cmdNext));
+    EXPECT_FALSE(isDefault(ids::cmdOk));
+    EXPECT_FALSE(window->Running()) << "the name's Enter ran the tests";
+    Screenshot(main, "win32_main_focus_after_ok.png");
+
+    // Enter in a box of the settings page presses "Run Tests": the folder, then the account,
+    // are checked there, each focused for the correction, and nothing runs.
+    Replace(ids::txtDirPath, Wide(target.Slash()) + L"why?");
+    ::SetFocus(Control(ids::txtUserName));
+    Key(VK_RETURN);
+    EXPECT_FALSE(window->Running());
+    EXPECT_EQ(Focused(), ids::txtDirPath);
+    Replace(ids::txtDirPath, Wide(target.Slash()));
+    ::SetWindowTextW(Control(ids::txtUserName), L"jo\x01");
+    ::SetFocus(Control(ids::cmbConnSpeed));
+    Key(VK_RETURN);
+    EXPECT_FALSE(window->Running());
+    EXPECT_EQ(Focused(), ids::txtUserName);
+    EXPECT_EQ(Text(ids::cmdNext), "Run Tests");
+    EXPECT_TRUE(Shown(Control(ids::fra1_0)));
+
+    // Corrected, Enter runs the tests; an Enter in the results box during the run presses
+    // nothing ("Stop" is no default), so the run finishes.
+    ::SetWindowTextW(Control(ids::txtUserName), L"");
+    ::SetFocus(Control(ids::txtPassword));
+    Key(VK_RETURN);
+    EXPECT_TRUE(window->Running());
+    EXPECT_EQ(Text(ids::cmdNext), "Stop");
+    EXPECT_FALSE(isDefault(ids::cmdNext));
+    bool pressed = false;
+    const double start = TickMs();
+    while (window->Running() && TickMs() - start < 300'000) {
+        ui::win32::PumpMessages();
+        if (!pressed && window->ResultsText().find(", 2, ") != std::string::npos) {
+            pressed = true;
+            ::SetFocus(Control(ids::txtTestResults));
+            Key(VK_RETURN);
+            EXPECT_EQ(Text(ids::cmdNext), "Stop");
+        }
+        ::Sleep(1);
+    }
+    ui::win32::PumpMessages();
+    ASSERT_FALSE(window->Running());
+    EXPECT_TRUE(pressed);
+    EXPECT_EQ(Text(ids::lbl1_5), "Finished");
+    EXPECT_EQ(Text(ids::cmdNext), "View Reports");
+    // The banner's time is the system's long time: on a twelve-hour setting (Wine's en-US
+    // has "h:mm:ss tt") it carries the marker.
+    const std::string& box = window->ResultsText();
+    const std::string banner = box.substr(0, box.find("\r\n"));
+    if (Regional().longTimePattern.find("AMPM") != std::string::npos) {
+        EXPECT_TRUE(banner.ends_with(" " + Regional().amDesignator + " --") ||
+                    banner.ends_with(" " + Regional().pmDesignator + " --"))
+            << banner;
+    }
+    Screenshot(main, "win32_main_enter_run_finished.png");
+}
+
+TEST_F(Win32Window, LongNamesEndInAnEllipsis) {
+    const std::wstring name =
+        L"Branch office of the north-western region, floor " + std::wstring(40, L'W');
+    NameAndSettings(name);
+    const HWND banner = Control(ids::lbl1_6);
+    EXPECT_EQ(Text(ids::lbl1_6), Utf8(name));  // the caption is whole, only drawn shorter
+    EXPECT_NE(::GetWindowLongPtrW(banner, GWL_STYLE) & SS_ENDELLIPSIS, 0);
+    RECT r;
+    ::GetWindowRect(banner, &r);
+    const int room = ui::forms::TwipsToPixels(
+        ui::forms::TextRoom(ui::forms::MainForm(), ui::forms::MainForm().Control("lbl1_6")),
+        ui::win32::ScreenDpi());
+    EXPECT_EQ(r.right - r.left, room);
+    // Ink of the text ends before the banner's edge: the last of it is "...", not a cut "W".
+    const Capture shot = CaptureClient(main);
+    POINT at{r.left, r.top};
+    ::ScreenToClient(main, &at);
+    const std::uint32_t grey = 0x808080u;
+    int lastInk = 0;
+    for (int x = at.x; x < at.x + room; ++x)
+        for (int y = at.y; y < at.y + (r.bottom - r.top); ++y)
+            if (shot.At(x, y) != grey) lastInk = x;
+    EXPECT_LT(lastInk, at.x + room - 1);
+    Screenshot(main, "win32_main_long_name.png");
+}
+
 TEST_F(Win32Window, WholeRunThenReports) {
     NameAndSettings(L"WineWindow");
     bool sawBusy = false, resultsNotBusy = false, sawStop = false, sawDrones = false;
@@ -628,7 +741,7 @@ TEST_F(Win32Window, ChartAndTablePixels) {
                 if (shot.At(x, y) == black) return true;
         return false;
     };
-    EXPECT_TRUE(darkIn(280 + 170, 252 + 14, 280 + 230, 252 + 33)) << "Kbps";
+    EXPECT_TRUE(darkIn(280 + 170, 252 + 14, 280 + 230, 252 + 33)) << "KB/s";
     EXPECT_TRUE(darkIn(8, 32, 276, 60)) << "first bar label";
     // Scale labels: "11,161" centred on x = 95 of the strip.
     const HWND last = Find(g, ids::GraphLbl2Base + 4);

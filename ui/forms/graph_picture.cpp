@@ -91,7 +91,7 @@ Chart DrawChart(const std::array<double, kTestCount>& speeds,
     const ControlDesign& scaleStrip = GraphForm().Control("picScale");
     chart.unit.x = SW / 2 - 8;
     chart.unit.y = scaleStrip.height / 2.0;
-    chart.unit.text = "Kbps";
+    chart.unit.text = "KB/s";
     chart.unit.font = Font{kSansFace, 8.25, true};
 
     const std::array<std::string, 5> texts = ScaleLabelTexts(chart.maxSpeed);
@@ -178,8 +178,8 @@ Table DrawTable(const RunResult& result) {
     auto& t = table.texts;
     t[0] = "\r\nTest";
     t[1] = "Raw Time\r\n(ms)";
-    t[2] = "File Size\r\n(mb)";
-    t[3] = "Calculated Speed\r\n(kbps)";
+    t[2] = "File Size\r\n(MB)";
+    t[3] = "Calculated Speed\r\n(KB/s)";
     t[4] = "\r\nComment";
     for (int r = 1; r <= 9; ++r) {
         const auto n = static_cast<std::size_t>(r - 1);

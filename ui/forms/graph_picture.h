@@ -66,7 +66,7 @@ struct Chart {
     double maxSpeed = 0;
     double scaleWidth = 0, scaleHeight = 0;  // the chart's user scale
     std::vector<Primitive> graph;            // drawn into Graph in this order
-    PrintedText unit;                        // "Kbps", printed into picScale
+    PrintedText unit;                        // "KB/s", printed into picScale
     std::vector<BarLabel> barLabels;         // test indices 2..8
     std::vector<ScaleLabel> scaleLabels;     // scale steps 0..4
 };

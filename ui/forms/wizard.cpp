@@ -5,6 +5,7 @@
 #include "core/captions.h"
 #include "core/connection_settings.h"
 #include "core/progress_meter.h"
+#include "core/run_input.h"
 
 namespace wirepace::ui::forms {
 
@@ -40,6 +41,13 @@ void Form_Load(WizardView& view, int versionMajor, int versionMinor) {
 void cmdOk_Click(WizardView& view) {
     const std::string name = view.Text("txtTestId");
     if (BlankAfterTrim(name)) return;
+    // Checked where it is typed: refused later, the name could only be retyped after
+    // "New Test", which clears the settings too.
+    if (const auto problem = CheckRunInput(name, "", "")) {
+        view.ShowMessage(*problem);
+        view.SetFocus("txtTestId");
+        return;
+    }
     view.SetText("lbl1_6", name);
     view.SetText("lbl1_7", kFollowInstructions);
     view.SetVisible("fra1_2", false);
@@ -48,6 +56,10 @@ void cmdOk_Click(WizardView& view) {
     view.SetVisible("cmdNext", true);
     view.SetText("cmdBack", kNewTest);
     view.SetVisible("cmdBack", true);
+    view.SetDefaultButton("cmdNext");
+    // The hidden name box had the focus; the keyboard goes on with the settings.
+    const std::string first = NextInTabChain(view, "", true);
+    if (!first.empty()) view.SetFocus(first);
 }
 
 bool txtTestId_KeyDown(WizardView& view, int keyCode, int /*shift*/) {
@@ -64,6 +76,7 @@ void cmdBack_Click(WizardView& view) {
         view.SetText("cmdBack", kNewTest);
         view.SetText("cmdNext", kRunTests);
         view.SetEnabled("cmdNext", true);
+        view.SetDefaultButton("cmdNext");
     } else if (caption == kNewTest) {
         view.BringToFront("fra1_0");
         view.SetVisible("fra1_0", true);
@@ -75,6 +88,7 @@ void cmdBack_Click(WizardView& view) {
         view.SetVisible("cmdBack", false);
         view.SetText("lbl1_6", "");
         view.SetText("lbl1_7", kNameNewTest);
+        view.SetDefaultButton("cmdOk");
         view.SetFocus("txtTestId");
     }
 }
@@ -119,6 +133,12 @@ std::string NextInTabChain(const WizardView& view, std::string_view current, boo
         const std::string& name = chain[static_cast<std::size_t>(i)]->name;
         if (InTabChain(view, name)) return name;
     }
+    return "";
+}
+
+std::string DefaultButton(const WizardView& view) {
+    if (InTabChain(view, "cmdOk")) return "cmdOk";
+    if (InTabChain(view, "cmdNext") && view.Text("cmdNext") == kRunTests) return "cmdNext";
     return "";
 }
 
@@ -220,6 +240,15 @@ void WizardWindow::cmdNext_Click() {
     }
 }
 
+bool WizardWindow::PressDefaultButton() {
+    const std::string button = DefaultButton(*this);
+    if (button == "cmdOk")
+        cmdOk_Click(*this);
+    else if (button == "cmdNext")
+        cmdNext_Click();
+    return !button.empty();
+}
+
 bool WizardWindow::RequestClose() {
     if (!running_) return true;
     // The run stops within a second, cleans up and the window then closes itself; it shows
@@ -239,13 +268,26 @@ void WizardWindow::Stop() {
 
 void WizardWindow::RunTests() {
     const RunSettings settings = SettingsFromControls();
-    // Refused before anything shows or is logged: the window stays ready for a corrected entry.
+    // Refused before anything shows or is logged: the window stays ready for a corrected
+    // entry, with the focus in the field the message names.
+    const std::pair<const char*, std::optional<std::string>> fields[] = {
+        {"txtDirPath", CheckRunInput("", settings.target, "")},
+        {"txtUserName", CheckRunInput("", "", settings.account)},
+    };
+    for (const auto& [field, problem] : fields) {
+        if (problem) {
+            ShowMessage(*problem);
+            SetFocus(field);
+            return;
+        }
+    }
     if (const auto problem = CheckSettings(settings)) {
         ShowMessage(*problem);
         return;
     }
     // Not saving costs the next window its filled-in values, never this run.
     static_cast<void>(remembered_.Save(settings));
+    SetDefaultButton("");
     running_ = true;
     stop_.Reset();
     SetBusy(true);

@@ -53,11 +53,18 @@ class WizardView {
     virtual void CloseMainWindow() = 0;
     // Closes every other open window of the program (the graph window).
     virtual void CloseOtherWindows() = 0;
+    // An informational message box.
+    virtual void ShowMessage(const std::string& text) = 0;
+    // The button drawn as the one Enter presses; "" for none.
+    virtual void SetDefaultButton(std::string_view button) = 0;
 };
 
 inline constexpr int kKeyReturn = 13;
 
 void Form_Load(WizardView& view, int versionMajor, int versionMinor);
+// Accepts the name unless it is blank; a name the run would refuse is refused here, with the
+// message, and the name page stays for the correction. The focus moves to the first control
+// of the settings page.
 void cmdOk_Click(WizardView& view);
 void cmdBack_Click(WizardView& view);
 void cmdExit_Click(WizardView& view);
@@ -72,6 +79,11 @@ void Form_QueryUnload(WizardView& view);
 // `current` may be "" or a control outside the chain (start from the beginning).
 bool InTabChain(const WizardView& view, std::string_view control);
 std::string NextInTabChain(const WizardView& view, std::string_view current, bool forward);
+
+// The button Enter presses where the focused control does not take it: cmdOk on the name
+// page, cmdNext while it offers "Run Tests" on the settings page; "" otherwise (a run's
+// "Stop" is never pressed by an Enter meant for the results box).
+std::string DefaultButton(const WizardView& view);
 
 // The main window's part in a run, over the same controls: cmdNext starts, stops and follows
 // the run through the engine's events, and the wizard sets every caption, status line and
@@ -97,7 +109,6 @@ class WizardWindow : public WizardView, public RunObserver {
     virtual void FocusResultsAtEnd() = 0;
     // Opens the results window on `result`, or brings it forward when it shows that run.
     virtual void OpenReports(const RunResult& result, const std::string& testName) = 0;
-    virtual void ShowMessage(const std::string& text) = 0;  // an informational message box
 
     // Keeps the settings of every run started from now on in `store`, and fills the controls
     // with what it holds. The program's window uses the user's store; a window made without
@@ -106,6 +117,8 @@ class WizardWindow : public WizardView, public RunObserver {
 
     // The click handler of cmdNext: its caption says what the click means.
     void cmdNext_Click();
+    // Enter where no focused control takes it: clicks DefaultButton(); false when none.
+    bool PressDefaultButton();
     // A close of the main window: during a run the run stops, cleans up and then closes the
     // window; otherwise the window may close at once (true).
     bool RequestClose();

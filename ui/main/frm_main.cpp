@@ -66,11 +66,6 @@ void SetBackground(QWidget* widget, const QColor& colour) {
     widget->setAutoFillBackground(true);
 }
 
-void SetCaption(QLabel* label, const QString& caption) {
-    label->setText(caption);
-    label->adjustSize();
-}
-
 }  // namespace
 
 FrmMain::FrmMain(RunEnvironment environment)
@@ -174,7 +169,7 @@ void FrmMain::CreateControls() {
                 p.setColor(QPalette::WindowText, ColourFor(c.fore, palette()));
                 w->setPalette(p);
             }
-            SetCaption(static_cast<QLabel*>(w), Qs(c.caption));
+            SetCaption(c.name, Qs(c.caption));
         } else if (auto* box = qobject_cast<QLineEdit*>(w)) {
             box->setText(Qs(c.caption));
         } else if (auto* button = qobject_cast<QPushButton*>(w)) {
@@ -202,6 +197,19 @@ void FrmMain::CreateControls() {
             [this] { cmdNext_Click(); });
     connect(static_cast<QComboBox*>(Widget("cmbConnType")), &QComboBox::activated, this,
             &FrmMain::cmbConnType_Click);
+}
+
+void FrmMain::SetCaption(std::string_view control, const QString& caption) {
+    auto* label = static_cast<QLabel*>(Widget(control));
+    captions_[std::string(control)] = caption.toStdString();
+    // Sized to the caption, but never past its room: a longer caption ends in "...", and the
+    // whole of it is in the tooltip.
+    const forms::FormDesign& form = forms::MainForm();
+    const int room = Px(forms::TextRoom(form, form.Control(control)));
+    const QString shown = label->fontMetrics().elidedText(caption, Qt::ElideRight, room);
+    label->setText(shown);
+    label->setToolTip(shown == caption ? QString() : caption);
+    label->adjustSize();
 }
 
 QWidget* FrmMain::Widget(std::string_view control) const {
@@ -253,12 +261,15 @@ void FrmMain::closeEvent(QCloseEvent* event) {
 }
 
 void FrmMain::keyPressEvent(QKeyEvent* event) {
-    // cmdOk is the window's default button: Enter presses it wherever it is not taken.
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-        forms::InTabChain(*this, "cmdOk")) {
-        cmdOk_Click();
-        event->accept();
-        return;
+    // Enter presses the page's default button wherever the focused control leaves it; the
+    // name box's Enter was the name's, and must not go on to run the tests.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        const bool nameEnter = event == nameEnter_;
+        nameEnter_ = nullptr;
+        if (nameEnter || PressDefaultButton()) {
+            event->accept();
+            return;
+        }
     }
     QWidget::keyPressEvent(event);
 }
@@ -267,6 +278,7 @@ bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Widget("txtTestId") && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        nameEnter_ = enter ? event : nullptr;
         return txtTestId_KeyDown(enter ? forms::kKeyReturn : key->key(), key->modifiers());
     }
     return QWidget::eventFilter(watched, event);
@@ -284,7 +296,7 @@ bool FrmMain::focusNextPrevChild(bool next) {
 
 std::string FrmMain::Text(std::string_view control) const {
     QWidget* w = Widget(control);
-    if (auto* label = qobject_cast<QLabel*>(w)) return label->text().toStdString();
+    if (qobject_cast<QLabel*>(w)) return captions_.at(std::string(control));
     if (auto* box = qobject_cast<QLineEdit*>(w)) return box->text().toStdString();
     if (auto* button = qobject_cast<QPushButton*>(w)) return button->text().toStdString();
     if (auto* list = qobject_cast<QComboBox*>(w)) return list->currentText().toStdString();
@@ -294,8 +306,8 @@ std::string FrmMain::Text(std::string_view control) const {
 
 void FrmMain::SetText(std::string_view control, const std::string& text) {
     QWidget* w = Widget(control);
-    if (auto* label = qobject_cast<QLabel*>(w))
-        SetCaption(label, Qs(text));
+    if (qobject_cast<QLabel*>(w))
+        SetCaption(control, Qs(text));
     else if (auto* box = qobject_cast<QLineEdit*>(w))
         box->setText(Qs(text));
     else if (auto* button = qobject_cast<QPushButton*>(w))
@@ -329,7 +341,14 @@ void FrmMain::BringToFront(std::string_view control) {
 }
 
 void FrmMain::SetFocus(std::string_view control) {
+    // The wizard moves the focus for the keyboard's sake: show where it went, as after Tab.
+    setAttribute(Qt::WA_KeyboardFocusChange);
     Widget(control)->setFocus(Qt::OtherFocusReason);
+}
+
+void FrmMain::SetDefaultButton(std::string_view button) {
+    for (const char* name : {"cmdOk", "cmdNext"})
+        static_cast<QPushButton*>(Widget(name))->setDefault(button == name);
 }
 
 void FrmMain::SetBackColour(std::string_view control, const forms::Colour& colour) {

@@ -54,13 +54,14 @@ class FrmMain : public QWidget, public forms::WizardWindow {
     void ShowWindow() override;
     void CloseMainWindow() override;
     void CloseOtherWindows() override;
+    void ShowMessage(const std::string& text) override;
+    void SetDefaultButton(std::string_view button) override;
 
     // WizardWindow beyond the controls
     void PostToWindow(std::function<void()> task) override;
     void FocusResultsAtEnd() override;
     void SetBusy(bool busy) override;
     void OpenReports(const RunResult& result, const std::string& testName) override;
-    void ShowMessage(const std::string& text) override;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -73,7 +74,13 @@ class FrmMain : public QWidget, public forms::WizardWindow {
     QWidget* Widget(std::string_view control) const;
     std::string NameOf(const QWidget* widget) const;
 
+    void SetCaption(std::string_view control, const QString& caption);
+
     std::map<std::string, QWidget*, std::less<>> controls_;
+    // Labels' captions as set; a label shows them shortened when they exceed its room.
+    std::map<std::string, std::string, std::less<>> captions_;
+    // The Enter the name box has just handled, which then reaches the window unhandled.
+    const QEvent* nameEnter_ = nullptr;
     QPlainTextEdit* txtTestResults_ = nullptr;
 };
 

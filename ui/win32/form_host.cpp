@@ -245,6 +245,9 @@ void FormHost::Create(HWND window) {
                 style |= SS_NOPREFIX | (design.align == Align::Right    ? SS_RIGHT
                                         : design.align == Align::Centre ? SS_CENTER
                                                                         : SS_LEFT);
+                // Sized to its caption up to its room (SizeToText): what is longer ends in
+                // "..." instead of being cut at the edge.
+                if (design.autoSize && design.align == Align::Left) style |= SS_ENDELLIPSIS;
                 break;
             case Kind::TextBox:
             case Kind::Password:
@@ -428,6 +431,8 @@ void FormHost::SizeToText(Control& c) {
     POINT at{now.left, now.top};
     ::ScreenToClient(::GetParent(c.hwnd), &at);
     const int oldWidth = now.right - now.left;
+    if (c.design && c.align == Align::Left)
+        r.right = std::min<LONG>(r.right, Px(forms::TextRoom(form_, *c.design)));
     int left = at.x;
     if (c.align == Align::Right) left = at.x + oldWidth - r.right;
     if (c.align == Align::Centre) left = at.x + oldWidth / 2 - r.right / 2;

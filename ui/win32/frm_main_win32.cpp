@@ -167,7 +167,8 @@ bool FrmMain::PreTranslate(MSG& msg) {
     const HWND nameBox = host_.Hwnd("txtTestId");
     if (msg.hwnd == nameBox) {
         forms::txtTestId_KeyDown(*this, key == VK_RETURN ? forms::kKeyReturn : key, ShiftState());
-        if (!hwnd_) return true;
+        // The name's Enter is used up: it must not go on to press the settings page's default.
+        if (!hwnd_ || key == VK_RETURN) return true;
     }
     if (key == VK_TAB) {
         const std::string next =
@@ -180,8 +181,8 @@ bool FrmMain::PreTranslate(MSG& msg) {
         const forms::ControlDesign* design = host_.Form().Find(focused);
         if (design && design->kind == Kind::Button) {
             ::SendMessageW(host_.Hwnd(focused), BM_CLICK, 0, 0);
-        } else if (forms::InTabChain(*this, "cmdOk")) {
-            forms::cmdOk_Click(*this);  // the default button
+        } else {
+            PressDefaultButton();
         }
         return true;
     }
@@ -229,6 +230,16 @@ void FrmMain::BringToFront(std::string_view control) {
 void FrmMain::SetFocus(std::string_view control) {
     if (!hwnd_) return;
     ::SetFocus(host_.Hwnd(control));
+    // The wizard moves the focus for the keyboard's sake: show where it went, as after Tab,
+    // also when the system hides focus rectangles until a key is pressed.
+    ::SendMessageW(hwnd_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+}
+
+void FrmMain::SetDefaultButton(std::string_view button) {
+    if (!hwnd_) return;
+    for (const char* name : {"cmdOk", "cmdNext"})
+        ::SendMessageW(host_.Hwnd(name), BM_SETSTYLE,
+                       button == name ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
 }
 
 void FrmMain::SetBackColour(std::string_view control, const forms::Colour& colour) {

@@ -55,13 +55,14 @@ class FrmMain : public forms::WizardWindow {
     void ShowWindow() override;
     void CloseMainWindow() override;
     void CloseOtherWindows() override;
+    void ShowMessage(const std::string& text) override;
+    void SetDefaultButton(std::string_view button) override;
 
     // WizardWindow beyond the controls
     void PostToWindow(std::function<void()> task) override;
     void FocusResultsAtEnd() override;
     void SetBusy(bool busy) override;
     void OpenReports(const RunResult& result, const std::string& testName) override;
-    void ShowMessage(const std::string& text) override;
 
   private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);

@@ -78,7 +78,7 @@ void FrmTestGraph::DrawChart(const forms::Chart& chart) {
     std::memcpy(s.bits, raster.Pixels().data(), raster.Pixels().size() * sizeof(std::uint32_t));
     ::GdiFlush();
 
-    // "Kbps", printed into the strip below at its user position.
+    // "KB/s", printed into the strip below at its user position.
     Control& strip = host_.Get("picScale");
     Surface& under = *strip.surface;
     const forms::PixelMap scaleMap{under.width, under.height, chart.scaleWidth, 0};
