@@ -239,6 +239,10 @@ void WizardWindow::RunTests() {
         ShowMessage(*problem);
         return;
     }
+    if (const auto problem = CheckLogCanStore(settings, environment_.logPath)) {
+        ShowMessage(*problem);
+        return;
+    }
     running_ = true;
     stop_.Reset();
     SetBusy(true);
