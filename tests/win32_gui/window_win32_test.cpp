@@ -258,6 +258,31 @@ class Win32Window : public ::testing::Test {
         ASSERT_FALSE(window->Running()) << "the run did not end";
     }
 
+    // What a label shows once its text changed and the window handled its messages is what a
+    // fresh paint of the same text shows: its whole row across its container, pixel for pixel
+    // (stale pixels of the old text, before or after the new box, included).
+    void ExpectShownAsPainted(int id, const std::string& when) {
+        ui::win32::PumpMessages();
+        const HWND label = Control(id);
+        const Capture shown = testing::CaptureAsShown(main);
+        const Capture fresh = CaptureClient(main);
+        RECT box, row;
+        ::GetWindowRect(label, &box);
+        ::GetWindowRect(::GetParent(label), &row);
+        POINT from{row.left, box.top}, to{row.right, box.bottom};
+        ::ScreenToClient(main, &from);
+        ::ScreenToClient(main, &to);
+        int differ = 0;
+        for (int y = from.y; y < to.y; ++y)
+            for (int x = from.x; x < to.x; ++x)
+                if (shown.At(x, y) != fresh.At(x, y)) ++differ;
+        EXPECT_EQ(differ, 0) << when << ": \"" << TextOf(label) << "\" shows stale pixels";
+        if (differ) {
+            EXPECT_TRUE(testing::SavePng(shown, ScreenshotPath("win32_stale_" + when + ".png")));
+            Screenshot(main, "win32_fresh_" + when + ".png");
+        }
+    }
+
     testing::TempDrive appDrive;
     WinTempDir target{"-target"};
     std::unique_ptr<FrmMain> window;
@@ -344,6 +369,8 @@ TEST_F(Win32Window, NamingKeysTabChainAndLists) {
               " a\xF0\x9F\x98\x80"
               "b \xC3\xA9");
     EXPECT_EQ(Text(ids::lbl1_7), "Follow the instructions and press Run Tests.");
+    ExpectShownAsPainted(ids::lbl1_7, "instruction");
+    ExpectShownAsPainted(ids::lbl1_6, "name");
     EXPECT_EQ(Text(ids::cmdNext), "Run Tests");
     EXPECT_EQ(Text(ids::cmdBack), "New Test");
     Screenshot(main, "win32_main_settings_page.png");
@@ -403,14 +430,27 @@ TEST_F(Win32Window, NamingKeysTabChainAndLists) {
     EXPECT_TRUE(Shown(Control(ids::fra1_2)));
     EXPECT_EQ(Text(ids::txtPassword), "");
     EXPECT_EQ(Text(ids::lbl1_7), "Name new test:");
+    ExpectShownAsPainted(ids::lbl1_7, "name_again");
     EXPECT_EQ(::SendMessageW(Control(ids::cmbConnType), CB_GETCURSEL, 0, 0), 0);
     EXPECT_EQ(Focused(), ids::txtTestId);
+    // Back from the name page, the instruction line shows whole again.
+    Type(ids::txtTestId, L"Again");
+    Key(VK_RETURN);
+    ExpectShownAsPainted(ids::lbl1_7, "instruction_again");
+    ExpectShownAsPainted(ids::lbl1_6, "name_shorter");
 }
 
 TEST_F(Win32Window, WholeRunThenReports) {
     NameAndSettings(L"WineWindow");
     bool sawBusy = false, resultsNotBusy = false, sawStop = false, sawDrones = false;
+    std::string status;
+    int statuses = 0;
     RunTests([&] {
+        // Every status line of the run, as shown, is its fresh paint.
+        if (const std::string now = Text(ids::lbl1_5); now != status) {
+            status = now;
+            ExpectShownAsPainted(ids::lbl1_5, "status_" + std::to_string(++statuses));
+        }
         if (!window->Running()) return;
         sawStop = sawStop || Text(ids::cmdNext) == "Stop";
         sawDrones = sawDrones || RunningDrones() > 0;
@@ -424,10 +464,12 @@ TEST_F(Win32Window, WholeRunThenReports) {
                                              MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)) == 0;
     });
     EXPECT_TRUE(sawStop);
+    EXPECT_GE(statuses, 9);  // one status per test at least
     EXPECT_TRUE(sawDrones);  // the check that none is left can see them
     EXPECT_TRUE(sawBusy);
     EXPECT_TRUE(resultsNotBusy);
     EXPECT_EQ(Text(ids::lbl1_5), "Finished");
+    ExpectShownAsPainted(ids::lbl1_5, "finished");
     EXPECT_EQ(Text(ids::cmdNext), "View Reports");
     EXPECT_TRUE(::IsWindowEnabled(Control(ids::cmdNext)));
     EXPECT_EQ(Text(ids::cmdBack), "Back");

@@ -431,8 +431,18 @@ void FormHost::SizeToText(Control& c) {
     int left = at.x;
     if (c.align == Align::Right) left = at.x + oldWidth - r.right;
     if (c.align == Align::Centre) left = at.x + oldWidth / 2 - r.right / 2;
-    ::SetWindowPos(c.hwnd, nullptr, left, at.y, r.right, r.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
-    ::InvalidateRect(::GetParent(c.hwnd), nullptr, TRUE);
+    // The label painted its new text into its old box as the text was set: no bits of that
+    // box may be kept in the new one. The container repaints where the old box and the new one
+    // lie, the label whole among its siblings there: a frame clips its children, so asking
+    // the frame alone left the label's stale pixels in place.
+    const RECT before{at.x, at.y, at.x + oldWidth, at.y + (now.bottom - now.top)};
+    ::SetWindowPos(c.hwnd, nullptr, left, at.y, r.right, r.bottom,
+                   SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
+    const RECT after{left, at.y, left + r.right, at.y + r.bottom};
+    RECT both;
+    ::UnionRect(&both, &before, &after);
+    ::RedrawWindow(::GetParent(c.hwnd), &both, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 LRESULT FormHost::OnCtlColor(HDC dc, HWND child) {
