@@ -5,6 +5,7 @@
 // during a run, and the second instance's message. Every state is saved as a PNG screenshot.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cwchar>
 #include <filesystem>
@@ -575,6 +576,72 @@ TEST_F(Win32Window, StopEndsTheRunAndCleansUp) {
     EXPECT_FALSE(::IsWindowEnabled(Control(ids::cmdNext)));
     EXPECT_EQ(window->ResultsText().find(", 8, "), std::string::npos);
     Screenshot(main, "win32_main_stopped.png");
+}
+
+// Ticks of a timer of the window's thread, noted while a test of the run is under way.
+struct TimerTicks {
+    static inline TimerTicks* current = nullptr;
+    std::function<bool()> testRunning;
+    std::vector<double> during;  // times of the ticks while a test ran, in milliseconds
+    double longestGap = 0;
+    int runningTicks = 0;
+    double lastTick = -1;
+
+    static VOID CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+        TimerTicks* self = current;
+        if (!self) return;
+        const double now = TickMs();
+        if (self->testRunning()) {
+            if (self->lastTick >= 0)
+                self->longestGap = std::max(self->longestGap, now - self->lastTick);
+            self->lastTick = now;
+            ++self->runningTicks;
+        } else {
+            self->lastTick = -1;  // a gap between tests is not the copy's
+        }
+    }
+};
+
+TEST_F(Win32Window, TheWindowsTimersRunDuringACopy) {
+    // Every piece of a copy waits, so the large copies (ten pieces) last seconds; the drones
+    // read the same variable.
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"WIREPACE_TEST_PIECE_DELAY_MS", L"300"));
+    window->Environment() = ControllerEnvironment();
+    window->Environment().workRoot = appDrive.Root();
+    ASSERT_EQ(window->Environment().pieceDelayMs, 300);
+    NameAndSettings(L"Ticking");
+    Pick(ids::cmbConnType, 0);  // LAN "10mb": files of 1 and 10 MB
+    TimerTicks ticks;
+    ticks.testRunning = [&] {
+        return window->Running() && Text(ids::lbl1_7).starts_with("Running Test ");
+    };
+    TimerTicks::current = &ticks;
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, &TimerTicks::Tick);
+    ASSERT_NE(timer, 0u);
+    Click(ids::cmdNext);
+    // The program's own loop: the thread sleeps in GetMessage until something arrives.
+    bool stopped = false;
+    const double start = TickMs();
+    MSG msg;
+    while (window->Running() && TickMs() - start < 300'000 && ::GetMessageW(&msg, nullptr, 0, 0)) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+        // Test 5 measured is enough: the copies of the window's own process are behind.
+        if (!stopped && window->ResultsText().find(", 5, ") != std::string::npos) {
+            stopped = true;
+            ::SendMessageW(Control(ids::cmdNext), BM_CLICK, 0, 0);
+        }
+    }
+    ::KillTimer(nullptr, timer);
+    TimerTicks::current = nullptr;
+    ::SetEnvironmentVariableW(L"WIREPACE_TEST_PIECE_DELAY_MS", nullptr);
+    ui::win32::PumpMessages();
+    ASSERT_FALSE(window->Running()) << "the run did not end";
+    EXPECT_TRUE(stopped);
+    // Two large copies of ten pieces of 300 ms: seconds of ticks; a tick held up by a copy
+    // piece would show as a gap of about its length or more.
+    EXPECT_GE(ticks.runningTicks, 20);
+    EXPECT_LT(ticks.longestGap, 1000) << "the window's thread stood still during a copy";
 }
 
 TEST_F(Win32Window, CloseDuringARunStopsCleansUpAndCloses) {
