@@ -110,6 +110,29 @@ int RunningDrones() {
     return count;
 }
 
+// As the program declares itself in WinMain: the screen's real dots per inch, not 96 stretched.
+const bool kDpiAware = [] {
+    using SetProcessDPIAwareFn = BOOL(WINAPI*)();
+    if (HMODULE user = ::GetModuleHandleW(L"user32.dll"))
+        if (const auto fn = reinterpret_cast<SetProcessDPIAwareFn>(
+                reinterpret_cast<void (*)()>(::GetProcAddress(user, "SetProcessDPIAware"))))
+            return fn() != FALSE;
+    return false;
+}();
+
+// A pixel of the results window's 96-dot design on this screen: the window grows with it.
+int Scaled(int designPixels) {
+    return ::MulDiv(designPixels, ui::win32::ScreenDpi(), 96);
+}
+
+// The top left corner of `child`'s window in `top`'s client area, and its size.
+RECT ClientBox(HWND top, HWND child) {
+    RECT r;
+    ::GetWindowRect(child, &r);
+    ::MapWindowPoints(HWND_DESKTOP, top, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
 std::string ScreenshotPath(const std::string& name) {
     std::string dir = platform::GetEnv("WIREPACE_SCREENSHOT_DIR").value_or("screenshots");
     // The build passes its Linux path; Wine sees it on drive Z.
@@ -497,8 +520,8 @@ TEST_F(Win32Window, WholeRunThenReports) {
     EXPECT_EQ(::GetDlgCtrlID(::GetFocus()), ids::cmdClose);
     RECT client;
     ::GetClientRect(g, &client);
-    EXPECT_EQ(client.right, 740);
-    EXPECT_EQ(client.bottom, 557);
+    EXPECT_EQ(client.right, Scaled(740));
+    EXPECT_EQ(client.bottom, Scaled(557));
     // The table shows the run.
     EXPECT_EQ(TextOf(Find(g, ids::LblTBase + 5)), "LOCAL TIME SMALL");
     EXPECT_EQ(TextOf(Find(g, ids::LblTBase + 1)), "Raw Time\r\n(ms)");
@@ -680,9 +703,20 @@ TEST_F(Win32Window, ChartAndTablePixels) {
     const HWND g = TestGraphWindow()->Hwnd();
     const Capture shot = CaptureClient(g);
     Screenshot(g, "win32_graph_typical.png");
-    // The chart's drawing area: the picture box at 280, 32 with a one-pixel border.
-    auto X = [](double u) { return 281 + static_cast<int>(std::floor(u * 449 / 100)); };
-    auto Y = [](double u) { return 33 + static_cast<int>(std::floor(u * 217 / 100)); };
+    // The chart's drawing area: the picture box at 280, 32 (design pixels, grown with the
+    // screen's resolution) inside a one-pixel border.
+    EXPECT_TRUE(kDpiAware);
+    const RECT chart = ClientBox(g, Find(g, ids::Graph));
+    EXPECT_EQ(chart.left, Scaled(280));
+    EXPECT_EQ(chart.top, Scaled(32));
+    EXPECT_EQ(chart.right - chart.left, Scaled(451));
+    const int innerWidth = chart.right - chart.left - 2, innerHeight = chart.bottom - chart.top - 2;
+    auto X = [&](double u) {
+        return chart.left + 1 + static_cast<int>(std::floor(u * innerWidth / 100));
+    };
+    auto Y = [&](double u) {
+        return chart.top + 1 + static_cast<int>(std::floor(u * innerHeight / 100));
+    };
     auto barTop = [](int i) { return (i - 2) * 14.0 + 5; };
     const std::uint32_t front = 0x0000F0, top = 0x0000A0, side = 0x00008C, black = 0;
     const double t5 = barTop(5);
@@ -695,12 +729,12 @@ TEST_F(Win32Window, ChartAndTablePixels) {
     EXPECT_NE(shot.At(X(30), Y(12)), black);
     EXPECT_EQ(shot.At(X(25), Y(t5 + 2)), front);
     // The chart's border, the table's header band and grid lines.
-    EXPECT_EQ(shot.At(280, 100), black);
-    EXPECT_EQ(shot.At(100, 310), 0xC0C000u);  // header cell
-    EXPECT_EQ(shot.At(7, 400), black);        // v(0)
-    EXPECT_EQ(shot.At(263, 400), black);      // v(1)
-    EXPECT_EQ(shot.At(100, 349), black);      // h(2)
-    EXPECT_EQ(shot.At(100, 511), black);      // h(10)
+    EXPECT_EQ(shot.At(chart.left, Scaled(100)), black);
+    EXPECT_EQ(shot.At(Scaled(100), Scaled(310)), 0xC0C000u);  // header cell
+    EXPECT_EQ(shot.At(Scaled(7), Scaled(400)), black);        // v(0)
+    EXPECT_EQ(shot.At(Scaled(263), Scaled(400)), black);      // v(1)
+    EXPECT_EQ(shot.At(Scaled(100), Scaled(349)), black);      // h(2)
+    EXPECT_EQ(shot.At(Scaled(100), Scaled(511)), black);      // h(10)
     // Some text of the labels and the unit, dark on the face colour.
     auto darkIn = [&](int x0, int y0, int x1, int y1) {
         for (int y = y0; y < y1; ++y)
@@ -708,18 +742,26 @@ TEST_F(Win32Window, ChartAndTablePixels) {
                 if (shot.At(x, y) == black) return true;
         return false;
     };
-    EXPECT_TRUE(darkIn(280 + 170, 252 + 14, 280 + 230, 252 + 33)) << "Kbps";
-    EXPECT_TRUE(darkIn(8, 32, 276, 60)) << "first bar label";
+    EXPECT_TRUE(darkIn(Scaled(280 + 170), Scaled(252 + 14), Scaled(280 + 230), Scaled(252 + 33)))
+        << "Kbps";
+    EXPECT_TRUE(darkIn(Scaled(8), Scaled(32), Scaled(276), Scaled(60))) << "first bar label";
     // Scale labels: "11,161" centred on x = 95 of the strip.
     const HWND last = Find(g, ids::GraphLbl2Base + 4);
     EXPECT_EQ(TextOf(last), "11,161");
+    // Its fonts grow with it: the designed points at the screen's resolution.
+    LOGFONTW font{};
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(last, WM_GETFONT, 0, 0)), sizeof font,
+                 &font);
+    EXPECT_EQ(font.lfHeight,
+              -static_cast<LONG>(std::lround(ui::forms::GraphForm().Control("lbl2_0").font.points *
+                                             ui::win32::ScreenDpi() / 72)));
     EXPECT_EQ(TextOf(Find(g, ids::GraphLbl1Base + 5)), "INBOUND THROUGHTPUT LARGE [11161]");
     RECT lr;
     ::GetWindowRect(Find(g, ids::GraphLbl1Base + 5), &lr);
     POINT right{lr.right, lr.top};
     ::ScreenToClient(Find(g, ids::picLabels), &right);
-    EXPECT_EQ(right.x, 268);
-    EXPECT_EQ(right.y, static_cast<int>(std::lround(barTop(5) * 219 / 100)));
+    EXPECT_EQ(right.x, Scaled(268));
+    EXPECT_EQ(right.y, Scaled(static_cast<int>(std::lround(barTop(5) * 219 / 100))));
     // Every caption fits its room: the bar labels inside their strip.
     for (int i = 2; i <= 8; ++i) {
         ::GetWindowRect(Find(g, ids::GraphLbl1Base + i), &lr);

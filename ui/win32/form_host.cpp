@@ -200,7 +200,16 @@ FormHost::~FormHost() {
 
 int FormHost::Px(int units) const {
     if (form_.unit == forms::Unit::Twips) return forms::TwipsToPixels(units, dpi_);
-    return units;
+    return ::MulDiv(units, dpi_, 96);
+}
+
+int FormHost::Unscaled(int pixels) const {
+    if (form_.unit == forms::Unit::Twips) return pixels;
+    return ::MulDiv(pixels, 96, dpi_);
+}
+
+RECT FormHost::PxRect(int left, int top, int width, int height) const {
+    return RECT{Px(left), Px(top), Px(left + width), Px(top + height)};
 }
 
 HFONT FormHost::FontFor(const forms::Font& font) {
