@@ -604,24 +604,27 @@ TEST_F(Win32Window, StopEndsTheRunAndCleansUp) {
 // Ticks of a timer of the window's thread, noted while a test of the run is under way.
 struct TimerTicks {
     static inline TimerTicks* current = nullptr;
-    std::function<bool()> testRunning;
-    std::vector<double> during;  // times of the ticks while a test ran, in milliseconds
-    double longestGap = 0;
+    std::function<std::string()> runningTest;  // the status line while a test runs, else ""
     int runningTicks = 0;
+    double longestGap = 0;
+    std::string longestGapIn;
     double lastTick = -1;
 
     static VOID CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
         TimerTicks* self = current;
         if (!self) return;
         const double now = TickMs();
-        if (self->testRunning()) {
-            if (self->lastTick >= 0)
-                self->longestGap = std::max(self->longestGap, now - self->lastTick);
-            self->lastTick = now;
-            ++self->runningTicks;
-        } else {
-            self->lastTick = -1;  // a gap between tests is not the copy's
+        const std::string test = self->runningTest();
+        if (test.empty()) {
+            self->lastTick = -1;  // a pause between tests is not a copy's
+            return;
         }
+        if (self->lastTick >= 0 && now - self->lastTick > self->longestGap) {
+            self->longestGap = now - self->lastTick;
+            self->longestGapIn = test;
+        }
+        self->lastTick = now;
+        ++self->runningTicks;
     }
 };
 
@@ -635,8 +638,9 @@ TEST_F(Win32Window, TheWindowsTimersRunDuringACopy) {
     NameAndSettings(L"Ticking");
     Pick(ids::cmbConnType, 0);  // LAN "10mb": files of 1 and 10 MB
     TimerTicks ticks;
-    ticks.testRunning = [&] {
-        return window->Running() && Text(ids::lbl1_7).starts_with("Running Test ");
+    ticks.runningTest = [&] {
+        const bool running = window->Running() && Text(ids::lbl1_7).starts_with("Running Test ");
+        return running ? Text(ids::lbl1_5) : std::string();
     };
     TimerTicks::current = &ticks;
     const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, &TimerTicks::Tick);
@@ -661,10 +665,14 @@ TEST_F(Win32Window, TheWindowsTimersRunDuringACopy) {
     ui::win32::PumpMessages();
     ASSERT_FALSE(window->Running()) << "the run did not end";
     EXPECT_TRUE(stopped);
-    // Two large copies of ten pieces of 300 ms: seconds of ticks; a tick held up by a copy
-    // piece would show as a gap of about its length or more.
+    // Two large copies of ten pieces of 300 ms: seconds of ticks, about 20 a second. A copy
+    // held on the window's thread would stop them for the whole copy (3 s); the limit leaves
+    // room for a busy shared machine, which has stalled a tick by up to 1.8 s.
+    RecordProperty("ticks_during_tests", ticks.runningTicks);
+    RecordProperty("longest_gap_ms", static_cast<int>(ticks.longestGap));
     EXPECT_GE(ticks.runningTicks, 20);
-    EXPECT_LT(ticks.longestGap, 1000) << "the window's thread stood still during a copy";
+    EXPECT_LT(ticks.longestGap, 1000)
+        << "the window's thread stood still in " << ticks.longestGapIn;
 }
 
 TEST_F(Win32Window, CloseDuringARunStopsCleansUpAndCloses) {
