@@ -239,6 +239,9 @@ bool ProcessAlive(int id);
 // The argument text the running program got (drone): everything after the program path with
 // leading blanks removed.
 std::string ArgumentText(int argc, char** argv);
+// The program's arguments, program name first, as UTF-8: on Windows from the wide command line,
+// for the C runtime's `argv` is in the ANSI code page and has lost what that cannot hold.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
 
 // The drives in use as the drive-list text ("C:\<NUL>D:\<NUL>"), or nullopt when it cannot be
 // read. POSIX has no drive letters: always nullopt.
