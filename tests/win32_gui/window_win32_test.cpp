@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -462,6 +463,63 @@ TEST_F(Win32Window, NamingKeysTabChainAndLists) {
     Key(VK_RETURN);
     ExpectShownAsPainted(ids::lbl1_7, "instruction_again");
     ExpectShownAsPainted(ids::lbl1_6, "name_shorter");
+}
+
+// Answers the next message box of this process from inside its own modal loop with OK,
+// noting its text.
+class MessageAnswer {
+  public:
+    MessageAnswer() {
+        current_ = this;
+        timer_ = ::SetTimer(nullptr, 0, 50, &MessageAnswer::Poll);
+    }
+    ~MessageAnswer() {
+        ::KillTimer(nullptr, timer_);
+        current_ = nullptr;
+    }
+    MessageAnswer(const MessageAnswer&) = delete;
+    MessageAnswer& operator=(const MessageAnswer&) = delete;
+
+    bool answered = false;
+    std::string text;
+
+  private:
+    static VOID CALLBACK Poll(HWND, UINT, UINT_PTR, DWORD) {
+        MessageAnswer* self = current_;
+        if (!self || self->answered) return;
+        BoxSearch search{::GetCurrentProcessId(), nullptr};
+        ::EnumWindows(MatchMessageBox, reinterpret_cast<LPARAM>(&search));
+        if (!search.found) return;
+        self->text = TextOf(::GetDlgItem(search.found, 0xFFFF));
+        self->answered = true;
+        ::PostMessageW(search.found, WM_COMMAND, IDOK, 0);
+    }
+
+    static inline MessageAnswer* current_ = nullptr;
+    UINT_PTR timer_ = 0;
+};
+
+// A results log of an older version, in the ANSI code page, cannot store "日本": the window
+// says so, naming the character, before anything runs or is logged.
+TEST_F(Win32Window, ANameTheLogCannotStoreIsRefusedBeforeTheRun) {
+    if (::GetACP() != 1252) GTEST_SKIP() << "written for the ANSI code page 1252";
+    const WinTempDir logs;
+    const std::string log = logs.Slash() + "TestResults.txt";
+    const std::string old = "-- Starting caf\xE9 test at 14:05:09 --\r\n";
+    testing::WriteBytes(log, old);
+    window->Environment().logPath = log;
+    NameAndSettings(L"\u65E5\u672C");
+    const std::optional<std::string> quiet = platform::GetEnv("WIREPACE_NO_MESSAGE_BOX");
+    ::SetEnvironmentVariableW(L"WIREPACE_NO_MESSAGE_BOX", nullptr);
+    MessageAnswer answer;
+    Click(ids::cmdNext);
+    if (quiet) ::SetEnvironmentVariableW(L"WIREPACE_NO_MESSAGE_BOX", Wide(*quiet).c_str());
+    EXPECT_TRUE(answer.answered);
+    EXPECT_NE(answer.text.find("\"\xE6\x97\xA5\" (U+65E5)"), std::string::npos) << answer.text;
+    EXPECT_FALSE(window->Running());
+    EXPECT_EQ(Text(ids::cmdNext), "Run Tests");
+    EXPECT_TRUE(Shown(Control(ids::fra1_0)));
+    EXPECT_EQ(testing::ReadBytes(log), old);
 }
 
 TEST_F(Win32Window, WholeRunThenReports) {
