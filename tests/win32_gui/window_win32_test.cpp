@@ -819,8 +819,8 @@ TEST_F(Win32Window, ChartAndTablePixels) {
     ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(last, WM_GETFONT, 0, 0)), sizeof font,
                  &font);
     EXPECT_EQ(font.lfHeight,
-              -static_cast<LONG>(std::lround(ui::forms::GraphForm().Control("lbl2_0").font.points *
-                                             ui::win32::ScreenDpi() / 72)));
+              -static_cast<LONG>(std::floor(ui::forms::GraphForm().Control("lbl2_0").font.points *
+                                            ui::win32::ScreenDpi() / 72)));
     EXPECT_EQ(TextOf(Find(g, ids::GraphLbl1Base + 5)), "INBOUND THROUGHTPUT LARGE [11161]");
     RECT lr;
     ::GetWindowRect(Find(g, ids::GraphLbl1Base + 5), &lr);
@@ -851,6 +851,18 @@ TEST_F(Win32Window, ChartAndTablePixels) {
     EXPECT_EQ(TextOf(g), "Test Results for Pixels");
     ::SendMessageW(Find(g, ids::cmdClose), BM_CLICK, 0, 0);
     EXPECT_EQ(TestGraphWindow(), nullptr);
+
+    // Speeds of six digits, the longest bar label: still inside its strip, at any resolution
+    // (the fonts never grow faster than the room they have).
+    for (int i = 0; i < kTestCount; ++i) s.tests[static_cast<std::size_t>(i)].speed = 999999 - i;
+    ui::win32::LoadTestGraph(s, "Wide");
+    const HWND wide = TestGraphWindow()->Hwnd();
+    for (int i = 2; i <= 8; ++i) {
+        const RECT box = ClientBox(Find(wide, ids::picLabels), Find(wide, ids::GraphLbl1Base + i));
+        EXPECT_GE(box.left, 0) << TextOf(Find(wide, ids::GraphLbl1Base + i)) << " is cut";
+    }
+    Screenshot(wide, "win32_graph_wide_labels.png");
+    ui::win32::CloseTestGraph();
 }
 
 // The program itself: a second start shows the message and ends without a window.

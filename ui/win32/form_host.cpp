@@ -216,7 +216,11 @@ HFONT FormHost::FontFor(const forms::Font& font) {
     const std::string key =
         std::string(font.face) + "/" + std::to_string(font.points) + (font.bold ? "b" : "");
     if (auto it = fonts_.find(key); it != fonts_.end()) return it->second;
-    const int height = -static_cast<int>(std::lround(font.points * dpi_ / 72.0));
+    // A form laid out in pixels grows by dpi / 96, and its text must not outgrow its room:
+    // 8.25 points at 144 dots per inch are 16.5 pixels, and 17 cut the longest bar label.
+    const double exact = font.points * dpi_ / 72.0;
+    const int height = -static_cast<int>(
+        form_.unit == forms::Unit::Twips ? std::lround(exact) : std::floor(exact + 1e-9));
     HFONT f = ::CreateFontW(height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
                             DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                             DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, Wide(font.face).c_str());
