@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "cli/run.h"
 #include "core/target_calls.h"
@@ -20,7 +22,13 @@ int main(int argc, char** argv) {
     // and the work files removed. A second one removes the run's files and drones at once and
     // ends the program.
     wirepace::platform::InstallStopHandlers(wirepace::cli::RequestInterrupt);
-    int code = wirepace::cli::RunCommandLine(argc, argv, std::cin, std::cout, std::cerr);
+    // UTF-8 on every system: a name or folder outside the ANSI code page arrives whole.
+    std::vector<std::string> arguments = wirepace::platform::ProgramArguments(argc, argv);
+    std::vector<char*> pointers;
+    for (std::string& argument : arguments) pointers.push_back(argument.data());
+    pointers.push_back(nullptr);
+    int code = wirepace::cli::RunCommandLine(static_cast<int>(arguments.size()), pointers.data(),
+                                             std::cin, std::cout, std::cerr);
     // What the run did not report itself (the text of --help or --version).
     if (code == 0 && !std::cout.flush()) {
         std::cerr << "wirepace-cli: cannot write to standard output\n";

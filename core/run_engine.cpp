@@ -632,6 +632,8 @@ double BytesToMove(const RunSettings& settings, int index) {
 RunResult RunBenchmark(const RunSettings& settings, const RunEnvironment& environment,
                        RunObserver& observer, const StopToken& stop) {
     if (const auto problem = CheckSettings(settings)) throw SettingsError(*problem);
+    if (const auto problem = CheckLogCanStore(settings, environment.logPath))
+        throw SettingsError(*problem);
     return Run(settings, environment, observer, stop).Execute();
 }
 

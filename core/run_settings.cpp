@@ -3,6 +3,7 @@
 
 #include "core/connection_settings.h"
 #include "core/run_input.h"
+#include "platform/platform.h"
 
 namespace wirepace {
 
@@ -27,6 +28,13 @@ std::optional<std::string> CheckSettings(const RunSettings& settings) {
         return std::string("No test file sizes: choose a speed entry.");
     if (settings.stallTimeoutSeconds <= 0)
         return std::string("The stall timeout must be at least one second.");
+    return std::nullopt;
+}
+
+std::optional<std::string> CheckLogCanStore(const RunSettings& settings,
+                                            const std::string& logPath) {
+    for (const std::string* text : {&settings.testName, &settings.target})
+        if (auto problem = platform::UnstorableCharacter(logPath, *text)) return problem;
     return std::nullopt;
 }
 

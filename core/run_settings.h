@@ -40,4 +40,10 @@ std::optional<RunSettings> SettingsFor(const std::string& connectionType,
 // A message saying what must change before a run may start with `settings`, or nullopt.
 std::optional<std::string> CheckSettings(const RunSettings& settings);
 
+// A message naming a character of the test name or the target that the results log at
+// `logPath` cannot store exactly (an older log in the Windows ANSI code page), or nullopt:
+// nothing typed is altered in the log.
+std::optional<std::string> CheckLogCanStore(const RunSettings& settings,
+                                            const std::string& logPath);
+
 }  // namespace wirepace

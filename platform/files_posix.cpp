@@ -349,7 +349,13 @@ std::string ReadTextFile(const std::string& path) {
         text.append(buffer, static_cast<std::size_t>(n));
     }
     ::close(fd);
+    // A log copied from Windows starts with the byte-order mark of UTF-8.
+    if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
     return text;
+}
+
+std::optional<std::string> UnstorableCharacter(const std::string&, const std::string&) {
+    return std::nullopt;
 }
 
 void ReplaceFileWhole(const std::string& path, const std::string& bytes) {

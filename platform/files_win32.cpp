@@ -10,7 +10,10 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -197,13 +200,72 @@ void CreateEmptyFile(const std::string& path) {
     file.Keep();
 }
 
+namespace {
+
+// A text file this program starts is UTF-8 behind a byte-order mark, so it stores every
+// character; one without the mark (an older program's log) keeps the ANSI code page, for one
+// file never mixes the two.
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+enum class TextEncoding { NewFile, Utf8, Ansi };
+
+// Reads the start of the open file `h` and leaves its pointer where it was.
+TextEncoding EncodingOf(HANDLE h, const std::string& path) {
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(h, &size)) RaiseLast(path);
+    if (size.QuadPart == 0) return TextEncoding::NewFile;
+    LARGE_INTEGER was{};
+    if (!::SetFilePointerEx(h, LARGE_INTEGER{}, &was, FILE_CURRENT) ||
+        !::SetFilePointerEx(h, LARGE_INTEGER{}, nullptr, FILE_BEGIN))
+        RaiseLast(path);
+    char start[3] = {};
+    DWORD got = 0;
+    const BOOL read = ::ReadFile(h, start, sizeof start, &got, nullptr);
+    const DWORD err = ::GetLastError();
+    ::SetFilePointerEx(h, was, nullptr, FILE_BEGIN);
+    if (!read) RaiseFileError(static_cast<int>(err), path);
+    return std::string_view(start, got) == kUtf8Mark ? TextEncoding::Utf8 : TextEncoding::Ansi;
+}
+
+std::string NotStoredText(const std::string& character, const std::string& path) {
+    const std::wstring wide = Widen(character);
+    std::uint32_t code = wide.empty() ? 0 : wide[0];
+    if (wide.size() == 2) code = 0x10000 + ((wide[0] - 0xD800u) << 10) + (wide[1] - 0xDC00u);
+    char number[16];
+    std::snprintf(number, sizeof number, "U+%04X", static_cast<unsigned>(code));
+    return "The character \"" + character + "\" (" + number + ") cannot be stored in " + path +
+           ", which is written in the ANSI code page " + std::to_string(::GetACP()) +
+           ": rename or move that file to start a new one, which stores every character";
+}
+
+}  // namespace
+
+std::optional<std::string> UnstorableCharacter(const std::string& path, const std::string& text) {
+    if (IsBadPath(path)) return std::nullopt;
+    const HANDLE h = ::CreateFileW(Widen(path).c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // A file that cannot be opened is said by the write, with its own reason.
+    if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::optional<std::string> missing;
+    try {
+        if (EncodingOf(h, path) == TextEncoding::Ansi) {
+            if (auto c = win32::FirstCharacterNotIn(text, CP_ACP))
+                missing = NotStoredText(*c, path);
+        }
+    } catch (const RuntimeError&) {
+    }
+    ::CloseHandle(h);
+    return missing;
+}
+
 void AppendLine(const std::string& path, const std::string& line) {
     if (IsBadPath(path)) throw RuntimeError(kErrFileNotFound).WithPath(path);
     const std::wstring wide = Widen(path);
     if (IsLinkOrFolder(::GetFileAttributesW(wide.c_str()))) RefuseNonFile(path);
-    const HANDLE h =
-        ::CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    const HANDLE h = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) RaiseLast(path);
     // A device name ("CON", "NUL") opens something other than a file on the disk.
     if (::GetFileType(h) != FILE_TYPE_DISK) {
@@ -216,7 +278,26 @@ void AppendLine(const std::string& path, const std::string& line) {
         ::CloseHandle(h);
         RaiseFileError(static_cast<int>(err), path);
     }
-    const std::string text = win32::Utf8ToCodePage(line, CP_ACP) + "\r\n";
+    std::string text;
+    try {
+        switch (EncodingOf(h, path)) {
+            case TextEncoding::NewFile:
+                text = std::string(kUtf8Mark) + line + "\r\n";
+                break;
+            case TextEncoding::Utf8:
+                text = line + "\r\n";
+                break;
+            case TextEncoding::Ansi:
+                // Never a default character in place of one the code page lacks.
+                if (auto c = win32::FirstCharacterNotIn(line, CP_ACP))
+                    throw RuntimeError(kErrPathFileAccess, NotStoredText(*c, path)).WithPath(path);
+                text = win32::Utf8ToCodePage(line, CP_ACP) + "\r\n";
+                break;
+        }
+    } catch (...) {
+        ::CloseHandle(h);
+        throw;
+    }
     try {
         WriteFully(h, text.data(), text.size(), path);
     } catch (...) {
@@ -342,6 +423,7 @@ std::string ReadTextFile(const std::string& path) {
         text.append(buffer, n);
     }
     ::CloseHandle(h);
+    if (text.starts_with(kUtf8Mark)) return text.substr(kUtf8Mark.size());
     return win32::CodePageToUtf8(text, CP_ACP);
 }
 

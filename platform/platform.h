@@ -153,16 +153,20 @@ std::int64_t FileLength(const std::string& path);  // missing file: 53
 // Creates the file fresh, empty, and closes it at once.
 void CreateEmptyFile(const std::string& path);
 // Opens for appending (creating it), writes `line` and CR LF, closes. The line goes in whole or
-// not at all.
+// not at all. On Windows a new file is UTF-8 behind a byte-order mark; a file without the mark
+// keeps the ANSI code page, and a line with a character it cannot store is refused (75).
 void AppendLine(const std::string& path, const std::string& line);
+// A message naming the first character of `text` that AppendLine cannot store in the file at
+// `path`, or nullopt (always nullopt where text files are UTF-8).
+std::optional<std::string> UnstorableCharacter(const std::string& path, const std::string& text);
 // Creates the file fresh and writes `text` as it stands.
 void WriteTextFile(const std::string& path, const std::string& text);
 // Creates the file exclusively with `text`: false when something of that name exists already.
 bool CreateExclusiveFile(const std::string& path, const std::string& text);
 // The first line of a text file, without its line end ("" for an empty file).
 std::string ReadFirstLine(const std::string& path);
-// A whole text file as UTF-8: on Windows read in the ANSI code page, as AppendLine and
-// WriteTextFile write it.
+// A whole text file as UTF-8, without a leading byte-order mark: on Windows a file without the
+// mark is read in the ANSI code page, as WriteTextFile and AppendLine write it.
 std::string ReadTextFile(const std::string& path);
 // Replaces the file at `path` with `bytes` as one step: they go to a new file in the same
 // folder, which is then renamed over the name, so a reader (a metrics collector) sees the old
@@ -306,6 +310,9 @@ bool ProcessAlive(int id);
 // The argument text the running program got (drone): everything after the program path with
 // leading blanks removed.
 std::string ArgumentText(int argc, char** argv);
+// The program's arguments, program name first, as UTF-8: on Windows from the wide command line,
+// for the C runtime's `argv` is in the ANSI code page and has lost what that cannot hold.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
 
 // The drives in use as the drive-list text ("C:\<NUL>D:\<NUL>"), or nullopt when it cannot be
 // read. POSIX has no drive letters: always nullopt.

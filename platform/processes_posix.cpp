@@ -140,6 +140,10 @@ std::string ArgumentText(int argc, char** argv) {
     return first == std::string::npos ? std::string() : text.substr(first);
 }
 
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+    return std::vector<std::string>(argv, argv + argc);
+}
+
 void TieToController() {
 #if defined(__linux__)
     // Killed with the controller; and if the controller ended before this took hold, the parent

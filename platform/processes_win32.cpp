@@ -8,10 +8,13 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+// After <windows.h>.
+#include <shellapi.h>
 
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/error.h"
 #include "platform/platform.h"
@@ -120,6 +123,16 @@ std::unique_ptr<Process> StartProgram(const std::string& program, const std::str
 std::string ArgumentText(int, char**) {
     // The raw command line: the C runtime's splitting would drop quotes and merge blanks.
     return Narrow(win32::CommandLineTail(::GetCommandLineW()));
+}
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+    int count = 0;
+    LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (!wide) return std::vector<std::string>(argv, argv + argc);
+    std::vector<std::string> arguments;
+    for (int i = 0; i < count; ++i) arguments.push_back(Narrow(wide[i]));
+    ::LocalFree(wide);
+    return arguments;
 }
 
 void TieToController() {

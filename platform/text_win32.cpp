@@ -61,6 +61,28 @@ std::string CodePageToUtf8(const std::string& text, unsigned codePage) {
     return Narrow(ToWide(text, codePage));
 }
 
+std::optional<std::string> FirstCharacterNotIn(const std::string& utf8, unsigned codePage) {
+    if (codePage == CP_ACP) codePage = ::GetACP();
+    if (codePage == CP_UTF8) return std::nullopt;
+    const std::wstring wide = Widen(utf8);
+    // One character at a time, a surrogate pair together, so the message can name it.
+    for (std::size_t i = 0; i < wide.size();) {
+        std::size_t n = 1;
+        if (wide[i] >= 0xD800 && wide[i] <= 0xDBFF && i + 1 < wide.size()) n = 2;
+        const std::wstring one = wide.substr(i, n);
+        BOOL usedDefault = FALSE;
+        char out[16];
+        const int got =
+            ::WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, one.data(), static_cast<int>(n),
+                                  out, sizeof out, nullptr, &usedDefault);
+        if (got <= 0 || usedDefault ||
+            ToWide(std::string(out, static_cast<std::size_t>(got)), codePage) != one)
+            return Narrow(one);
+        i += n;
+    }
+    return std::nullopt;
+}
+
 bool WidenInto(const char* utf8, wchar_t* out, std::size_t capacity) noexcept {
     if (!utf8 || !out || capacity == 0 || capacity > 0x7fffffff) return false;
     return ::MultiByteToWideChar(CP_UTF8, 0, utf8, -1, out, static_cast<int>(capacity)) > 0;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 namespace wirepace::platform::win32 {
@@ -14,6 +15,9 @@ std::wstring Widen(const std::string& utf8);
 std::string Narrow(const std::wstring& utf16);
 std::string Utf8ToCodePage(const std::string& utf8, unsigned codePage);
 std::string CodePageToUtf8(const std::string& text, unsigned codePage);
+// The first character of `utf8` (as UTF-8) that the code page cannot store exactly, with no
+// default character and no look-alike ("best fit") in its place; nullopt when every one fits.
+std::optional<std::string> FirstCharacterNotIn(const std::string& utf8, unsigned codePage);
 
 // Widen into fixed storage, NUL-terminated, without allocating (for an emergency exit); false
 // when the text does not fit.

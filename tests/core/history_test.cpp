@@ -156,6 +156,17 @@ TEST(History, RegionalFormsAndTheFileOnDisk) {
     EXPECT_TRUE(ReadResultsLog(dir.Slash() + "TestResults.txt").runs.empty());  // none yet
     testing::WriteFile(dir.Path() / "TestResults.txt", log.Text());
     EXPECT_EQ(ReadResultsLog(dir.Slash() + "TestResults.txt").runs.size(), 1u);
+    // A log from Windows starts with the byte-order mark of UTF-8: its first banner still
+    // counts, and its names read as written.
+    const std::string name = "\xE6\x97\xA5\xE6\x9C\xAC";  // "日本"
+    Log windows;
+    windows.Banner(name).Results(name, "C:\\b\\", 1000);
+    testing::WriteFile(dir.Path() / "FromWindows.txt", "\xEF\xBB\xBF" + windows.Text());
+    const LogHistory copied = ReadResultsLog(dir.Slash() + "FromWindows.txt");
+    ASSERT_EQ(copied.runs.size(), 1u);
+    EXPECT_EQ(copied.runs[0].startTime, "14:05:09");
+    EXPECT_EQ(copied.runs[0].name, name);
+    EXPECT_EQ(copied.skippedLines, 0);
 }
 
 }  // namespace

@@ -21,11 +21,13 @@
 #include "core/catalogue.h"
 #include "core/connection_settings.h"
 #include "core/drone_fleet.h"
+#include "core/history.h"
 #include "core/run_engine.h"
 #include "core/share_connection.h"
 #include "platform/platform.h"
 #include "platform/platform_win32_detail.h"
 #include "platform/share_mount_detail.h"
+#include "platform/text_win32.h"
 #include "support/recording_observer.h"
 #include "support/start_program_args_win32.h"
 #include "win_temp_dir.h"
@@ -279,7 +281,10 @@ class WholeRun : public ::testing::Test {
     }
     std::vector<std::string> LogLines() const {
         std::vector<std::string> lines;
-        std::istringstream in(ReadBytes(environment.logPath));
+        std::string bytes = ReadBytes(environment.logPath);
+        // A new log begins with the byte-order mark of UTF-8.
+        EXPECT_EQ(bytes.rfind("\xEF\xBB\xBF", 0), 0u);
+        std::istringstream in(bytes.substr(3));
         for (std::string line; std::getline(in, line);) {
             EXPECT_FALSE(line.empty());
             EXPECT_EQ(line.back(), '\r');  // CR LF line ends
@@ -318,6 +323,68 @@ TEST_F(WholeRun, NineTestsWithFiveDronesAndNothingLeft) {
     }
     EXPECT_TRUE(EntriesOf(root.Folder()).empty());
     EXPECT_TRUE(EntriesOf(target.Path()).empty());
+}
+
+// Nothing typed is altered in the log: a new log is UTF-8 behind a byte-order mark and keeps
+// any name; an older log in the ANSI code page keeps its code page, and a name it cannot
+// store is refused before the run, naming the character, with the log untouched.
+TEST_F(WholeRun, TheLogStoresNamesExactlyOrRefusesThemFirst) {
+    const std::string japan = "\xE6\x97\xA5\xE6\x9C\xAC";  // "日本"
+    settings.target = target.Slash();
+    settings.testName = japan + " Z\xC3\xBCrich";  // "日本 Zürich"
+    ASSERT_EQ(Run().outcome, RunOutcome::Finished);
+    const std::string bytes = ReadBytes(environment.logPath);
+    EXPECT_EQ(bytes.rfind("\xEF\xBB\xBF-- Starting " + settings.testName + " test at ", 0), 0u);
+    EXPECT_EQ(bytes.find("\xEF\xBB\xBF", 3), std::string::npos) << "one mark, at the start";
+    EXPECT_NE(bytes.find("\"" + settings.testName + "\", \"" + target.Slash() + "\", "),
+              std::string::npos);
+    // The history reads it back as written: one run, nine tests, nothing skipped.
+    LogHistory history = ReadResultsLog(environment.logPath);
+    ASSERT_EQ(history.runs.size(), 1u);
+    EXPECT_EQ(history.runs[0].name, settings.testName);
+    EXPECT_EQ(history.runs[0].tests.size(), 9u);
+    EXPECT_EQ(history.skippedLines, 0);
+    // A second run goes on in UTF-8, whatever the code page.
+    ASSERT_EQ(Run().outcome, RunOutcome::Finished);
+    history = ReadResultsLog(environment.logPath);
+    ASSERT_EQ(history.runs.size(), 2u);
+    EXPECT_EQ(history.runs[1].name, settings.testName);
+
+    // An older log in the ANSI code page.
+    if (!platform::win32::FirstCharacterNotIn(japan, CP_ACP))
+        GTEST_SKIP() << "the ANSI code page " << ::GetACP() << " stores every name tried";
+    const std::string old = "-- Starting " +
+                            platform::win32::Utf8ToCodePage("caf\xC3\xA9", CP_ACP) +
+                            " test at x --\r\n";
+    testing::WriteBytes(environment.logPath, old);
+    settings.testName = japan;
+    const std::size_t statuses = observer.statuses.size();
+    try {
+        Run();
+        ADD_FAILURE() << "a name the log cannot store was taken";
+    } catch (const SettingsError& e) {
+        const std::string message = e.what();
+        EXPECT_NE(message.find("\"\xE6\x97\xA5\" (U+65E5)"), std::string::npos) << message;
+        EXPECT_NE(message.find(environment.logPath), std::string::npos) << message;
+    }
+    settings.testName = "Z\xC3\xBCrich";
+    settings.target = target.Slash() + japan;
+    EXPECT_THROW(Run(), SettingsError);
+    EXPECT_EQ(ReadBytes(environment.logPath), old) << "the refused run touched the log";
+    EXPECT_EQ(observer.statuses.size(), statuses) << "the refused run showed a status";
+    // What the code page stores goes on in it, never UTF-8 inside the same file.
+    settings.target = target.Slash();
+    ASSERT_EQ(Run().outcome, RunOutcome::Finished);
+    const std::string appended = ReadBytes(environment.logPath);
+    EXPECT_EQ(appended.rfind(old, 0), 0u);
+    EXPECT_NE(
+        appended.find("\"" + platform::win32::Utf8ToCodePage(settings.testName, CP_ACP) + "\", "),
+        std::string::npos);
+    history = ReadResultsLog(environment.logPath);
+    ASSERT_FALSE(history.runs.empty());
+    EXPECT_EQ(history.runs.back().name, settings.testName);
+    EXPECT_EQ(history.runs.back().tests.size(), 9u);
+    EXPECT_EQ(history.skippedLines, 0);
 }
 
 TEST_F(WholeRun, AMissingTargetEndsInTheErrorWithNothingLeft) {

@@ -242,18 +242,43 @@ TEST_F(Files, NamesTravelAsUtf16) {
     platform::RemoveFile(At(name));
 }
 
-TEST_F(Files, TextLinesAreWrittenInTheAnsiCodePage) {
-    const std::string line = "caf\xC3\xA9 12,5";  // "café 12,5"
+// A new log is UTF-8 behind a byte-order mark and stores any character; a log without the
+// mark (an older version's) stays in the ANSI code page, and what that cannot store exactly is
+// refused, never replaced, with the file untouched.
+TEST_F(Files, TextLinesKeepTheirFilesEncodingAndLoseNothing) {
+    const std::string line =
+        "caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80";  // "café 日本 😀"
+    EXPECT_EQ(platform::UnstorableCharacter(At("log.txt"), line), std::nullopt);
     platform::AppendLine(At("log.txt"), line);
     platform::AppendLine(At("log.txt"), "second");
-    const std::string ansi = win32::Utf8ToCodePage(line, ::GetACP());
-    EXPECT_EQ(ReadBytes(At("log.txt")), ansi + "\r\nsecond\r\n");
+    EXPECT_EQ(ReadBytes(At("log.txt")), "\xEF\xBB\xBF" + line + "\r\nsecond\r\n");
+    EXPECT_EQ(platform::UnstorableCharacter(At("log.txt"), line), std::nullopt);
+    // Read back as UTF-8, the mark left out (the history).
+    EXPECT_EQ(platform::ReadTextFile(At("log.txt")), line + "\r\nsecond\r\n");
+
+    const std::string storable = "caf\xC3\xA9 12,5";  // "café 12,5"
+    const std::string ansi = win32::Utf8ToCodePage(storable, ::GetACP());
+    WriteBytes(At("old.txt"), "first\r\n");
+    platform::AppendLine(At("old.txt"), storable);
+    EXPECT_EQ(ReadBytes(At("old.txt")), "first\r\n" + ansi + "\r\n");
     if (::GetACP() == 1252) {
         EXPECT_EQ(ansi, "caf\xE9 12,5");
+        const std::string before = ReadBytes(At("old.txt"));
+        // "日" has no place in it, and "ł" only a look-alike ("l"): both refused, named.
+        for (const std::string& refused : {std::string("\xE6\x97\xA5"), std::string("\xC5\x82")}) {
+            const auto message = platform::UnstorableCharacter(At("old.txt"), "a " + refused);
+            ASSERT_TRUE(message);
+            EXPECT_NE(message->find("\"" + refused + "\""), std::string::npos) << *message;
+            EXPECT_NE(message->find("1252"), std::string::npos) << *message;
+            EXPECT_EQ(ErrorNumberOf([&] { platform::AppendLine(At("old.txt"), "a " + refused); }),
+                      kErrPathFileAccess);
+        }
+        EXPECT_NE(platform::UnstorableCharacter(At("old.txt"), "\xE6\x97\xA5")->find("U+65E5"),
+                  std::string::npos);
+        EXPECT_EQ(ReadBytes(At("old.txt")), before);
     }
-    // Read back, the line is UTF-8 again, alone or with the whole log (the history).
-    EXPECT_EQ(platform::ReadFirstLine(At("log.txt")), line);
-    EXPECT_EQ(platform::ReadTextFile(At("log.txt")), line + "\r\nsecond\r\n");
+    EXPECT_EQ(platform::ReadFirstLine(At("old.txt")), "first");
+    EXPECT_EQ(platform::ReadTextFile(At("old.txt")), "first\r\n" + storable + "\r\n");
 
     platform::WriteTextFile(At("t.txt"), "42");
     platform::WriteTextFile(At("t.txt"), "7");

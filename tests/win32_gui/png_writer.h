@@ -24,10 +24,9 @@ struct Capture {
     }
 };
 
-inline Capture CaptureClient(HWND hwnd) {
-    ::SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    ::RedrawWindow(hwnd, nullptr, nullptr,
-                   RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+// As the window shows it now, without asking anything to paint again: what the user sees
+// after the window has handled its messages.
+inline Capture CaptureAsShown(HWND hwnd) {
     ::GdiFlush();
     Capture c;
     RECT r;
@@ -56,6 +55,14 @@ inline Capture CaptureClient(HWND hwnd) {
     ::DeleteDC(memory);
     ::ReleaseDC(hwnd, window);
     return c;
+}
+
+// Freshly painted: the window and every control in it paint themselves whole first.
+inline Capture CaptureClient(HWND hwnd) {
+    ::SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    ::RedrawWindow(hwnd, nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    return CaptureAsShown(hwnd);
 }
 
 namespace png_detail {

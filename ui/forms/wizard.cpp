@@ -285,6 +285,10 @@ void WizardWindow::RunTests() {
         ShowMessage(*problem);
         return;
     }
+    if (const auto problem = CheckLogCanStore(settings, environment_.logPath)) {
+        ShowMessage(*problem);
+        return;
+    }
     // Not saving costs the next window its filled-in values, never this run.
     static_cast<void>(remembered_.Save(settings));
     SetDefaultButton("");

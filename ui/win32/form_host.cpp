@@ -200,14 +200,27 @@ FormHost::~FormHost() {
 
 int FormHost::Px(int units) const {
     if (form_.unit == forms::Unit::Twips) return forms::TwipsToPixels(units, dpi_);
-    return units;
+    return ::MulDiv(units, dpi_, 96);
+}
+
+int FormHost::Unscaled(int pixels) const {
+    if (form_.unit == forms::Unit::Twips) return pixels;
+    return ::MulDiv(pixels, 96, dpi_);
+}
+
+RECT FormHost::PxRect(int left, int top, int width, int height) const {
+    return RECT{Px(left), Px(top), Px(left + width), Px(top + height)};
 }
 
 HFONT FormHost::FontFor(const forms::Font& font) {
     const std::string key =
         std::string(font.face) + "/" + std::to_string(font.points) + (font.bold ? "b" : "");
     if (auto it = fonts_.find(key); it != fonts_.end()) return it->second;
-    const int height = -static_cast<int>(std::lround(font.points * dpi_ / 72.0));
+    // A form laid out in pixels grows by dpi / 96, and its text must not outgrow its room:
+    // 8.25 points at 144 dots per inch are 16.5 pixels, and 17 cut the longest bar label.
+    const double exact = font.points * dpi_ / 72.0;
+    const int height = -static_cast<int>(
+        form_.unit == forms::Unit::Twips ? std::lround(exact) : std::floor(exact + 1e-9));
     HFONT f = ::CreateFontW(height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
                             DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                             DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, Wide(font.face).c_str());
@@ -436,8 +449,18 @@ void FormHost::SizeToText(Control& c) {
     int left = at.x;
     if (c.align == Align::Right) left = at.x + oldWidth - r.right;
     if (c.align == Align::Centre) left = at.x + oldWidth / 2 - r.right / 2;
-    ::SetWindowPos(c.hwnd, nullptr, left, at.y, r.right, r.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
-    ::InvalidateRect(::GetParent(c.hwnd), nullptr, TRUE);
+    // The label painted its new text into its old box as the text was set: no bits of that
+    // box may be kept in the new one. The container repaints where the old box and the new one
+    // lie, the label whole among its siblings there: a frame clips its children, so asking
+    // the frame alone left the label's stale pixels in place.
+    const RECT before{at.x, at.y, at.x + oldWidth, at.y + (now.bottom - now.top)};
+    ::SetWindowPos(c.hwnd, nullptr, left, at.y, r.right, r.bottom,
+                   SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
+    const RECT after{left, at.y, left + r.right, at.y + r.bottom};
+    RECT both;
+    ::UnionRect(&both, &before, &after);
+    ::RedrawWindow(::GetParent(c.hwnd), &both, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 LRESULT FormHost::OnCtlColor(HDC dc, HWND child) {

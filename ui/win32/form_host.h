@@ -66,7 +66,8 @@ struct Control {
 
 class FormHost {
   public:
-    // `dpi` converts twips; a form designed in pixels keeps them.
+    // `dpi` converts twips; a form designed in pixels has them at 96 dots per inch and grows
+    // with the screen's, as the fonts do.
     FormHost(const forms::FormDesign& form, int dpi);
     ~FormHost();
     FormHost(const FormHost&) = delete;
@@ -75,8 +76,11 @@ class FormHost {
     // Creates every described control inside `window`; a later sibling lies over an earlier.
     void Create(HWND window);
 
-    // Design units of this form to pixels.
+    // Design units of this form to pixels, and back (for pixel forms).
     int Px(int units) const;
+    int Unscaled(int pixels) const;
+    // A rectangle of design units to pixels by its edges, so neighbours still meet.
+    RECT PxRect(int left, int top, int width, int height) const;
     const forms::FormDesign& Form() const { return form_; }
     int Dpi() const { return dpi_; }
 

@@ -3,6 +3,7 @@
 
 #include <commdlg.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -32,14 +33,17 @@ const forms::Colour kLineColour = forms::Sys(forms::SystemColour::WindowText);
 
 FrmTestGraph::FrmTestGraph(const RunResult& result, const std::string& testName,
                            const std::string& logPath)
-    // Designed in pixels of the standard 96 dots per inch: its fonts keep that resolution too,
-    // so every text keeps the room the pixel layout gives it.
-    : host_(forms::GraphForm(), 96), result_(result), testName_(testName), logPath_(logPath) {
+    // Designed in pixels of the standard 96 dots per inch: on a finer screen every position,
+    // size and font grows by the same factor, so each text keeps the room the layout gives it.
+    : host_(forms::GraphForm(), ScreenDpi()),
+      result_(result),
+      testName_(testName),
+      logPath_(logPath) {
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     RegisterGraphClass(instance);
     const forms::FormDesign& form = forms::GraphForm();
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-    RECT r{0, 0, form.clientWidth, form.clientHeight};
+    RECT r{0, 0, host_.Px(form.clientWidth), host_.Px(form.clientHeight)};
     ::AdjustWindowRectEx(&r, style, FALSE, WS_EX_CONTROLPARENT);
     hwnd_ = ::CreateWindowExW(WS_EX_CONTROLPARENT, kGraphClass, L"", style, CW_USEDEFAULT,
                               CW_USEDEFAULT, r.right - r.left, r.bottom - r.top, nullptr, nullptr,
@@ -87,7 +91,7 @@ void FrmTestGraph::DrawChart(const forms::Chart& chart) {
     ::SetTextColor(under.dc, ::GetSysColor(COLOR_WINDOWTEXT));
     const std::wstring unit = Wide(chart.unit.text);
     ::TextOutW(under.dc, forms::PixelOf(scaleMap.ToPixelX(chart.unit.x)),
-               forms::PixelOf(chart.unit.y), unit.c_str(), static_cast<int>(unit.size()));
+               host_.Px(forms::PixelOf(chart.unit.y)), unit.c_str(), static_cast<int>(unit.size()));
     ::SelectObject(under.dc, old);
 
     // Bar labels: right-aligned copies of lbl1(2), ending where it ends.
@@ -102,7 +106,7 @@ void FrmTestGraph::DrawChart(const forms::Chart& chart) {
         RECT lr;
         ::GetWindowRect(label.hwnd, &lr);
         const int width = lr.right - lr.left;
-        ::SetWindowPos(label.hwnd, nullptr, b.right - width, b.topPixel, 0, 0,
+        ::SetWindowPos(label.hwnd, nullptr, host_.Px(b.right) - width, host_.Px(b.topPixel), 0, 0,
                        SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         ::ShowWindow(label.hwnd, SW_SHOWNA);
     }
@@ -120,8 +124,12 @@ void FrmTestGraph::DrawChart(const forms::Chart& chart) {
         }
         RECT lr;
         ::GetWindowRect(label.hwnd, &lr);
-        ::SetWindowPos(label.hwnd, nullptr, forms::ScaleLabelLeft(l, lr.right - lr.left), l.top, 0,
-                       0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        // Placed in the design's pixels, then scaled; still never past the strip's edge.
+        const int width = lr.right - lr.left;
+        const int left = std::min(host_.Px(forms::ScaleLabelLeft(l, host_.Unscaled(width))),
+                                  under.width - width);
+        ::SetWindowPos(label.hwnd, nullptr, left, host_.Px(l.top), 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     ::InvalidateRect(graph.hwnd, nullptr, FALSE);
     ::InvalidateRect(strip.hwnd, nullptr, FALSE);
@@ -132,14 +140,17 @@ void FrmTestGraph::DrawTable(const forms::Table& table) {
         const std::string name = "lblT_" + std::to_string(i);
         ::SetWindowTextW(host_.Hwnd(name), Wide(table.texts[static_cast<std::size_t>(i)]).c_str());
     }
-    // A line covers its first end pixel and stops before the second.
+    // A line covers its first end pixel and stops before the second; scaled by its edges, so
+    // lines and bands still meet.
     auto place = [this](const forms::GridLine& line) {
         const bool vertical = line.x1 == line.x2;
         const int left = vertical ? line.x1 : std::min(line.x1, line.x2);
         const int top = vertical ? std::min(line.y1, line.y2) : line.y1;
         const int width = vertical ? 1 : std::max(1, std::abs(line.x2 - line.x1));
         const int height = vertical ? std::max(1, std::abs(line.y2 - line.y1)) : 1;
-        Control& c = host_.AddFill(line.name, kLineColour, left, top, width, height);
+        const RECT r = host_.PxRect(left, top, width, height);
+        Control& c = host_.AddFill(line.name, kLineColour, r.left, r.top, r.right - r.left,
+                                   r.bottom - r.top);
         ::SetWindowPos(c.hwnd, line.front ? HWND_TOP : HWND_BOTTOM, 0, 0, 0, 0,
                        SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
     };
@@ -147,8 +158,9 @@ void FrmTestGraph::DrawTable(const forms::Table& table) {
     for (const forms::GridLine& line : table.horizontal) place(line);
     // The bands lie behind every cell and line.
     for (const forms::Band& band : table.bands) {
-        Control& c =
-            host_.AddFill(band.name, band.colour, band.left, band.top, band.width, band.height);
+        const RECT r = host_.PxRect(band.left, band.top, band.width, band.height);
+        Control& c = host_.AddFill(band.name, band.colour, r.left, r.top, r.right - r.left,
+                                   r.bottom - r.top);
         ::SetWindowPos(c.hwnd, HWND_BOTTOM, 0, 0, 0, 0,
                        SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
     }
@@ -187,7 +199,7 @@ LRESULT FrmTestGraph::Handle(UINT msg, WPARAM wp, LPARAM lp) {
             HBRUSH frame = ::GetSysColorBrush(COLOR_WINDOWTEXT);
             for (const char* name : {"Shape1_0", "Shape1_1"}) {
                 const forms::ControlDesign& s = host_.Form().Control(name);
-                RECT r{s.left, s.top, s.left + s.width, s.top + s.height};
+                const RECT r = host_.PxRect(s.left, s.top, s.width, s.height);
                 ::FrameRect(dc, &r, frame);
             }
             ::EndPaint(hwnd_, &ps);
