@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: MIT
 // The smbnetfs pieces of a share mapping on POSIX: where its files lie, what its configuration
 // says (pure, so the tests check it without a server), and which processes serve a mount.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -91,6 +90,26 @@ std::string ConfigText(const ShareTarget& target, const std::string& user,
     return text + line + "\n";
 }
 
+namespace {
+
+// A file of /proc/PID, or what of it could be read: a process that ends between the listing
+// and the read makes the read fail (ESRCH), which is no error of the caller's.
+std::string ProcessFile(const std::filesystem::path& path) {
+    std::string text;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got <= 0) break;
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return text;
+}
+
+}  // namespace
+
 int DaemonProcessGroup(const std::string& mount) {
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
@@ -98,9 +117,7 @@ int DaemonProcessGroup(const std::string& mount) {
         if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
         struct stat owner {};
         if (::stat(entry.path().c_str(), &owner) != 0 || owner.st_uid != ::geteuid()) continue;
-        std::ifstream file(entry.path() / "cmdline", std::ios::binary);
-        const std::string text{std::istreambuf_iterator<char>(file),
-                               std::istreambuf_iterator<char>()};
+        const std::string text = ProcessFile(entry.path() / "cmdline");
         std::vector<std::string> argv;
         for (std::size_t at = 0; at < text.size();) {
             const auto end = text.find('\0', at);
