@@ -15,9 +15,8 @@ void AppendEscaped(std::string& out, unsigned char byte) {
     out += kHex[byte & 0x0F];
 }
 
-// The length of the valid UTF-8 sequence at `at` and the character it encodes; 0 when the bytes
-// there are not one (a stray continuation, a cut sequence, an overlong form, a surrogate, beyond
-// U+10FFFF).
+}  // namespace
+
 std::size_t Utf8Sequence(std::string_view text, std::size_t at, std::uint32_t& character) {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
     const unsigned char lead = byte(0);
@@ -47,8 +46,6 @@ std::size_t Utf8Sequence(std::string_view text, std::size_t at, std::uint32_t& c
         return 0;
     return length;
 }
-
-}  // namespace
 
 std::string PrintableText(std::string_view text) {
     std::string out;

@@ -3,6 +3,8 @@
 // a terminal or to write into a log line.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -13,5 +15,10 @@ namespace wirepace {
 // text, international text included, stays as it is. Nothing in the result can move a cursor,
 // change a title, end a log line or cut a C string.
 std::string PrintableText(std::string_view text);
+
+// The length of the valid multi-byte UTF-8 sequence at `at` and the character it encodes; 0 when
+// the bytes there are not one (a single byte, a stray continuation, a cut sequence, an overlong
+// form, a surrogate, beyond U+10FFFF).
+std::size_t Utf8Sequence(std::string_view text, std::size_t at, std::uint32_t& character);
 
 }  // namespace wirepace

@@ -3,7 +3,10 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+
+#include "common/printable_text.h"
 
 namespace wirepace::report {
 
@@ -11,34 +14,9 @@ namespace {
 
 // The length of the UTF-8 sequence that starts at `at`, or 0 when it is not a valid one.
 std::size_t Utf8Length(std::string_view text, std::size_t at) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(at);
-    std::size_t length = 0;
-    unsigned min = 0;
-    unsigned code = 0;
-    if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        code = lead & 0x1F;
-        min = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        code = lead & 0x0F;
-        min = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        code = lead & 0x07;
-        min = 0x10000;
-    } else {
-        return 0;
-    }
-    if (at + length > text.size()) return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(at + i) & 0xC0) != 0x80) return 0;
-        code = (code << 6) | (byte(at + i) & 0x3F);
-    }
-    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-    return length;
+    if (static_cast<unsigned char>(text[at]) < 0x80) return 1;
+    std::uint32_t character = 0;
+    return Utf8Sequence(text, at, character);
 }
 
 }  // namespace
