@@ -159,6 +159,26 @@ void FreshFile::Keep() {
     kept_ = true;
 }
 
+void ReplaceThroughRename(const std::string& path, const std::string& bytes, mode_t mode) {
+    // A hidden name without the final one's ending, so a collector that reads "*.prom" skips
+    // it; the process id keeps two writers of the same file apart.
+    const std::filesystem::path final(path);
+    const std::string temp = (final.parent_path() / ("." + final.filename().string() + ".tmp-" +
+                                                     std::to_string(::getpid())))
+                                 .string();
+    {
+        FreshFile file(temp, mode);
+        file.Write(bytes.data(), bytes.size());
+        file.Flush();  // on disk before the name points at it
+        file.Keep();
+    }
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(temp.c_str());
+        RaiseFileError(err, path);
+    }
+}
+
 }  // namespace posix
 
 using posix::CheckPath;
@@ -362,23 +382,7 @@ void ReplaceFileWhole(const std::string& path, const std::string& bytes) {
     CheckPath(path);
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) RefuseNonFile(path);
-    // A hidden name without the final one's ending, so a collector that reads "*.prom" skips
-    // it; the process id keeps two writers of the same file apart.
-    const std::filesystem::path final(path);
-    const std::string temp = (final.parent_path() / ("." + final.filename().string() + ".tmp-" +
-                                                     std::to_string(::getpid())))
-                                 .string();
-    {
-        FreshFile file(temp, 0644);  // the umask decides, as for any data file
-        file.Write(bytes.data(), bytes.size());
-        file.Flush();  // on disk before the name points at it
-        file.Keep();
-    }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(temp.c_str());
-        RaiseFileError(err, path);
-    }
+    posix::ReplaceThroughRename(path, bytes, 0644);  // the umask decides, as for any data file
 }
 
 std::string ReadPrivateFirstLine(const std::string& path) {

@@ -54,4 +54,9 @@ class FreshFile {
     bool kept_ = false;
 };
 
+// Puts `bytes` under `path` whole or not at all: written to a hidden file beside it (flushed,
+// `mode`), then renamed over the name, which replaces whatever is there, a link included,
+// without following it.
+void ReplaceThroughRename(const std::string& path, const std::string& bytes, mode_t mode);
+
 }  // namespace wirepace::platform::posix

@@ -62,22 +62,8 @@ void WriteUserSettings(const std::string& location,
     // Text that is not UTF-8 is written with replacement characters instead of failing.
     const std::string bytes =
         doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-    const std::filesystem::path final(location);
-    const std::string temp = (final.parent_path() / ("." + final.filename().string() + ".tmp-" +
-                                                     std::to_string(::getpid())))
-                                 .string();
-    {
-        posix::FreshFile file(temp, 0600);
-        file.Write(bytes.data(), bytes.size());
-        file.Flush();  // on disk before the name points at it
-        file.Keep();
-    }
     // rename() replaces whatever is under the name, a link included, without following it.
-    if (::rename(temp.c_str(), location.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(temp.c_str());
-        RaiseFileError(err, location);
-    }
+    posix::ReplaceThroughRename(location, bytes, 0600);
 }
 
 }  // namespace wirepace::platform
