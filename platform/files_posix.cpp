@@ -159,6 +159,20 @@ void FreshFile::Keep() {
     kept_ = true;
 }
 
+int ReadAll(int fd, std::string& text, std::size_t limit) {
+    char buffer[65536];
+    while (text.size() <= limit) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (n == 0) break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    return 0;
+}
+
 void ReplaceThroughRename(const std::string& path, const std::string& bytes, mode_t mode) {
     // A hidden name without the final one's ending, so a collector that reads "*.prom" skips
     // it; the process id keeps two writers of the same file apart.
@@ -356,19 +370,9 @@ std::string ReadFirstLine(const std::string& path) {
 std::string ReadTextFile(const std::string& path) {
     const int fd = OpenPlainFile(path, O_RDONLY);
     std::string text;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const int err = errno;
-            ::close(fd);
-            RaiseFileError(err, path);
-        }
-        if (n == 0) break;
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
+    const int err = posix::ReadAll(fd, text);
     ::close(fd);
+    if (err != 0) RaiseFileError(err, path);
     // A log copied from Windows starts with the byte-order mark of UTF-8.
     if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
     return text;

@@ -33,6 +33,9 @@ int CreateFresh(const std::string& path, mode_t mode);
 // Writes everything, retrying short writes; the descriptor stays open either way.
 void WriteFully(int fd, const void* data, std::size_t size, const std::string& path);
 void CloseOrRaise(int fd, const std::string& path);
+// Appends what `fd` holds from where it stands to its end, or until `text` is longer than
+// `limit`; an interrupted read is retried. 0, or the error number of a read that failed.
+int ReadAll(int fd, std::string& text, std::size_t limit = static_cast<std::size_t>(-1));
 
 // A file this process is creating: removed again unless Keep() is reached, so a failure at any
 // step (a full disk, a refused flush) leaves nothing half written.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/error.h"
+#include "platform/files_posix.h"
 #include "platform/platform.h"
 #include "platform/share_mount_detail.h"
 
@@ -98,12 +99,7 @@ std::string ProcessFile(const std::filesystem::path& path) {
     std::string text;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return text;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got <= 0) break;
-        text.append(buffer, static_cast<std::size_t>(got));
-    }
+    posix::ReadAll(fd, text);  // what was read before a failure is what there is
     ::close(fd);
     return text;
 }

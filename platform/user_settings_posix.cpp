@@ -33,14 +33,8 @@ std::map<std::string, std::string> ReadUserSettings(const std::string& location)
     struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
         static_cast<std::size_t>(st.st_size) <= kMaxBytes) {
-        char buffer[4096];
-        for (;;) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            text.append(buffer, static_cast<std::size_t>(n));
-            if (text.size() > kMaxBytes) break;  // it grew while being read
-        }
+        // Stops past the bound: a file that grew while being read is refused below.
+        if (posix::ReadAll(fd, text, kMaxBytes) != 0) text.clear();
     }
     ::close(fd);
     if (text.empty() || text.size() > kMaxBytes) return {};
