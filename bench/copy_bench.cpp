@@ -2,8 +2,9 @@
 // wirepace-copybench: one timed copy, as the run makes it, for bench/copybench. Prints one JSON
 // line: the copy's milliseconds (what the run would time), the processor time it took, when
 // both files were open and when its last chunk was written (between them: the transfer alone),
-// and how the cache was bypassed. The shape options
-// let the benchmark compare other chunk sizes, queue depths and the plain read-then-write loop.
+// and how the cache was bypassed; or, told to stop, how long the stop took. The shape options
+// let the benchmark compare other chunk sizes, queue depths, fixed pieces instead of pieces
+// that follow the link, and the plain read-then-write loop.
 #include <time.h>
 
 #include <chrono>
@@ -47,7 +48,8 @@ const char* Writes(platform::posix::TargetWrites writes) {
 int Usage() {
     std::fprintf(stderr,
                  "Usage: wirepace-copybench [--chunk KIB] [--depth N] [--sequential] "
-                 "[--buffered-writes | --direct-writes] [--no-presize] FROM TO\n"
+                 "[--buffered-writes | --direct-writes] [--no-presize] [--fixed-pieces] "
+                 "[--piece KIB] [--stop-after SEC] FROM TO\n"
                  "Copies FROM to a fresh TO with the run's timed copy (defaults: the run's "
                  "shape) and prints one JSON line.\n");
     return 2;
@@ -57,6 +59,8 @@ int Usage() {
 
 int main(int argc, char** argv) {
     platform::posix::CopyShape shape;
+    platform::CopyPace pace;  // as an earlier copy over the same link left it
+    double stopAfterMs = -1;  // the copy is stopped this long after both files are open
     std::string from, to;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -74,6 +78,12 @@ int main(int argc, char** argv) {
 
         } else if (arg == "--no-presize") {
             shape.presize = false;
+        } else if (arg == "--fixed-pieces") {
+            shape.drainSeconds = 0;
+        } else if (arg == "--stop-after" && hasValue) {
+            stopAfterMs = std::strtod(argv[++i], nullptr) * 1000;
+        } else if (arg == "--piece" && hasValue) {
+            pace.piece = std::strtoul(argv[++i], nullptr, 10) * 1024;
         } else if (arg.rfind("--", 0) == 0 || !to.empty()) {
             return Usage();
         } else {
@@ -84,29 +94,41 @@ int main(int argc, char** argv) {
 
     const double cpu0 = CpuSeconds();
     const auto t0 = Clock::now();
-    Clock::time_point open, last;
+    Clock::time_point open, last, stopped;
     long long calls = 0, bytes = 0;
+    const std::size_t firstPiece = pace.piece;
     try {
         const auto how = platform::posix::CopyUncachedShaped(
             from, to,
             [&](std::int64_t copied, std::int64_t) {
-                last = Clock::now();
-                if (calls++ == 0) open = last;  // told 0 bytes once both files are open
+                const auto now = Clock::now();
+                if (calls++ == 0) open = now;  // told 0 bytes once both files are open
+                if (stopAfterMs >= 0 && Ms(now - open) >= stopAfterMs) {
+                    stopped = now;
+                    return false;
+                }
+                last = now;
                 bytes = copied;
                 return true;
             },
-            shape);
+            shape, nullptr, &pace);
         const double ms = Ms(Clock::now() - t0);
         std::printf(
             "{\"ms\": %.3f, \"cpu_s\": %.6f, \"bytes\": %lld, \"open_ms\": %.3f, "
             "\"last_chunk_ms\": %.3f, \"progress_calls\": %lld, \"bypass\": \"%s\", "
             "\"chunk\": %zu, \"depth\": %d, \"overlapped\": %s, \"writes\": \"%s\", "
-            "\"presize\": %s}\n",
+            "\"presize\": %s, \"drain_s\": %.2f, \"piece_end\": %zu}\n",
             ms, CpuSeconds() - cpu0, bytes, calls ? Ms(open - t0) : 0.0,
             calls ? Ms(last - t0) : 0.0, calls,
             how == platform::CacheBypass::DirectReads ? "direct" : "dropped", shape.chunk,
             shape.depth, shape.overlapped ? "true" : "false", Writes(shape.writes),
-            shape.presize ? "true" : "false");
+            shape.presize ? "true" : "false", shape.drainSeconds, pace.piece);
+        return 0;
+    } catch (const RunInterrupted&) {
+        // From the stop to the copy's end: what is in flight drained, the target removed.
+        std::printf("{\"stopped\": true, \"stop_ms\": %.3f, \"bytes\": %lld, \"piece_start\": %zu, "
+                    "\"drain_s\": %.2f}\n",
+                    Ms(Clock::now() - stopped), bytes, firstPiece, shape.drainSeconds);
         return 0;
     } catch (const RuntimeError& e) {
         std::fprintf(stderr, "wirepace-copybench: %s %s\n", e.Text().c_str(), e.Path().c_str());

@@ -108,6 +108,14 @@ std::optional<std::int64_t> ParseProgressLine(const std::string& line) {
     return std::stoll(line.substr(0, end));
 }
 
+std::string ReleaseLine(std::int64_t pieceBytes) {
+    return ProgressLine(pieceBytes);
+}
+
+std::optional<std::int64_t> ParseReleaseLine(const std::string& text) {
+    return ParseProgressLine(text);
+}
+
 std::string ResultFileLine(double elapsedMs) {
     return PrintForm(RoundHalfEven(elapsedMs)) + "\r\n";
 }

@@ -64,9 +64,13 @@ std::string ErrorFileName(const std::string& file);
 // request on the link being timed.
 std::string ProgressFileName(const std::string& file);
 
-// Tests only: milliseconds a drone waits after every piece of its copy, standing in for a slow
-// link.
-inline constexpr const char* kPieceDelayVariable = "WIREPACE_TEST_PIECE_DELAY_MS";
+// Tests only: milliseconds a copy pauses for every MiB it moves, after each piece, standing in
+// for a slow link (in the drones and in the controller's timed copies).
+inline constexpr const char* kSlowLinkVariable = "WIREPACE_TEST_MS_PER_MIB";
+// The pause for `bytes` moved at `msPerMiB`, in seconds.
+inline double SlowLinkSeconds(double msPerMiB, std::int64_t bytes) {
+    return msPerMiB * static_cast<double>(bytes) / (1024.0 * 1024.0) / 1000.0;
+}
 
 // How often at most a drone rewrites its progress file and looks for the stop file.
 inline constexpr double kDroneProgressEveryMs = 250;
@@ -75,6 +79,12 @@ inline constexpr double kDroneProgressEveryMs = 250;
 // while being rewritten) is none.
 std::string ProgressLine(std::int64_t bytes);
 std::optional<std::int64_t> ParseProgressLine(const std::string& line);
+
+// The release file's one line: the length in bytes each drone's copy starts its pieces with,
+// as the controller's copies over the same link learnt it, then CR LF. An empty release file
+// (the one that lets waiting drones find the stop file) leaves the length to the drone.
+std::string ReleaseLine(std::int64_t pieceBytes);
+std::optional<std::int64_t> ParseReleaseLine(const std::string& text);
 
 // The one line of a result file: the elapsed time rounded to whole milliseconds (halves to the
 // even neighbour) in the print form, then CR LF. 1234 ms gives " 1234 \r\n".

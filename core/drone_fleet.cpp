@@ -164,7 +164,11 @@ std::vector<double> CollectDroneTimes(const RunContext& state, DroneFleet& fleet
     if (droneCount < 0 || droneCount > kMaxDrones) throw RuntimeError(kErrSubscriptOutOfRange);
 
     const std::string release = state.AppDrive + kReleaseFile;
-    platform::CreateEmptyFile(release);
+    // Whole when it appears: a drone reads it as soon as it sees it.
+    if (wait.firstPieceBytes > 0)
+        platform::ReplaceFileWhole(release, ReleaseLine(wait.firstPieceBytes));
+    else
+        platform::CreateEmptyFile(release);
     if (wait.onRelease) wait.onRelease();
 
     const int awaited = testIndex == 6 ? 2 : kMaxDrones;

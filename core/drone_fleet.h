@@ -58,6 +58,9 @@ struct DroneWait {
     std::function<void(const std::vector<std::int64_t>& bytes)> onProgress;
     std::function<void()> onRelease;  // the drones have just been released
     std::function<void()> onStall;    // a copy made no progress for stallLimitMs
+    // The length each drone's copy starts its pieces with (0: the drones' own), so that a stop
+    // on a slow link does not wait for pieces sized for a fast one.
+    std::int64_t firstPieceBytes = 0;
 };
 
 // Releases the started drones with one file, waits for the result files (drones 1 and 2 for

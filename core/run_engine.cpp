@@ -74,7 +74,7 @@ class Run {
         context_.Fill = settings.fill;
         isNetworkFolder_ =
             environment.isNetworkFolder ? environment.isNetworkFolder : platform::IsNetworkFolder;
-        pieceDelayMs_ = environment.pieceDelayMs;
+        msPerMiB_ = environment.slowLinkMsPerMiB;
         diskSpace_ = environment.diskSpace ? environment.diskSpace : platform::DiskSpaceOf;
         result_.settings = settings;
         result_.settings.password.clear();  // a result is kept and reported; the password not
@@ -121,8 +121,10 @@ class Run {
     void CollectDrones(int index, int droneCount, ProgressMeter& meter, double& elapsed);
     // Follows a copy or a write into `meter` and abandons it when the user stops the run.
     platform::CopyProgress Follow(ProgressMeter& meter) {
-        return [this, &meter](std::int64_t copied, std::int64_t) {
-            if (pieceDelayMs_ > 0) Pause(pieceDelayMs_ / 1000);
+        return [this, &meter, before = std::int64_t{0}](std::int64_t copied, std::int64_t) mutable {
+            if (msPerMiB_ > 0 && copied > before)
+                Pause(SlowLinkSeconds(msPerMiB_, copied - before));
+            before = copied;
             meter.Update(static_cast<double>(copied));
             return !stop_.Requested();
         };
@@ -155,7 +157,7 @@ class Run {
     RunObserver& observer_;
     const StopToken& stop_;
     std::function<bool(const std::string&)> isNetworkFolder_;
-    double pieceDelayMs_ = 0;
+    double msPerMiB_ = 0;
     DiskSpaceReader diskSpace_;
     RunContext context_;
     RunResult result_;
@@ -172,6 +174,9 @@ class Run {
     bool errorStarted_ = false;
     bool connectionFailed_ = false;  // the share could not be mapped
     std::vector<double> droneTimes_;
+    // The pieces the copies over the target learnt, handed from each to the next and, shared
+    // out, to the drones.
+    platform::CopyPace targetPace_;
 };
 
 void Run::RunTests() {
@@ -271,11 +276,15 @@ void Run::RunTests() {
     platform::FlushFile(context_.AppDrive + context_.SmallTestFile);
     const std::string dirNow = TargetDir();
     // Untimed, so it waits for the target like the other calls, as long as the copy moves.
+    // Its pace is the first the run learns of the link; shared, as a call given up on runs on.
+    auto pace = std::make_shared<platform::CopyPace>();
     target_.CallInSteps("copying to " + dirNow, [from = context_.AppDrive + context_.SmallTestFile,
-                                                 to = dirNow + context_.SmallTestFile](
-                                                    const TargetCalls::Step& step) {
-        platform::CopyUncached(from, to, [&step](std::int64_t, std::int64_t) { return step(); });
+                                                 to = dirNow + context_.SmallTestFile,
+                                                 pace](const TargetCalls::Step& step) {
+        platform::CopyUncached(
+            from, to, [&step](std::int64_t, std::int64_t) { return step(); }, pace.get());
     });
+    targetPace_ = *pace;
     WorkRoot().Remove(context_.SmallTestFile);
     RemoveOnTarget(context_.SmallTestFile);
 
@@ -344,7 +353,7 @@ void Run::RunTest(int index, ProgressMeter& meter, double& elapsed, double& byte
         case 2:
             meter.Start();
             start = TickMs();
-            platform::CopyUncached(localSmall(), remoteSmall(), Follow(meter));
+            platform::CopyUncached(localSmall(), remoteSmall(), Follow(meter), &targetPace_);
             end = TickMs();
             bytes = length(localSmall());
             break;
@@ -352,7 +361,7 @@ void Run::RunTest(int index, ProgressMeter& meter, double& elapsed, double& byte
             WorkRoot().Remove(context_.SmallTestFile);
             meter.Start();
             start = TickMs();
-            platform::CopyUncached(remoteSmall(), localSmall(), Follow(meter));
+            platform::CopyUncached(remoteSmall(), localSmall(), Follow(meter), &targetPace_);
             end = TickMs();
             bytes = length(localSmall());
             break;
@@ -361,7 +370,7 @@ void Run::RunTest(int index, ProgressMeter& meter, double& elapsed, double& byte
             WorkRoot().Remove(context_.SmallTestFile);
             meter.Start();
             start = TickMs();
-            platform::CopyUncached(localLarge(), remoteLarge(), Follow(meter));
+            platform::CopyUncached(localLarge(), remoteLarge(), Follow(meter), &targetPace_);
             end = TickMs();
             bytes = length(localLarge());
             break;
@@ -369,7 +378,7 @@ void Run::RunTest(int index, ProgressMeter& meter, double& elapsed, double& byte
             WorkRoot().Remove(context_.LargeTestFile);
             meter.Start();
             start = TickMs();
-            platform::CopyUncached(remoteLarge(), localLarge(), Follow(meter));
+            platform::CopyUncached(remoteLarge(), localLarge(), Follow(meter), &targetPace_);
             end = TickMs();
             bytes = length(localLarge());
             break;
@@ -433,6 +442,9 @@ void Run::CollectDrones(int index, int droneCount, ProgressMeter& meter, double&
     // The drones time themselves from their release; the test's clock starts with it.
     wait.onRelease = [&meter] { meter.Start(); };
     wait.onStall = [this] { dronesStalled_ = true; };
+    if (targetPace_.piece > 0)
+        wait.firstPieceBytes =
+            std::max<std::int64_t>(1, static_cast<std::int64_t>(targetPace_.piece) / droneCount);
     droneTimes_ = CollectDroneTimes(context_, fleet_, droneCount, index, wait);
     elapsed = Longest(droneTimes_);
 }
@@ -602,8 +614,8 @@ RunEnvironment ControllerEnvironment() {
     RunEnvironment environment;
     environment.workRoot = platform::ControllerAppDrive();
     environment.logPath = platform::LogFolder() + "TestResults.txt";
-    if (const auto delay = platform::GetEnv(kPieceDelayVariable))
-        environment.pieceDelayMs = TextToNumber(*delay).value_or(0);
+    if (const auto delay = platform::GetEnv(kSlowLinkVariable))
+        environment.slowLinkMsPerMiB = TextToNumber(*delay).value_or(0);
     return environment;
 }
 

@@ -19,9 +19,9 @@ struct RunEnvironment {
     std::string logPath;   // full path of "TestResults.txt"
     // Tells a network target from a local disk; the platform's check unless a test stands in.
     std::function<bool(const std::string&)> isNetworkFolder;
-    // Tests only: a pause after every piece of a timed copy, standing in for a slow link
-    // (ControllerEnvironment takes it from WIREPACE_TEST_PIECE_DELAY_MS, as the drones do).
-    double pieceDelayMs = 0;
+    // Tests only: a pause for every MiB a timed copy moves, standing in for a slow link
+    // (ControllerEnvironment takes it from WIREPACE_TEST_MS_PER_MIB, as the drones do).
+    double slowLinkMsPerMiB = 0;
     // Reads a folder's free space for the check before the run; the platform's unless a test
     // stands in.
     DiskSpaceReader diskSpace = {};

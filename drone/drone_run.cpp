@@ -61,12 +61,13 @@ class CopyWatch {
     CopyWatch(const std::string& appDrive, const std::string& file)
         : progressFile_(appDrive + ProgressFileName(file)), stopFile_(appDrive + kStopFile) {
         // Tests stand in for a slow link by pausing after every piece.
-        if (const auto delay = platform::GetEnv(kPieceDelayVariable))
-            pieceDelayMs_ = TextToNumber(*delay).value_or(0);
+        if (const auto delay = platform::GetEnv(kSlowLinkVariable))
+            msPerMiB_ = TextToNumber(*delay).value_or(0);
     }
 
     bool operator()(std::int64_t copied, std::int64_t total) {
-        if (pieceDelayMs_ > 0) Pause(pieceDelayMs_ / 1000);
+        if (msPerMiB_ > 0 && copied > before_) Pause(SlowLinkSeconds(msPerMiB_, copied - before_));
+        before_ = copied;
         const double now = TickMs();
         if (copied < total && now - last_ < kDroneProgressEveryMs) return true;
         last_ = now;
@@ -83,7 +84,8 @@ class CopyWatch {
     std::string progressFile_;
     std::string stopFile_;
     double last_ = TickMs();
-    double pieceDelayMs_ = 0;
+    double msPerMiB_ = 0;
+    std::int64_t before_ = 0;  // bytes copied at the last call
 };
 
 }  // namespace
@@ -103,9 +105,17 @@ int RunDrone(const std::string& appDrive, const std::string& argText) {
         const CopyPaths paths = CopyPathsFor(appDrive, request->direction, request->dir, file);
 
         CopyWatch watch(appDrive, file);
+        platform::CopyPace pace;
+        try {
+            if (const auto piece =
+                    ParseReleaseLine(platform::ReadTextFile(appDrive + kReleaseFile)))
+                pace.piece = static_cast<std::size_t>(*piece);
+        } catch (const RuntimeError&) {
+            // Gone already (a stop): the copy sizes its own pieces, and finds the stop file.
+        }
         const double first = TickMs();
         try {
-            platform::CopyUncached(paths.source, paths.target, std::ref(watch));
+            platform::CopyUncached(paths.source, paths.target, std::ref(watch), &pace);
         } catch (const RunInterrupted&) {
             return 0;  // told to stop: the partial copy is gone, and no time is reported
         } catch (const RuntimeError& e) {

@@ -4,6 +4,7 @@
 // _win32.cpp; CMake picks the set to build.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -134,15 +135,24 @@ enum class CacheBypass {
 };
 
 // Told as a copy goes, on the thread that copies: the bytes written so far of `total`, once
-// when both files are open (0) and at least after every chunk; never fewer than the last time.
+// when both files are open (0), after every piece and, while a piece takes long, a few times a
+// second with the same count; never fewer than the last time.
 // Returning false abandons the copy: its partial target is removed and RunInterrupted raised.
 using CopyProgress = std::function<bool(std::int64_t copied, std::int64_t total)>;
 
+// The pieces a copy moves in, learnt from the link as it goes (see kDrainSeconds). A caller
+// that copies over the same link again hands the same pace back, so the next copy starts with
+// the pieces the last one ended with instead of ones that may take the slow link seconds.
+struct CopyPace {
+    std::size_t piece = 0;  // bytes; 0: the copy's own first length
+};
+
 // The timed copy: every byte is read from where the source lies, not from this machine's file
 // cache, and the written data has left this machine's cache when it returns. The target is
-// created fresh.
+// created fresh. `pace`: read at the start, updated at the end (Windows: the system's copy
+// engine sizes its own pieces, and it is left as it is).
 CacheBypass CopyUncached(const std::string& from, const std::string& to,
-                         const CopyProgress& progress = {});
+                         const CopyProgress& progress = {}, CopyPace* pace = nullptr);
 // Makes CopyUncached behave as on a file system that refuses unbuffered reads (tests only).
 void RefuseDirectReadsForTests(bool refuse);
 

@@ -14,12 +14,14 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <deque>
 #include <fstream>
 #include <memory>
 #include <new>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -207,21 +209,26 @@ class Requests {
 
     bool Idle() const { return inFlight_ == 0 && ready_.empty(); }
 
-    // The next request that has finished; waits for one.
-    Done Next() {
-        while (ready_.empty())
-            if (!Reap()) throw RuntimeError(kErrInternal, "Waiting for a copy's requests failed");
+    // The next request that has finished; waits for one, at most `waitMs` (none: nothing has
+    // finished yet).
+    std::optional<Done> Next(int waitMs) {
+        if (ready_.empty()) {
+            timespec wait{waitMs / 1000, static_cast<long>(waitMs % 1000) * 1000000L};
+            if (!Reap(&wait))
+                throw RuntimeError(kErrInternal, "Waiting for a copy's requests failed");
+            if (ready_.empty()) return std::nullopt;
+        }
         const Done done = ready_.front();
         ready_.pop_front();
         return done;
     }
 
   private:
-    bool Reap() {
+    bool Reap(timespec* wait = nullptr) {
         io_event events[16];
         const long n =
             ::syscall(SYS_io_getevents, context_, 1L,
-                      static_cast<long>(std::min<std::size_t>(16, inFlight_)), events, nullptr);
+                      static_cast<long>(std::min<std::size_t>(16, inFlight_)), events, wait);
         if (n < 0) return errno == EINTR;
         for (long i = 0; i < n; ++i)
             ready_.push_back({reinterpret_cast<Slot*>(static_cast<std::uintptr_t>(events[i].data)),
@@ -236,6 +243,58 @@ class Requests {
     std::deque<Done> ready_;
 };
 
+// Sizes a copy's pieces from the rate its writes complete at, so that what is in flight
+// drains in `drainSeconds` (see kDrainSeconds). The rate is taken over the last one to two
+// seconds, so a link that slows down is followed.
+class Pace {
+  public:
+    Pace(const CopyShape& shape, CopyPace* kept) : shape_(shape), kept_(kept), piece_(shape.chunk) {
+        if (Adaptive() && kept_ && kept_->piece != 0)
+            piece_ = std::clamp(kept_->piece / kAlignment * kAlignment, Smallest(), piece_);
+    }
+    ~Pace() {
+        if (Adaptive() && kept_) kept_->piece = piece_;
+    }
+    Pace(const Pace&) = delete;
+    Pace& operator=(const Pace&) = delete;
+
+    std::size_t Piece() const { return piece_; }
+
+    // `copied` bytes are written by now.
+    void Written(std::int64_t copied) {
+        if (!Adaptive()) return;
+        const auto now = Clock::now();
+        if (now - newer_.at >= std::chrono::seconds(1)) {
+            older_ = newer_;
+            newer_ = {now, copied};
+        }
+        const double seconds = std::chrono::duration<double>(now - older_.at).count();
+        if (seconds <= 0) return;
+        const double rate = static_cast<double>(copied - older_.copied) / seconds;
+        const double want = rate * shape_.drainSeconds / shape_.depth;
+        // Growing by a few times at most: one quick completion is no rate yet.
+        const std::size_t most = std::min(shape_.chunk, piece_ * 4);
+        piece_ =
+            want >= static_cast<double>(most)
+                ? most
+                : std::max(Smallest(), static_cast<std::size_t>(want) / kAlignment * kAlignment);
+    }
+
+  private:
+    using Clock = std::chrono::steady_clock;
+    struct Mark {
+        Clock::time_point at;
+        std::int64_t copied = 0;
+    };
+    bool Adaptive() const { return shape_.drainSeconds > 0; }
+    std::size_t Smallest() const { return std::min(posix::kSmallestPiece, shape_.chunk); }
+
+    const CopyShape& shape_;
+    CopyPace* kept_;
+    std::size_t piece_;
+    Mark older_{Clock::now()}, newer_ = older_;
+};
+
 struct FreeMemory {
     void operator()(unsigned char* p) const { std::free(p); }
 };
@@ -246,7 +305,7 @@ namespace posix {
 
 CacheBypass CopyUncachedShaped(const std::string& from, const std::string& to,
                                const CopyProgress& progress, const CopyShape& shape,
-                               const CopyFault* fault) {
+                               const CopyFault* fault, CopyPace* kept) {
     if (shape.chunk == 0 || shape.chunk % kAlignment != 0 || shape.depth < 1)
         throw RuntimeError(kErrInternal, "A copy needs whole blocks and a request in flight");
     CacheBypass how = CacheBypass::DirectReads;
@@ -272,9 +331,12 @@ CacheBypass CopyUncachedShaped(const std::string& from, const std::string& to,
     // past the end makes a FUSE client (and a local file system) finish it before it takes the
     // next. The last chunk is read and written first, which sets the length with bytes that
     // must be written anyway; ftruncate would cost round trips of its own (two on sshfs).
-    const auto chunk = static_cast<std::int64_t>(shape.chunk);
-    const bool tailFirst = directWrites && shape.presize && total > chunk;
-    const std::int64_t tail = tailFirst ? (total - 1) / chunk * chunk : total;
+    Pace pace(shape, kept);
+    // The last piece lies on the grid of the first pieces' length, so it is no longer than
+    // they are.
+    const auto first = static_cast<std::int64_t>(pace.Piece());
+    const bool tailFirst = directWrites && shape.presize && total > first;
+    const std::int64_t tail = tailFirst ? (total - 1) / first * first : total;
 
     void* memory = nullptr;
     const auto depth = static_cast<std::size_t>(shape.depth);
@@ -297,14 +359,17 @@ CacheBypass CopyUncachedShaped(const std::string& from, const std::string& to,
         if (!tailAsked) {
             s.offset = tail;
             tailAsked = true;
+            s.length = std::min(shape.chunk, RoundUpToBlock(end - s.offset));
         } else if (next < std::min(tail, end)) {
             s.offset = next;
-            next += chunk;
+            // Up to the last piece, or to the end of the source where it is not written first.
+            s.length = std::min(pace.Piece(), tailFirst ? static_cast<std::size_t>(tail - next)
+                                                        : RoundUpToBlock(end - next));
+            next += static_cast<std::int64_t>(s.length);
         } else {
             return;
         }
         s.step = Slot::Step::Reading;
-        s.length = std::min(shape.chunk, RoundUpToBlock(end - s.offset));
         s.done = 0;
         requests.Start(s, in, false);
     };
@@ -322,7 +387,13 @@ CacheBypass CopyUncachedShaped(const std::string& from, const std::string& to,
     for (Slot& s : slots) readNext(s);
 
     while (!requests.Idle()) {
-        auto [slot, result] = requests.Next();
+        const auto finished = requests.Next(posix::kWaitTickMs);
+        if (!finished) {
+            // A request takes long (a slow or stalled link): the caller may stop meanwhile.
+            if (progress && !progress(copied, total)) throw RunInterrupted();
+            continue;
+        }
+        auto [slot, result] = *finished;
         Slot& s = *slot;
         if (s.step == Slot::Step::Reading) {
             if (fault && fault->side == CopyFault::Side::Read && fault->request == ++reads)
@@ -383,6 +454,7 @@ CacheBypass CopyUncachedShaped(const std::string& from, const std::string& to,
             continue;
         }
         copied += static_cast<std::int64_t>(s.length);
+        pace.Written(copied);
         // Abandoned: what is in flight is waited for, and the guard of the fresh file removes
         // what was written.
         if (progress && !progress(copied, total)) throw RunInterrupted();
@@ -398,8 +470,8 @@ CacheBypass CopyUncachedShaped(const std::string& from, const std::string& to,
 }  // namespace posix
 
 CacheBypass CopyUncached(const std::string& from, const std::string& to,
-                         const CopyProgress& progress) {
-    return posix::CopyUncachedShaped(from, to, progress, CopyShape{});
+                         const CopyProgress& progress, CopyPace* pace) {
+    return posix::CopyUncachedShaped(from, to, progress, CopyShape{}, nullptr, pace);
 }
 
 void RefuseDirectReadsForTests(bool refuse) {

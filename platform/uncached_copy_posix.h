@@ -18,6 +18,15 @@ namespace wirepace::platform::posix {
 // bytes in flight gain nothing there but lengthen a stop, which waits for what is in flight.
 inline constexpr std::size_t kCopyChunk = 1 << 20;
 inline constexpr int kCopyDepth = 2;
+// A stop waits for what is in flight, and a slow link takes seconds over two chunks (11 s on
+// a 1.5 Mbit/s line). Pieces shrink so that what is in flight drains in this long at the rate
+// the copy sees: still more than a round trip's worth of bytes on any link whose round trip is
+// shorter, so the link stays as busy as with whole chunks.
+inline constexpr double kDrainSeconds = 0.75;
+// The smallest piece: smaller ones cost more calls than a stop on the slowest link gains.
+inline constexpr std::size_t kSmallestPiece = 64 << 10;
+// While requests are in flight, the caller is told at least this often (its stop is looked at).
+inline constexpr int kWaitTickMs = 200;
 
 // How the target is written: unbuffered requests travel at once, several at a time, which is
 // what a network client needs to keep a long round trip busy; a local disk does better with
@@ -32,6 +41,9 @@ struct CopyShape {
     // ByFileSystem: unbuffered on a file system reached through a network client, else buffered
     TargetWrites writes = TargetWrites::ByFileSystem;
     bool presize = true;  // unbuffered writes: the target's length set before the first
+    // Pieces sized so that what is in flight drains in this many seconds (at most `chunk`);
+    // 0: every piece `chunk` long, as the plain loop did.
+    double drainSeconds = kDrainSeconds;
 
     bool operator==(const CopyShape&) const = default;
 };
@@ -46,6 +58,6 @@ struct CopyFault {
 
 CacheBypass CopyUncachedShaped(const std::string& from, const std::string& to,
                                const CopyProgress& progress, const CopyShape& shape,
-                               const CopyFault* fault = nullptr);
+                               const CopyFault* fault = nullptr, CopyPace* pace = nullptr);
 
 }  // namespace wirepace::platform::posix

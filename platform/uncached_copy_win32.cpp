@@ -39,7 +39,7 @@ DWORD CALLBACK OnProgress(LARGE_INTEGER total, LARGE_INTEGER copied, LARGE_INTEG
 }  // namespace
 
 CacheBypass CopyUncached(const std::string& from, const std::string& to,
-                         const CopyProgress& progress) {
+                         const CopyProgress& progress, CopyPace*) {
     if (IsBadPath(from) || IsBadPath(to))
         throw RuntimeError(kErrFileNotFound).WithPath(IsBadPath(from) ? from : to);
     const std::wstring target = Widen(to);

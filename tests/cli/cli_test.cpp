@@ -97,7 +97,7 @@ TEST_F(Cli, JsonRunWithRepeatsAgreesWithItsFigures) {
 TEST_F(Cli, JsonLinesFollowTheRunLiveAndAddUp) {
     // 3.5 MB files copied in pieces of a megabyte with a pause after each, as on a slow link.
     auto env = Env();
-    env["WIREPACE_TEST_PIECE_DELAY_MS"] = "150";
+    env["WIREPACE_TEST_MS_PER_MIB"] = "150";
     ChildProcess cli(Args({"--name", "live", "--dir", target.Path().string(), "--speed", ">T1",
                            "--format", "jsonl"}),
                      env);

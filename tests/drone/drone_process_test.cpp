@@ -237,9 +237,9 @@ TEST_F(DroneProcessTest, TheStopFileEndsACopyUnderWayAndNothingOfItStays) {
     // Eight pieces of a megabyte, each followed by a pause as on a slow link.
     const std::string big(8 << 20, 'x');
     WriteFile(RootFile("2B.jnk"), big);
-    ::setenv(kPieceDelayVariable, "300", 1);
+    ::setenv(kSlowLinkVariable, "300", 1);
     auto p = Start("-TO" + target_.Slash() + "?2B.jnk");
-    ::unsetenv(kPieceDelayVariable);
+    ::unsetenv(kSlowLinkVariable);
     Release();
     // The drone tells its progress while it copies.
     const auto started = std::chrono::steady_clock::now();

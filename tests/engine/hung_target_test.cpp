@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Whole runs against a target that stops answering: a FUSE file system that holds every
-// request on demand stands in for a file server that is stopped, where Samba cannot be.
+// Whole runs against a target that stops answering or answers slowly: a FUSE file system
+// that holds every request on demand, or passes reads and writes at a set rate, stands in for
+// a file server that is stopped or far away, where Samba cannot be.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/mount.h>
@@ -113,6 +114,9 @@ class HungTarget : public ::testing::Test {
     }
 
     void Hold() { testing::WriteFile(control_.Path() / "hold", ""); }
+    void SlowTo(int bytesPerSecond) {
+        testing::WriteFile(control_.Path() / "rate", std::to_string(bytesPerSecond));
+    }
     void HoldOnFirstWrite() { testing::WriteFile(control_.Path() / "hold-on-write", ""); }
     bool Held() const { return fs::exists(control_.Path() / "hold"); }
     void Release() {
@@ -213,6 +217,35 @@ TEST_F(HungTarget, ARunEndsSayingTheTargetStoppedAnsweringAndTheNextRunCleansUp)
     const RunResult next = Run({});
     EXPECT_EQ(next.outcome, RunOutcome::Finished) << next.errorDescription;
     EXPECT_EQ(next.tests.size(), 9u);
+    EXPECT_TRUE(testing::Entries(folder_.Path()).empty());
+    EXPECT_TRUE(testing::Entries(root_.Path()).empty());
+}
+
+TEST_F(HungTarget, AStopOnASlowLinkEndsTheRunWithinASecondWithNothingLeft) {
+    ASSERT_NO_FATAL_FAILURE(Mount(WIREPACE_STALLING_FS, mount_.Path()));
+    // 384 KiB/s from the connection test on: two whole chunks in flight would take 5 s to
+    // drain there, and test 2 moves 2 MiB.
+    settings_.smallKB = 2048;
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point stopped;
+    std::thread stopper;
+    const RunResult result = Run([&](int index) {
+        if (index == -1) SlowTo(384 << 10);
+        // Stopped in the middle of test 2's copy (it starts half a second after the test).
+        if (index == 2)
+            stopper = std::thread([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+                stopped = Clock::now();
+                stop_.Request();
+            });
+    });
+    const double seconds = std::chrono::duration<double>(Clock::now() - stopped).count();
+    if (stopper.joinable()) stopper.join();
+    std::cout << "the run ended " << seconds << " s after the stop\n";
+    EXPECT_EQ(result.outcome, RunOutcome::Interrupted) << result.errorDescription;
+    EXPECT_EQ(result.tests.size(), 2u);
+    // A second and what removing the work files costs; whole chunks would take seconds more.
+    EXPECT_LT(seconds, 2.0) << "from the stop to the end of the run";
     EXPECT_TRUE(testing::Entries(folder_.Path()).empty());
     EXPECT_TRUE(testing::Entries(root_.Path()).empty());
 }

@@ -141,7 +141,7 @@ TEST_F(Engine, ProgressIsReportedInOrderAndTheSamplesAddUpToEachTestsBytes) {
     settings = *SettingsFor(kWanType, ">T1");
     settings.testName = "Samples";
     settings.target = target.Path().string();
-    environment.pieceDelayMs = 300;
+    environment.slowLinkMsPerMiB = 300;
     const RunResult result = Run();
     ASSERT_EQ(result.outcome, RunOutcome::Finished);
     for (const TestResult& t : result.tests) {
@@ -232,7 +232,7 @@ TEST_F(Engine, StopInTheMiddleOfACopyAbandonsItWithinAPiece) {
     settings = *SettingsFor(kWanType, ">T1");
     settings.testName = "Slow";
     settings.target = target.Path().string();
-    environment.pieceDelayMs = 300;
+    environment.slowLinkMsPerMiB = 300;
     StopMidCopy observer(stop, 4);
     const RunResult result = RunBenchmark(settings, environment, observer, stop);
     EXPECT_EQ(result.outcome, RunOutcome::Interrupted);

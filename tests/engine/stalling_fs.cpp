@@ -3,8 +3,10 @@
 // request through to a real folder, and holds every request while the file CONTROL/hold
 // exists, as a stopped server does. While CONTROL/hold-on-write exists, the first write
 // request makes CONTROL/hold itself, so a copy is caught in the middle. Attributes are never
-// cached, so every look at a file is a request, as on a share. It detaches itself with
-// setsid, as smbnetfs does, so started as "smbnetfs" it stands in for a share mount's daemon.
+// cached, so every look at a file is a request, as on a share. While CONTROL/rate holds a
+// number of bytes per second, reads and writes pass as over one link of that rate. It detaches
+// itself with setsid, as smbnetfs does, so started as "smbnetfs" it stands in for a share
+// mount's daemon.
 //
 //   stalling_fs MOUNTPOINT FOLDER CONTROL     (stays in the foreground until unmounted)
 #define FUSE_USE_VERSION 31
@@ -15,15 +17,23 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <mutex>
 #include <string>
+#include <thread>
 
 namespace {
 
 std::string gFolder;
 std::string gHold;
 std::string gHoldOnWrite;
+std::string gRate;
+std::mutex gLinkMutex;
+std::chrono::steady_clock::time_point gLinkFree;  // when the link has sent what it was given
 
 bool Exists(const std::string& path) {
     return ::access(path.c_str(), F_OK) == 0;
@@ -36,6 +46,22 @@ void Gate(bool isWrite = false) {
         ::close(::open(gHold.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
     }
     while (Exists(gHold)) ::usleep(5000);
+}
+
+// Reads and writes take their turn on the link and its time for their bytes.
+void Throttle(size_t bytes) {
+    double rate = 0;
+    std::ifstream control(gRate);
+    if (!(control >> rate) || rate <= 0) return;
+    std::chrono::steady_clock::time_point done;
+    {
+        const std::lock_guard<std::mutex> lock(gLinkMutex);
+        gLinkFree = std::max(gLinkFree, std::chrono::steady_clock::now()) +
+                    std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                        std::chrono::duration<double>(static_cast<double>(bytes) / rate));
+        done = gLinkFree;
+    }
+    std::this_thread::sleep_until(done);
 }
 
 std::string Real(const char* path) {
@@ -158,12 +184,14 @@ int Open(const char* path, fuse_file_info* fi) {
 
 int Read(const char*, char* buffer, size_t size, off_t offset, fuse_file_info* fi) {
     Gate();
+    Throttle(size);
     const ssize_t n = ::pread(static_cast<int>(fi->fh), buffer, size, offset);
     return n < 0 ? -errno : static_cast<int>(n);
 }
 
 int Write(const char*, const char* buffer, size_t size, off_t offset, fuse_file_info* fi) {
     Gate(true);
+    Throttle(size);
     const ssize_t n = ::pwrite(static_cast<int>(fi->fh), buffer, size, offset);
     return n < 0 ? -errno : static_cast<int>(n);
 }
@@ -206,6 +234,7 @@ int main(int argc, char** argv) {
     gFolder = argv[2];
     gHold = std::string(argv[3]) + "/hold";
     gHoldOnWrite = std::string(argv[3]) + "/hold-on-write";
+    gRate = std::string(argv[3]) + "/rate";
 
     fuse_operations ops{};
     ops.init = Init;

@@ -451,7 +451,7 @@ void RunWindowTest::closeDuringADroneTestCleansUp() {
 void RunWindowTest::timerKeepsFiringDuringACopy() {
     // Each piece of a copy takes 1.5 s: a window whose thread ran the copy would see its timer
     // stand still that long. The gap allowed is generous; only a blocked loop comes near it.
-    qputenv("WIREPACE_TEST_PIECE_DELAY_MS", "1500");
+    qputenv("WIREPACE_TEST_MS_PER_MIB", "1500");
     QTemporaryDir target;
     RunWindow win("Ticking", target.path());
     QElapsedTimer clock;
@@ -472,7 +472,7 @@ void RunWindowTest::timerKeepsFiringDuringACopy() {
     ticker.start();
     win.Run();
     ticker.stop();
-    qunsetenv("WIREPACE_TEST_PIECE_DELAY_MS");
+    qunsetenv("WIREPACE_TEST_MS_PER_MIB");
 
     QVERIFY2(ticksInCopy.size() >= 10, qPrintable(QString::number(ticksInCopy.size())));
     qint64 longestGap = 0;

@@ -1,15 +1,17 @@
 // SPDX-License-Identifier: MIT
 // The timed copy's engine on POSIX: exact copies of awkward lengths by every way it reads and
-// writes, a failure in the middle of a copy with requests in flight, a full disk, and a stop
-// between chunks. None leaves a partial target behind, and none leaves a request behind that
-// could disturb the next copy on the same thread.
+// writes, a failure in the middle of a copy with requests in flight, a full disk, a stop
+// between chunks, and pieces that follow the link's rate. None leaves a partial target behind, and
+// none leaves a request behind that could disturb the next copy on the same thread.
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <filesystem>
@@ -92,6 +94,7 @@ struct Way {
     bool refuseDirectReads = false;
     std::optional<CopyFault> fault;
     CacheBypass bypass = CacheBypass::DirectReads;
+    std::size_t piece = 0;  // the pieces learnt by an earlier copy
 };
 
 // `staged`: the folder takes unbuffered I/O, so a refusal of it can be staged.
@@ -109,6 +112,8 @@ std::vector<Way> Ways(bool staged) {
          direct},
         {"one request at a time", oneAtATime, false, std::nullopt, direct},
         {"unbuffered reads refused at open", CopyShape{}, true, std::nullopt, dropped},
+        // Learnt on a slow link, and not a whole number of blocks (a drone's share of it).
+        {"small pieces, unbuffered writes", unbufferedWrites, false, std::nullopt, direct, 100'000},
     };
     if (staged) {
         ways.push_back({"unbuffered reads refused at the first read", CopyShape{}, false,
@@ -125,9 +130,10 @@ CacheBypass CopyBy(const Way& way, const std::string& from, const std::string& t
     struct Restore {
         ~Restore() { p::RefuseDirectReadsForTests(false); }
     } restore;
-    if (way.shape == CopyShape{} && !way.fault) return p::CopyUncached(from, to, progress);
+    p::CopyPace pace{way.piece};
+    if (way.shape == CopyShape{} && !way.fault) return p::CopyUncached(from, to, progress, &pace);
     return p::posix::CopyUncachedShaped(from, to, progress, way.shape,
-                                        way.fault ? &*way.fault : nullptr);
+                                        way.fault ? &*way.fault : nullptr, &pace);
 }
 
 TEST(CopyEngine, OddLengthsAreCopiedExactlyByEveryWay) {
@@ -261,6 +267,49 @@ TEST(CopyEngine, AStopBetweenChunksLeavesNoTargetAndIsNotToldAgain) {
     }
     Progress progress;
     p::CopyUncached(from, to, progress.Callback());
+    EXPECT_EQ(testing::ReadFile(to), content);
+}
+
+TEST(CopyEngine, PiecesShrinkToWhatASlowLinkDrainsQuicklyAndGrowBackOnAFastOne) {
+    TempDir dir;
+    const std::string from = dir.Slash() + "Test3072.jnk", to = dir.Slash() + "1Test3072.jnk";
+    const std::string content = Content(3 * kCopyChunk);
+    testing::WriteFile(from, content);
+    // The caller stands in for a slow link: 0.6 s for every MiB written (about 1.7 MB/s),
+    // where two whole chunks in flight would take 1.2 s to drain. It may stop after a piece.
+    std::vector<std::int64_t> pieces;
+    const auto link = [&pieces](double msPerMiB, bool stopAfterAPiece = false) {
+        return [&pieces, msPerMiB, stopAfterAPiece, before = std::int64_t{0}](
+                   std::int64_t copied, std::int64_t) mutable {
+            if (copied > before) {
+                pieces.push_back(copied - before);
+                std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(
+                    msPerMiB * static_cast<double>(copied - before) / (1 << 20)));
+            }
+            before = copied;
+            return !(stopAfterAPiece && copied > 0);
+        };
+    };
+    p::CopyPace pace;
+    p::CopyUncached(from, to, link(600), &pace);
+    EXPECT_EQ(testing::ReadFile(to), content);
+    EXPECT_EQ(pieces.front(), static_cast<std::int64_t>(kCopyChunk)) << "nothing learnt yet";
+    // Two pieces of what the link moves in the drain time, in whole blocks.
+    EXPECT_GE(pace.piece, std::size_t{256} << 10);
+    EXPECT_LT(pace.piece, kCopyChunk);
+    EXPECT_EQ(pace.piece % 4096, 0u);
+
+    // The next copy over the link starts where this one ended.
+    const std::size_t learnt = pace.piece;
+    pieces.clear();
+    EXPECT_THROW(p::CopyUncached(from, to, link(600, true), &pace), RunInterrupted);
+    EXPECT_EQ(pieces.front(), static_cast<std::int64_t>(learnt));
+    // A fast link: back to whole chunks within a few pieces.
+    pieces.clear();
+    p::CopyUncached(from, to, link(0), &pace);
+    EXPECT_EQ(pace.piece, kCopyChunk);
+    EXPECT_NE(std::find(pieces.begin(), pieces.end(), static_cast<std::int64_t>(kCopyChunk)),
+              pieces.end());
     EXPECT_EQ(testing::ReadFile(to), content);
 }
 

@@ -831,10 +831,10 @@ struct TimerTicks {
 TEST_F(Win32Window, TheWindowsTimersRunDuringACopy) {
     // Every piece of a copy waits, so the large copies (ten pieces) last seconds; the drones
     // read the same variable.
-    ASSERT_TRUE(::SetEnvironmentVariableW(L"WIREPACE_TEST_PIECE_DELAY_MS", L"300"));
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"WIREPACE_TEST_MS_PER_MIB", L"300"));
     window->Environment() = ControllerEnvironment();
     window->Environment().workRoot = appDrive.Root();
-    ASSERT_EQ(window->Environment().pieceDelayMs, 300);
+    ASSERT_EQ(window->Environment().slowLinkMsPerMiB, 300);
     NameAndSettings(L"Ticking");
     Pick(ids::cmbConnType, 0);  // LAN "10mb": files of 1 and 10 MB
     TimerTicks ticks;
@@ -861,7 +861,7 @@ TEST_F(Win32Window, TheWindowsTimersRunDuringACopy) {
     }
     ::KillTimer(nullptr, timer);
     TimerTicks::current = nullptr;
-    ::SetEnvironmentVariableW(L"WIREPACE_TEST_PIECE_DELAY_MS", nullptr);
+    ::SetEnvironmentVariableW(L"WIREPACE_TEST_MS_PER_MIB", nullptr);
     ui::win32::PumpMessages();
     ASSERT_FALSE(window->Running()) << "the run did not end";
     EXPECT_TRUE(stopped);
