@@ -75,6 +75,7 @@ class Run {
         isNetworkFolder_ =
             environment.isNetworkFolder ? environment.isNetworkFolder : platform::IsNetworkFolder;
         msPerMiB_ = environment.slowLinkMsPerMiB;
+        pauseBeforeTest_ = environment.pauseBeforeTestSeconds;
         diskSpace_ = environment.diskSpace ? environment.diskSpace : platform::DiskSpaceOf;
         result_.settings = settings;
         result_.settings.password.clear();  // a result is kept and reported; the password not
@@ -158,6 +159,7 @@ class Run {
     const StopToken& stop_;
     std::function<bool(const std::string&)> isNetworkFolder_;
     double msPerMiB_ = 0;
+    double pauseBeforeTest_ = 0.5;
     DiskSpaceReader diskSpace_;
     RunContext context_;
     RunResult result_;
@@ -291,7 +293,7 @@ void Run::RunTests() {
     for (int i = 0; i < kTestCount; ++i) {
         observer_.TestStarted(i, TestId(i), TestName(i), BytesToMove(settings_, i));
         ShowStatus(TestName(i), TestId(i), true);
-        Pause(0.5);
+        Pause(pauseBeforeTest_);
         if (stop_.Requested()) throw RunInterrupted();
         CheckFolders();
         target_.Call("refreshing the lock " + targetLock_->Path(),
@@ -616,6 +618,9 @@ RunEnvironment ControllerEnvironment() {
     environment.logPath = platform::LogFolder() + "TestResults.txt";
     if (const auto delay = platform::GetEnv(kSlowLinkVariable))
         environment.slowLinkMsPerMiB = TextToNumber(*delay).value_or(0);
+    if (const auto pause = platform::GetEnv("WIREPACE_TEST_PAUSE_BEFORE_TEST_S"))
+        environment.pauseBeforeTestSeconds =
+            std::clamp(TextToNumber(*pause).value_or(0.5), 0.0, 0.5);
     return environment;
 }
 

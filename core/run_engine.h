@@ -22,6 +22,9 @@ struct RunEnvironment {
     // Tests only: a pause for every MiB a timed copy moves, standing in for a slow link
     // (ControllerEnvironment takes it from WIREPACE_TEST_MS_PER_MIB, as the drones do).
     double slowLinkMsPerMiB = 0;
+    // The pause before each test, with its name shown. Tests that run many whole runs shorten
+    // it (ControllerEnvironment takes it from WIREPACE_TEST_PAUSE_BEFORE_TEST_S).
+    double pauseBeforeTestSeconds = 0.5;
     // Reads a folder's free space for the check before the run; the platform's unless a test
     // stands in.
     DiskSpaceReader diskSpace = {};

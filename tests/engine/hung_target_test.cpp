@@ -93,6 +93,7 @@ class HungTarget : public ::testing::Test {
         settings_.stallTimeoutSeconds = 3;
         environment_.workRoot = root_.Slash();
         environment_.logPath = logs_.Slash() + "TestResults.txt";
+        environment_.pauseBeforeTestSeconds = 0;
     }
     void TearDown() override {
         Release();
@@ -231,10 +232,10 @@ TEST_F(HungTarget, AStopOnASlowLinkEndsTheRunWithinASecondWithNothingLeft) {
     std::thread stopper;
     const RunResult result = Run([&](int index) {
         if (index == -1) SlowTo(384 << 10);
-        // Stopped in the middle of test 2's copy (it starts half a second after the test).
+        // Stopped in the middle of test 2's copy.
         if (index == 2)
             stopper = std::thread([&] {
-                std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+                std::this_thread::sleep_for(std::chrono::milliseconds(1500));
                 stopped = Clock::now();
                 stop_.Request();
             });

@@ -39,6 +39,8 @@ class Engine : public ::testing::Test {
         settings.target = target.Path().string();
         environment.workRoot = root.Slash();
         environment.logPath = logs.Slash() + "TestResults.txt";
+        // Without the half second before each test, which nothing here looks at.
+        environment.pauseBeforeTestSeconds = 0;
         previousHook = SetPumpHook([this] {
             if (onPump) onPump();
         });
