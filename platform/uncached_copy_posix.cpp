@@ -246,9 +246,18 @@ class Requests {
 // Sizes a copy's pieces from the rate its writes complete at, so that what is in flight
 // drains in `drainSeconds` (see kDrainSeconds). The rate is taken over the last one to two
 // seconds, so a link that slows down is followed.
+//
+// Smaller pieces shorten the drain only where the link's bandwidth is what limits it. Where
+// its round trip is what limits it, what is in flight always takes a round trip to drain, and
+// fewer bytes in flight only slow the copy. Opening both files takes a round trip or two of
+// the remote side: where that alone is as long as the drain time, the pieces only grow.
 class Pace {
   public:
-    Pace(const CopyShape& shape, CopyPace* kept) : shape_(shape), kept_(kept), piece_(shape.chunk) {
+    Pace(const CopyShape& shape, CopyPace* kept, double openSeconds)
+        : shape_(shape),
+          kept_(kept),
+          piece_(shape.chunk),
+          mayShrink_(openSeconds < shape.drainSeconds) {
         if (Adaptive() && kept_ && kept_->piece != 0)
             piece_ = std::clamp(kept_->piece / kAlignment * kAlignment, Smallest(), piece_);
     }
@@ -274,10 +283,11 @@ class Pace {
         const double want = rate * shape_.drainSeconds / shape_.depth;
         // Growing by a few times at most: one quick completion is no rate yet.
         const std::size_t most = std::min(shape_.chunk, piece_ * 4);
-        piece_ =
+        const std::size_t next =
             want >= static_cast<double>(most)
                 ? most
                 : std::max(Smallest(), static_cast<std::size_t>(want) / kAlignment * kAlignment);
+        if (next > piece_ || mayShrink_) piece_ = next;
     }
 
   private:
@@ -292,6 +302,7 @@ class Pace {
     const CopyShape& shape_;
     CopyPace* kept_;
     std::size_t piece_;
+    bool mayShrink_;
     Mark older_{Clock::now()}, newer_ = older_;
 };
 
@@ -309,6 +320,7 @@ CacheBypass CopyUncachedShaped(const std::string& from, const std::string& to,
     if (shape.chunk == 0 || shape.chunk % kAlignment != 0 || shape.depth < 1)
         throw RuntimeError(kErrInternal, "A copy needs whole blocks and a request in flight");
     CacheBypass how = CacheBypass::DirectReads;
+    const auto opening = std::chrono::steady_clock::now();
     const int in = OpenUncached(from, how);
     struct InGuard {
         int fd;
@@ -331,7 +343,8 @@ CacheBypass CopyUncachedShaped(const std::string& from, const std::string& to,
     // past the end makes a FUSE client (and a local file system) finish it before it takes the
     // next. The last chunk is read and written first, which sets the length with bytes that
     // must be written anyway; ftruncate would cost round trips of its own (two on sshfs).
-    Pace pace(shape, kept);
+    Pace pace(shape, kept,
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - opening).count());
     // The last piece lies on the grid of the first pieces' length, so it is no longer than
     // they are.
     const auto first = static_cast<std::int64_t>(pace.Piece());

@@ -251,6 +251,25 @@ TEST_F(HungTarget, AStopOnASlowLinkEndsTheRunWithinASecondWithNothingLeft) {
     EXPECT_TRUE(testing::Entries(root_.Path()).empty());
 }
 
+TEST_F(HungTarget, PiecesShrinkOnASlowLinkButNotWhereTheRoundTripLimitsTheCopy) {
+    ASSERT_NO_FATAL_FAILURE(Mount(WIREPACE_STALLING_FS, mount_.Path()));
+    const std::string from = root_.Slash() + "Test1536.jnk";
+    testing::WriteFile(from, std::string(1536 << 10, 'x'));
+    SlowTo(768 << 10);
+    // Whole pieces would take 1.3 s to drain at this rate: they shrink.
+    platform::CopyPace pace;
+    platform::CopyUncached(from, mount_.Slash() + "1Test1536.jnk", {}, &pace);
+    EXPECT_GT(pace.piece, 0u);
+    EXPECT_LT(pace.piece, std::size_t{1} << 20);
+    // With a round trip of 0.4 s, opening the files alone takes longer than the drain time:
+    // what is in flight takes a round trip to drain whatever its size, and fewer bytes in
+    // flight would only slow the copy.
+    testing::WriteFile(control_.Path() / "round-trip", "400");
+    pace = {};
+    platform::CopyUncached(from, mount_.Slash() + "2Test1536.jnk", {}, &pace);
+    EXPECT_EQ(pace.piece, std::size_t{1} << 20);
+}
+
 TEST_F(HungTarget, AShareMountLeftOnAServerThatStoppedAnsweringGoesWithTheNextRun) {
     // What a run killed on a stopped server leaves: its mount (the test file system, started
     // as smbnetfs), held, with the credentials beside it and a drone asleep in a request.

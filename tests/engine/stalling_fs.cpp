@@ -4,8 +4,9 @@
 // exists, as a stopped server does. While CONTROL/hold-on-write exists, the first write
 // request makes CONTROL/hold itself, so a copy is caught in the middle. Attributes are never
 // cached, so every look at a file is a request, as on a share. While CONTROL/rate holds a
-// number of bytes per second, reads and writes pass as over one link of that rate. It detaches
-// itself with setsid, as smbnetfs does, so started as "smbnetfs" it stands in for a share
+// number of bytes per second, reads and writes pass as over one link of that rate; while
+// CONTROL/round-trip holds a number of milliseconds, every request waits that long first. It
+// detaches itself with setsid, as smbnetfs does, so started as "smbnetfs" it stands in for a share
 // mount's daemon.
 //
 //   stalling_fs MOUNTPOINT FOLDER CONTROL     (stays in the foreground until unmounted)
@@ -32,6 +33,7 @@ std::string gFolder;
 std::string gHold;
 std::string gHoldOnWrite;
 std::string gRate;
+std::string gRoundTrip;
 std::mutex gLinkMutex;
 std::chrono::steady_clock::time_point gLinkFree;  // when the link has sent what it was given
 
@@ -46,6 +48,10 @@ void Gate(bool isWrite = false) {
         ::close(::open(gHold.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
     }
     while (Exists(gHold)) ::usleep(5000);
+    double ms = 0;
+    std::ifstream roundTrip(gRoundTrip);
+    if (roundTrip >> ms && ms > 0)
+        std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(ms));
 }
 
 // Reads and writes take their turn on the link and its time for their bytes.
@@ -235,6 +241,7 @@ int main(int argc, char** argv) {
     gHold = std::string(argv[3]) + "/hold";
     gHoldOnWrite = std::string(argv[3]) + "/hold-on-write";
     gRate = std::string(argv[3]) + "/rate";
+    gRoundTrip = std::string(argv[3]) + "/round-trip";
 
     fuse_operations ops{};
     ops.init = Init;

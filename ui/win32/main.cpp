@@ -2,8 +2,11 @@
 // wirepace.exe: the windowed controller on Windows. Refuses a second instance, turns on the
 // themed controls before the first window, prepares the work folder and shows frmMain;
 // from then on the window's messages drive everything.
+#include <cstdlib>
+
 #include "common/error.h"
 #include "core/run_engine.h"
+#include "core/target_calls.h"
 #include "platform/platform.h"
 #include "ui/forms/form_design.h"
 #include "ui/win32/frm_main_win32.h"
@@ -52,7 +55,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         wirepace::ui::win32::EnableThemedControls();
         wirepace::ui::win32::FrmMain window(wirepace::ControllerEnvironment());
         window.RememberSettings(wirepace::ui::forms::SettingsStore::ForThisUser());
-        return wirepace::ui::win32::RunMessageLoop();
+        const int code = wirepace::ui::win32::RunMessageLoop();
+        // The window closes only after its run ended; a call on a target that stopped
+        // answering may still be asleep in the system, and what it may touch must not go.
+        if (wirepace::OutstandingTargetCalls() > 0) std::_Exit(code);
+        return code;
     } catch (const wirepace::RuntimeError& e) {
         Inform(e.Description(), MB_ICONEXCLAMATION);
     } catch (const std::exception& e) {
