@@ -125,10 +125,14 @@ int main(int argc, char** argv) {
             shape.presize ? "true" : "false", shape.drainSeconds, pace.piece);
         return 0;
     } catch (const RunInterrupted&) {
-        // From the stop to the copy's end: what is in flight drained, the target removed.
-        std::printf("{\"stopped\": true, \"stop_ms\": %.3f, \"bytes\": %lld, \"piece_start\": %zu, "
-                    "\"drain_s\": %.2f}\n",
-                    Ms(Clock::now() - stopped), bytes, firstPiece, shape.drainSeconds);
+        // From the stop (as a user would make it, at its time whatever the copy was doing)
+        // to the copy's end: seen, what was in flight drained, the target removed.
+        const auto asked = open + std::chrono::duration_cast<Clock::duration>(
+                                      std::chrono::duration<double, std::milli>(stopAfterMs));
+        std::printf(
+            "{\"stopped\": true, \"stop_ms\": %.3f, \"seen_ms\": %.3f, \"bytes\": %lld, "
+            "\"piece_start\": %zu, \"drain_s\": %.2f}\n",
+            Ms(Clock::now() - asked), Ms(stopped - asked), bytes, firstPiece, shape.drainSeconds);
         return 0;
     } catch (const RuntimeError& e) {
         std::fprintf(stderr, "wirepace-copybench: %s %s\n", e.Text().c_str(), e.Path().c_str());

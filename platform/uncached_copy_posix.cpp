@@ -80,9 +80,9 @@ FileFacts FactsOf(int fd, const std::string& path) {
             std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev))};
 }
 
-// Whether the file system on `device` is reached through a network client (or any FUSE
-// client): its writes then go unbuffered, several at once, instead of one after another.
-bool IsNetworkClient(const std::string& device) {
+// The type of the file system on `device` ("ext4", "fuse.sshfs"), as the mount table names
+// it; "" when it is not there.
+std::string TypeOfDevice(const std::string& device) {
     std::ifstream table("/proc/self/mountinfo");
     for (std::string line; std::getline(table, line);) {
         // id parent major:minor root mountpoint options... - type source superoptions
@@ -94,10 +94,22 @@ bool IsNetworkClient(const std::string& device) {
         std::istringstream rest(line.substr(dash + 3));
         std::string type;
         rest >> type;
-        return type.rfind("fuse", 0) == 0 || type == "nfs" || type == "nfs4" || type == "cifs" ||
-               type == "smb3" || type == "smbfs" || type == "9p" || type == "ceph" || type == "afs";
+        return type;
     }
-    return false;
+    return "";
+}
+
+// Whether a file system of `type` is reached through a network client (or any FUSE client):
+// its writes then go unbuffered, several at once, instead of one after another.
+bool IsNetworkClient(const std::string& type) {
+    return type.rfind("fuse", 0) == 0 || type == "nfs" || type == "nfs4" || type == "cifs" ||
+           type == "smb3" || type == "smbfs" || type == "9p" || type == "ceph" || type == "afs";
+}
+
+// smbnetfs takes one request per round trip, whatever is in flight: fewer bytes in flight
+// never slow it, and a stop waits for every request queued in it.
+bool TakesOneRequestAtATime(const std::string& type) {
+    return type == "fuse.smbnetfs";
 }
 
 // Opens the source of a timed copy so that its bytes come from where it lies: unbuffered where
@@ -250,14 +262,15 @@ class Requests {
 // Smaller pieces shorten the drain only where the link's bandwidth is what limits it. Where
 // its round trip is what limits it, what is in flight always takes a round trip to drain, and
 // fewer bytes in flight only slow the copy. Opening both files takes a round trip or two of
-// the remote side: where that alone is as long as the drain time, the pieces only grow.
+// the remote side: where that alone is as long as the drain time, the pieces only grow,
+// unless the client takes one request at a time anyway.
 class Pace {
   public:
-    Pace(const CopyShape& shape, CopyPace* kept, double openSeconds)
+    Pace(const CopyShape& shape, CopyPace* kept, double openSeconds, bool oneRequestAtATime)
         : shape_(shape),
           kept_(kept),
           piece_(shape.chunk),
-          mayShrink_(openSeconds < shape.drainSeconds) {
+          mayShrink_(oneRequestAtATime || openSeconds < shape.drainSeconds) {
         if (Adaptive() && kept_ && kept_->piece != 0)
             piece_ = std::clamp(kept_->piece / kAlignment * kAlignment, Smallest(), piece_);
     }
@@ -335,16 +348,19 @@ CacheBypass CopyUncachedShaped(const std::string& from, const std::string& to,
     const std::int64_t total = source.length;
 
     FreshFile out(to, 0644);
+    const std::string targetType = TypeOfDevice(FactsOf(out.Fd(), to).device);
     const bool unbuffered =
-        shape.writes == TargetWrites::Unbuffered || (shape.writes == TargetWrites::ByFileSystem &&
-                                                     IsNetworkClient(FactsOf(out.Fd(), to).device));
+        shape.writes == TargetWrites::Unbuffered ||
+        (shape.writes == TargetWrites::ByFileSystem && IsNetworkClient(targetType));
     bool directWrites = unbuffered && SetDirect(out.Fd(), true);
     // Unbuffered writes at several offsets at once need the target's length set first: a write
     // past the end makes a FUSE client (and a local file system) finish it before it takes the
     // next. The last chunk is read and written first, which sets the length with bytes that
     // must be written anyway; ftruncate would cost round trips of its own (two on sshfs).
-    Pace pace(shape, kept,
-              std::chrono::duration<double>(std::chrono::steady_clock::now() - opening).count());
+    Pace pace(
+        shape, kept,
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - opening).count(),
+        TakesOneRequestAtATime(targetType) || TakesOneRequestAtATime(TypeOfDevice(source.device)));
     // The last piece lies on the grid of the first pieces' length, so it is no longer than
     // they are.
     const auto first = static_cast<std::int64_t>(pace.Piece());

@@ -270,6 +270,22 @@ TEST_F(HungTarget, PiecesShrinkOnASlowLinkButNotWhereTheRoundTripLimitsTheCopy) 
     EXPECT_EQ(pace.piece, std::size_t{1} << 20);
 }
 
+TEST_F(HungTarget, PiecesShrinkOverAClientThatTakesOneRequestAtATimeWhateverTheRoundTrip) {
+    // Started as smbnetfs, the file system is mounted as one: a client whose round trips come
+    // one after another, so what is in flight drains no faster for a long round trip.
+    TempDir bin;
+    fs::create_symlink(WIREPACE_STALLING_FS, bin.Path() / "smbnetfs");
+    ASSERT_NO_FATAL_FAILURE(Mount((bin.Path() / "smbnetfs").string(), mount_.Path()));
+    const std::string from = root_.Slash() + "Test1536.jnk";
+    testing::WriteFile(from, std::string(1536 << 10, 'x'));
+    SlowTo(768 << 10);
+    testing::WriteFile(control_.Path() / "round-trip", "400");
+    platform::CopyPace pace;
+    platform::CopyUncached(from, mount_.Slash() + "1Test1536.jnk", {}, &pace);
+    EXPECT_GT(pace.piece, 0u);
+    EXPECT_LT(pace.piece, std::size_t{1} << 20);
+}
+
 TEST_F(HungTarget, AShareMountLeftOnAServerThatStoppedAnsweringGoesWithTheNextRun) {
     // What a run killed on a stopped server leaves: its mount (the test file system, started
     // as smbnetfs), held, with the credentials beside it and a drone asleep in a request.

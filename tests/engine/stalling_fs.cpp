@@ -270,6 +270,9 @@ int main(int argc, char** argv) {
 
     char fsname[] = "-ofsname=stalling_fs";
     char foreground[] = "-f";
-    char* args[] = {argv[0], foreground, fsname, argv[1], nullptr};
-    return fuse_main(4, args, &ops, nullptr);
+    // The mount's type names the program as started: "fuse.smbnetfs" when started as one.
+    const std::string name = argv[0];
+    std::string subtype = "-osubtype=" + name.substr(name.find_last_of('/') + 1);
+    char* args[] = {argv[0], foreground, fsname, subtype.data(), argv[1], nullptr};
+    return fuse_main(5, args, &ops, nullptr);
 }
