@@ -270,7 +270,10 @@ class Pace {
         : shape_(shape),
           kept_(kept),
           piece_(shape.chunk),
-          mayShrink_(oneRequestAtATime || openSeconds < shape.drainSeconds) {
+          mayShrink_(oneRequestAtATime || openSeconds < shape.drainSeconds),
+          smallest_(std::min(
+              oneRequestAtATime ? posix::kSmallestPieceOneRequestAtATime : posix::kSmallestPiece,
+              shape.chunk)) {
         if (Adaptive() && kept_ && kept_->piece != 0)
             piece_ = std::clamp(kept_->piece / kAlignment * kAlignment, Smallest(), piece_);
     }
@@ -310,12 +313,13 @@ class Pace {
         std::int64_t copied = 0;
     };
     bool Adaptive() const { return shape_.drainSeconds > 0; }
-    std::size_t Smallest() const { return std::min(posix::kSmallestPiece, shape_.chunk); }
+    std::size_t Smallest() const { return smallest_; }
 
     const CopyShape& shape_;
     CopyPace* kept_;
     std::size_t piece_;
     bool mayShrink_;
+    std::size_t smallest_;
     Mark older_{Clock::now()}, newer_ = older_;
 };
 
