@@ -18,9 +18,9 @@ int main(int argc, char** argv) {
     // said so below.
     if (closed.output) std::cout.setstate(std::ios::badbit);
 
-    // The first SIGINT or SIGTERM acts as "Stop": the current test ends, the drones are stopped
-    // and the work files removed. A second one removes the run's files and drones at once and
-    // ends the program.
+    // The first SIGINT or SIGTERM acts as "Stop": the current test is abandoned, the drones are
+    // stopped and the work files removed. A second one removes the run's files and drones at once
+    // and ends the program.
     wirepace::platform::InstallStopHandlers(wirepace::cli::RequestInterrupt);
     // UTF-8 on every system: a name or folder outside the ANSI code page arrives whole.
     std::vector<std::string> arguments = wirepace::platform::ProgramArguments(argc, argv);

@@ -26,6 +26,9 @@ namespace {
 
 // The signal that asked for the stop, 0 while none did.
 volatile std::sig_atomic_t gInterrupted = 0;
+// The run's stop, asked for from the signal handler itself (a lock-free atomic store), so a
+// copy under way sees it at its next piece: nothing pumps while one copies.
+StopToken gStop;
 
 constexpr int kExitFinished = 0, kExitError = 1, kExitBadInput = 2;
 
@@ -146,6 +149,7 @@ class CliObserver : public RunObserver {
 
 void RequestInterrupt(int signal) {
     gInterrupted = signal > 0 ? signal : SIGINT;
+    gStop.Request();
 }
 
 int RunCommandLine(int argc, const char* const* argv, std::istream& in, std::ostream& out,
@@ -217,10 +221,11 @@ int RunCommandLine(int argc, const char* const* argv, std::istream& in, std::ost
                          options.format == OutputFormat::Text,
                          options.format == OutputFormat::Text && &err == &std::cerr &&
                              platform::StandardErrorIsTerminal());
-    StopToken stop;
+    StopToken& stop = gStop;
+    if (!gInterrupted) stop.Reset();
 
-    // Ctrl-C arrives between two pumps; the pump hands it to the run as the window's "Stop"
-    // does, so the current test finishes and the run cleans up as from the window.
+    // Ctrl-C stops the run at once (the handler asks for the stop); the first pump after it
+    // says so, while the run cleans up as from the window.
     bool stopDelivered = false;
     const PumpHook previousHook = SetPumpHook([&] {
         if (gInterrupted && !stopDelivered && !observer.Finished()) {

@@ -11,7 +11,10 @@
 
 namespace wirepace {
 
+// Asked for from any thread, and from a signal handler: a lock-free atomic store.
 class StopToken {
+    static_assert(std::atomic<bool>::is_always_lock_free);
+
   public:
     void Request() { requested_.store(true); }
     void Reset() { requested_.store(false); }

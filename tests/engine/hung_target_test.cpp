@@ -251,6 +251,31 @@ TEST_F(HungTarget, AStopOnASlowLinkEndsTheRunWithinASecondWithNothingLeft) {
     EXPECT_TRUE(testing::Entries(root_.Path()).empty());
 }
 
+TEST_F(HungTarget, CtrlCStopsTheCommandLinesCopyOnASlowLinkWithinASecond) {
+    ASSERT_NO_FATAL_FAILURE(Mount(WIREPACE_STALLING_FS, mount_.Path()));
+    SlowTo(256 << 10);  // test 2's 1 MiB takes 4 s
+    TempDir home;
+    ChildProcess cli(
+        {WIREPACE_CLI_PATH, "--name", "Slow", "--speed", "10mb", "--dir", mount_.Path().string()},
+        {{"XDG_CACHE_HOME", home.Slash() + "cache"},
+         {"XDG_DATA_HOME", home.Slash() + "data"},
+         {"LC_ALL", "C"},
+         {"WIREPACE_TEST_PAUSE_BEFORE_TEST_S", "0"}});
+    ASSERT_TRUE(cli.WaitForError("Test 3/9 (2)", 60)) << cli.Err();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const auto stopped = std::chrono::steady_clock::now();
+    cli.Signal(SIGINT);
+    EXPECT_EQ(cli.Wait(60), 128 + SIGINT) << cli.Err();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - stopped).count();
+    std::cout << "wirepace-cli ended " << seconds << " s after Ctrl-C\n";
+    // Not at the end of the copy, 3 s later: nothing pumps while a copy runs.
+    EXPECT_LT(seconds, 2.0);
+    EXPECT_NE(cli.Err().find("Interrupted by user"), std::string::npos) << cli.Err();
+    EXPECT_EQ(cli.Err().find("Test 4/9"), std::string::npos) << cli.Err();
+    EXPECT_TRUE(testing::Entries(folder_.Path()).empty());
+}
+
 TEST_F(HungTarget, PiecesShrinkOnASlowLinkButNotWhereTheRoundTripLimitsTheCopy) {
     ASSERT_NO_FATAL_FAILURE(Mount(WIREPACE_STALLING_FS, mount_.Path()));
     const std::string from = root_.Slash() + "Test1536.jnk";
