@@ -67,10 +67,6 @@ std::string ProgressFileName(const std::string& file);
 // Tests only: milliseconds a copy pauses for every MiB it moves, after each piece, standing in
 // for a slow link (in the drones and in the controller's timed copies).
 inline constexpr const char* kSlowLinkVariable = "WIREPACE_TEST_MS_PER_MIB";
-// The pause for `bytes` moved at `msPerMiB`, in seconds.
-inline double SlowLinkSeconds(double msPerMiB, std::int64_t bytes) {
-    return msPerMiB * static_cast<double>(bytes) / (1024.0 * 1024.0) / 1000.0;
-}
 
 // How often at most a drone rewrites its progress file and looks for the stop file.
 inline constexpr double kDroneProgressEveryMs = 250;

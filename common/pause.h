@@ -22,4 +22,20 @@ void YieldBriefly();
 // Waits until at least `seconds` have passed, letting pending events through between checks.
 void Pause(double seconds);
 
+// Tests only: stands in for a slow link by pausing `msPerMiB` milliseconds for every MiB a copy
+// moved since the last call (none while a piece is still on its way: the same count again).
+class SlowLinkPause {
+  public:
+    explicit SlowLinkPause(double msPerMiB) : msPerMiB_(msPerMiB) {}
+    void Moved(long long copied) {
+        if (msPerMiB_ > 0 && copied > before_)
+            Pause(msPerMiB_ * static_cast<double>(copied - before_) / (1024.0 * 1024.0) / 1000.0);
+        before_ = copied;
+    }
+
+  private:
+    double msPerMiB_;
+    long long before_ = 0;
+};
+
 }  // namespace wirepace

@@ -122,10 +122,9 @@ class Run {
     void CollectDrones(int index, int droneCount, ProgressMeter& meter, double& elapsed);
     // Follows a copy or a write into `meter` and abandons it when the user stops the run.
     platform::CopyProgress Follow(ProgressMeter& meter) {
-        return [this, &meter, before = std::int64_t{0}](std::int64_t copied, std::int64_t) mutable {
-            if (msPerMiB_ > 0 && copied > before)
-                Pause(SlowLinkSeconds(msPerMiB_, copied - before));
-            before = copied;
+        return [this, &meter, link = SlowLinkPause(msPerMiB_)](std::int64_t copied,
+                                                               std::int64_t) mutable {
+            link.Moved(copied);
             meter.Update(static_cast<double>(copied));
             return !stop_.Requested();
         };

@@ -59,15 +59,13 @@ std::string CopyFailure(const RuntimeError& e, const CopyPaths& paths) {
 class CopyWatch {
   public:
     CopyWatch(const std::string& appDrive, const std::string& file)
-        : progressFile_(appDrive + ProgressFileName(file)), stopFile_(appDrive + kStopFile) {
-        // Tests stand in for a slow link by pausing after every piece.
-        if (const auto delay = platform::GetEnv(kSlowLinkVariable))
-            msPerMiB_ = TextToNumber(*delay).value_or(0);
-    }
+        : progressFile_(appDrive + ProgressFileName(file)),
+          stopFile_(appDrive + kStopFile),
+          // Tests stand in for a slow link by pausing after every piece.
+          link_(TextToNumber(platform::GetEnv(kSlowLinkVariable).value_or("0")).value_or(0)) {}
 
     bool operator()(std::int64_t copied, std::int64_t total) {
-        if (msPerMiB_ > 0 && copied > before_) Pause(SlowLinkSeconds(msPerMiB_, copied - before_));
-        before_ = copied;
+        link_.Moved(copied);
         const double now = TickMs();
         if (copied < total && now - last_ < kDroneProgressEveryMs) return true;
         last_ = now;
@@ -84,8 +82,7 @@ class CopyWatch {
     std::string progressFile_;
     std::string stopFile_;
     double last_ = TickMs();
-    double msPerMiB_ = 0;
-    std::int64_t before_ = 0;  // bytes copied at the last call
+    SlowLinkPause link_;
 };
 
 }  // namespace
